@@ -1,0 +1,257 @@
+// app/: frmMain's layout, menus, start-up (Load) and shutdown (QueryUnload), the link label and About.
+#include "app/frmMain.h"
+
+#include "platform/dialogs.h"
+#include "platform/error.h"
+#include "platform/launch.h"
+#include "platform/twips.h"
+#include "player/media_player.h"
+#include "stations/list_file.h"
+#include "stations/list_view.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPointer>
+
+namespace mod_Function {
+qint16 RestoreWindowState = 0;
+} // namespace mod_Function
+
+const QString frmMain::SiteHost = QStringLiteral("www.ostrel.example");
+const QString frmMain::SiteAddress = QStringLiteral("https://www.ostrel.example/");
+
+namespace {
+QPointer<frmMain> g_instance;
+
+// The labels' face: "宋体" 10.5 pt, normal weight, with Song-style faces a Linux desktop has in its place.
+QFont SongFont() {
+    QFont font;
+    font.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("Noto Serif CJK SC"),
+                      QStringLiteral("AR PL UMing CN"), QStringLiteral("Noto Sans CJK SC")});
+    font.setPointSizeF(10.5);
+    font.setWeight(QFont::Normal);
+    font.setItalic(false);
+    font.setUnderline(false);
+    font.setStrikeOut(false);
+    return font;
+}
+
+QRect TwipsRect(double left, double top, double width, double height) {
+    using namespace platform;
+    return QRect(TwipsToPixelsX(left), TwipsToPixelsY(top), TwipsToPixelsX(width), TwipsToPixelsY(height));
+}
+} // namespace
+
+void LinkLabel::mouseReleaseEvent(QMouseEvent* event) {
+    QLabel::mouseReleaseEvent(event);
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
+        emit clicked();
+}
+
+frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
+    g_instance = this;
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QStringLiteral("Corvana"));
+    setWindowIcon(QIcon(QStringLiteral(":/corvana/corvana-32.png")));
+    // Fixed size, minimizable, no maximize button, a taskbar entry of its own.
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    BuildLayout();
+    BuildMenus();
+    adjustSize();
+    setFixedSize(size());
+    platform::SetDialogParent(this);
+}
+
+frmMain::~frmMain() {
+    if (platform::DialogParent() == this)
+        platform::SetDialogParent(nullptr);
+}
+
+frmMain* frmMain::Instance() {
+    if (!g_instance)
+        g_instance = new frmMain;
+    return g_instance;
+}
+
+void frmMain::BuildLayout() {
+    auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("client"));
+    client->setFixedSize(platform::TwipsToPixelsX(4215), platform::TwipsToPixelsY(7470));
+    setCentralWidget(client);
+
+    WMP = new player::MediaPlayer(client);
+    WMP->setObjectName(QStringLiteral("WMP"));
+    WMP->setGeometry(TwipsRect(0, 0, 4215, 675));
+
+    Label1 = new LinkLabel(client);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setGeometry(TwipsRect(0, 720, 4215, 375));
+    Label1->setText(QStringLiteral("让你的心情放个假！Ostrel") + SiteHost);
+    Label1->setFont(SongFont());
+    Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Label1->setStyleSheet(QStringLiteral("color: rgb(0, 0, 255);"));
+    Label1->setCursor(Qt::PointingHandCursor);
+    Label1->setFocusPolicy(Qt::NoFocus);
+    connect(Label1, &LinkLabel::clicked, this, [this] { Run(&frmMain::Label1_Click); });
+
+    lst_Play = new stations::ListView(client);
+    lst_Play->setObjectName(QStringLiteral("lst_Play"));
+    lst_Play->setGeometry(TwipsRect(0, 1080, 4215, 6015));
+    lst_Play->SetWidth(4215);
+    connect(lst_Play, &QAbstractItemView::doubleClicked, this, [this] { Run(&frmMain::lst_Play_DblClick); });
+
+    l_State = new QLabel(client);
+    l_State->setObjectName(QStringLiteral("l_State"));
+    l_State->setGeometry(TwipsRect(120, 7200, 4095, 375));
+    l_State->setFont(SongFont());
+    l_State->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    l_State->setFocusPolicy(Qt::NoFocus);
+
+    // Stacking as designed: Label1 reaches 15 twips into the list and is drawn under it.
+    Label1->lower();
+    setTabOrder(WMP, lst_Play);
+    setTabOrder(lst_Play, l_State);
+    setTabOrder(l_State, Label1);
+}
+
+void frmMain::BuildMenus() {
+    auto entry = [this](QMenu* menu, QAction*& action, const char* name, const QString& caption,
+                        const QKeySequence& shortcut, void (frmMain::*handler)()) {
+        action = menu->addAction(caption);
+        action->setObjectName(QString::fromLatin1(name));
+        action->setShortcut(shortcut);
+        // The shortcuts belong to the window, whichever of its controls has the focus.
+        action->setShortcutContext(Qt::WindowShortcut);
+        if (handler)
+            connect(action, &QAction::triggered, this, [this, handler] { Run(handler); });
+    };
+    auto separator = [](QMenu* menu, QAction*& action, const char* name) {
+        action = menu->addSeparator();
+        action->setObjectName(QString::fromLatin1(name));
+    };
+    auto top = [this](QMenu*& menu, const char* name, const QString& caption) {
+        menu = menuBar()->addMenu(caption);
+        menu->setObjectName(QString::fromLatin1(name));
+        menu->menuAction()->setObjectName(QString::fromLatin1(name));
+    };
+
+    top(menu_File, "menu_File", QStringLiteral("文件"));
+    entry(menu_File, menu_NetUrl, "menu_NetUrl", QStringLiteral("网络URL"), {}, &frmMain::menu_NetUrl_Click);
+    separator(menu_File, menu_Line1, "menu_Line1");
+    entry(menu_File, menu_SaveList, "menu_SaveList", QStringLiteral("保存列表"), {},
+          &frmMain::menu_SaveList_Click);
+    separator(menu_File, menu_Line2, "menu_Line2");
+    entry(menu_File, menu_Exit, "menu_Exit", QStringLiteral("退出"), QKeySequence(Qt::CTRL | Qt::Key_E), nullptr);
+    connect(menu_Exit, &QAction::triggered, this, &QWidget::close);
+
+    top(menu_List, "menu_List", QStringLiteral("列表"));
+    entry(menu_List, menu_CleanList, "menu_CleanList", QStringLiteral("清空列表"),
+          QKeySequence(Qt::CTRL | Qt::Key_C), &frmMain::menu_CleanList_Click);
+    entry(menu_List, menu_Del, "menu_Del", QStringLiteral("删除"), QKeySequence(Qt::Key_Delete),
+          &frmMain::menu_Del_Click);
+
+    top(menu_Control, "menu_Control", QStringLiteral("控制"));
+    entry(menu_Control, menu_Play, "menu_Play", QStringLiteral("播放"), QKeySequence(Qt::CTRL | Qt::Key_P),
+          &frmMain::menu_Play_Click);
+    entry(menu_Control, menu_Stop, "menu_Stop", QStringLiteral("停止"), QKeySequence(Qt::CTRL | Qt::Key_S),
+          &frmMain::menu_Stop_Click);
+    separator(menu_Control, menu_Line3, "menu_Line3");
+    entry(menu_Control, menu_Up, "menu_Up", QStringLiteral("增大声音↑"), QKeySequence(Qt::CTRL | Qt::Key_U),
+          &frmMain::menu_Up_Click);
+    entry(menu_Control, menu_Down, "menu_Down", QStringLiteral("减小声音↓"), QKeySequence(Qt::CTRL | Qt::Key_D),
+          &frmMain::menu_Down_Click);
+    entry(menu_Control, menu_OffSound, "menu_OffSound", QStringLiteral("静音 ╳"),
+          QKeySequence(Qt::CTRL | Qt::Key_O), nullptr);
+    menu_OffSound->setCheckable(true);
+    menu_OffSound->setChecked(true);
+    connect(menu_OffSound, &QAction::triggered, this, [this](bool checked) {
+        // The action has flipped its own mark already; the command decides from the mark as it was, and sets it
+        // only once the component took the new mute state.
+        menu_OffSound->setChecked(!checked);
+        Run(&frmMain::menu_OffSound_Click);
+    });
+
+    top(menu_Help, "menu_Help", QStringLiteral("帮助"));
+    entry(menu_Help, menu_About, "menu_About", QStringLiteral("关于"), {}, &frmMain::menu_About_Click);
+}
+
+void frmMain::Run(void (frmMain::*handler)()) {
+    platform::Guarded([this, handler] { (this->*handler)(); });
+}
+
+player::PlayerComponent& frmMain::Player() {
+    return m_player ? *m_player : *static_cast<player::PlayerComponent*>(WMP);
+}
+
+void frmMain::SetPlayer(player::PlayerComponent* player) { m_player = player; }
+
+qint16 frmMain::WindowState() const {
+    if (isMinimized())
+        return 1;
+    if (isMaximized())
+        return 2;
+    return 0;
+}
+
+void frmMain::SetWindowState(qint16 state) {
+    switch (state) {
+    case 0:
+        setWindowState(windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized));
+        break;
+    case 1:
+        setWindowState((windowState() & ~Qt::WindowMaximized) | Qt::WindowMinimized);
+        break;
+    case 2:
+        setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowMaximized);
+        break;
+    default:
+        throw platform::RuntimeError(platform::errInvalidCall, QStringLiteral("无效的窗口状态: %1").arg(state));
+    }
+}
+
+void frmMain::Form_Load() {
+    // 1. The list's report view and its two columns, before any entry is appended.
+    stations::SetUpColumns(*lst_Play);
+    // 2. Where the list file lives.
+    const stations::ListFileLocation location = stations::DefaultListFileLocation();
+    mod_Function::ListFilePath = location.savePath;
+    // 3. The list file, if there is one; a missing file is an empty list and says nothing.
+    stations::LoadList(*lst_Play, location.loadPath);
+    // 4. The player: compact mode, no context menu, mute mark clear, the first status text.
+    SetUpPlayer();
+    // 5. and 6. (the tray icon, its hook and its tip) go here, in that order.
+    // 7. The state a tray click restores: never minimized.
+    const qint16 state = WindowState();
+    mod_Function::RestoreWindowState = state == 1 ? 0 : state;
+}
+
+void frmMain::Form_QueryUnload(qint16& /*cancel: never set*/, qint16 /*unloadMode*/) {
+    // 1. (the tray icon and its hook come out here, before any question)
+    // 2. and 3. The save question; Yes runs the save command itself.
+    if (mod_Function::ListModified == mod_Function::True) {
+        if (platform::MsgBox(QStringLiteral("列表已被修改,是否要保存列表?"), 68, QStringLiteral("保存")) ==
+            platform::vbYes)
+            menu_SaveList_Click();
+    }
+}
+
+void frmMain::closeEvent(QCloseEvent* event) {
+    qint16 cancel = 0;
+    const qint16 mode = event->spontaneous() ? 0 : 1;
+    // A failed save at shutdown keeps the window open: closing now would lose the list the user asked to keep.
+    if (!platform::Guarded([&] { Form_QueryUnload(cancel, mode); })) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+}
+
+void frmMain::Label1_Click() { platform::Shell(QStringLiteral("explorer.exe ") + SiteAddress, 2); }
+
+void frmMain::menu_About_Click() {
+    platform::MsgBox(QStringLiteral("提示：Ostrel为你提供一切免费杀毒，软件等资源下载 ") + SiteHost, 64,
+                     QStringLiteral("关于"));
+}

@@ -1,0 +1,121 @@
+// app/: the main window frmMain: its four controls, its menus and every handler.
+//
+// Handlers are defined in the room of the subsystem they belong to: the Load and QueryUnload handlers, the layout,
+// the link label and About here in app/; the list commands in stations/; the player commands in player/.
+// A handler named *_Click / *_DblClick / Form_* may throw platform::RuntimeError; the menu and the list reach it
+// through platform::Guarded, which shows the error report and lets the program go on.
+#pragma once
+
+#include <QLabel>
+#include <QMainWindow>
+
+class QAction;
+class QMenu;
+
+namespace player {
+class MediaPlayer;
+class PlayerComponent;
+} // namespace player
+namespace stations {
+class ListView;
+}
+
+namespace mod_Function {
+// The window state a tray click gives back to a minimized window: 0 normal or 2 maximized, never 1.
+extern qint16 RestoreWindowState;
+} // namespace mod_Function
+
+// The link label: a label that reports clicks.
+class LinkLabel : public QLabel {
+    Q_OBJECT
+public:
+    using QLabel::QLabel;
+signals:
+    void clicked();
+
+protected:
+    void mouseReleaseEvent(QMouseEvent* event) override;
+};
+
+class frmMain : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit frmMain(QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    // The window's single global instance; created when none exists.
+    static frmMain* Instance();
+
+    // Window states: 0 normal, 1 minimized, 2 maximized.
+    qint16 WindowState() const;
+    void SetWindowState(qint16 state);
+
+    // The controls, top to bottom.
+    player::MediaPlayer* WMP = nullptr;
+    LinkLabel* Label1 = nullptr;
+    stations::ListView* lst_Play = nullptr;
+    QLabel* l_State = nullptr;
+
+    // The menus and their entries.
+    QMenu* menu_File = nullptr;
+    QAction* menu_NetUrl = nullptr;
+    QAction* menu_Line1 = nullptr;
+    QAction* menu_SaveList = nullptr;
+    QAction* menu_Line2 = nullptr;
+    QAction* menu_Exit = nullptr;
+    QMenu* menu_List = nullptr;
+    QAction* menu_CleanList = nullptr;
+    QAction* menu_Del = nullptr;
+    QMenu* menu_Control = nullptr;
+    QAction* menu_Play = nullptr;
+    QAction* menu_Stop = nullptr;
+    QAction* menu_Line3 = nullptr;
+    QAction* menu_Up = nullptr;
+    QAction* menu_Down = nullptr;
+    QAction* menu_OffSound = nullptr;
+    QMenu* menu_Help = nullptr;
+    QAction* menu_About = nullptr;
+
+    // The player the commands drive: WMP, unless a test has put another in its place.
+    player::PlayerComponent& Player();
+    void SetPlayer(player::PlayerComponent* player);
+
+    // Start-up and shutdown (app/frmMain.cpp).
+    void Form_Load();
+    void Form_QueryUnload(qint16& cancel, qint16 unloadMode);
+
+    // The list file and the list (stations/).
+    void menu_SaveList_Click();
+    void menu_NetUrl_Click();
+    void menu_Del_Click();
+    void menu_CleanList_Click();
+
+    // The player (player/).
+    void SetUpPlayer();
+    void lst_Play_DblClick();
+    void menu_Play_Click();
+    void menu_Stop_Click();
+    void menu_Up_Click();
+    void menu_Down_Click();
+    void menu_OffSound_Click();
+
+    // The informational extras (app/frmMain.cpp).
+    void Label1_Click();
+    void menu_About_Click();
+
+    // The product's web site.
+    static const QString SiteHost;
+    static const QString SiteAddress;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildLayout();
+    void BuildMenus();
+    // Runs a handler through the error report; the program goes on after a failure.
+    void Run(void (frmMain::*handler)());
+
+    player::PlayerComponent* m_player = nullptr;
+    bool m_offSoundWasChecked = true;
+};

@@ -1,0 +1,22 @@
+// app/: the program's entry: creates frmMain hidden, runs its Load handler, shows it and runs the event loop.
+#include "app/frmMain.h"
+#include "platform/error.h"
+
+#include <QApplication>
+#include <clocale>
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    // libmpv refuses to start unless numbers are formatted the C way, whatever the user's locale.
+    std::setlocale(LC_NUMERIC, "C");
+    QApplication::setApplicationName(QStringLiteral("Corvana"));
+    QApplication::setOrganizationDomain(QStringLiteral("ostrel.example"));
+    QApplication::setDesktopFileName(QStringLiteral("example.ostrel.Corvana"));
+
+    frmMain window;
+    // An error during start-up is reported, and the program ends: it never runs on a list it could not read.
+    if (!platform::Guarded([&] { window.Form_Load(); }))
+        return 1;
+    window.show();
+    return app.exec();
+}

@@ -1,0 +1,19 @@
+// platform/: the system's ANSI code page, which the list file and the tray tip use.
+//
+// Code page 936 exactly as Windows has it for one- and two-byte sequences, GB18030 for its four-byte sequences and
+// for every character code page 936 cannot hold. Bytes that are valid in neither are not lost: each is carried as an
+// escape character (U+DC00 + the byte, a lone low surrogate) and written back as the same byte, so a load followed
+// by a save reproduces the file byte for byte.
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <QStringView>
+
+namespace platform {
+
+QString FromAnsi(QByteArrayView bytes);
+QByteArray ToAnsi(QStringView text);
+
+} // namespace platform

@@ -1,0 +1,128 @@
+// platform/: file-system operations on the disk (POSIX and QSaveFile), and the fault-injecting stand-in.
+#include "platform/filesystem.h"
+
+#include "platform/error.h"
+
+#include <QFile>
+#include <QSaveFile>
+#include <cerrno>
+#include <fcntl.h>
+#include <limits>
+#include <new>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+DiskFileSystem g_disk;
+FileSystem* g_current = nullptr;
+
+// stat() of an existing path, or the errno of the failure.
+int StatOf(const QString& path, struct stat& st) {
+    const QByteArray native = QFile::encodeName(path);
+    return ::stat(native.constData(), &st) == 0 ? 0 : errno;
+}
+
+void RefuseReadOnly(const QString& path) {
+    struct stat st {};
+    if (StatOf(path, st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+        ThrowFileError(EACCES, path);
+}
+} // namespace
+
+FileSystem& CurrentFileSystem() { return g_current ? *g_current : g_disk; }
+void SetFileSystem(FileSystem* fileSystem) { g_current = fileSystem; }
+
+bool DiskFileSystem::FileExists(const QString& path) {
+    struct stat st {};
+    return StatOf(path, st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+qint64 DiskFileSystem::FileLen(const QString& path) {
+    struct stat st {};
+    if (const int err = StatOf(path, st))
+        ThrowFileError(err, path);
+    return static_cast<qint64>(st.st_size);
+}
+
+QByteArray DiskFileSystem::ReadAll(const QString& path) {
+    const QByteArray native = QFile::encodeName(path);
+    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        ThrowFileError(errno, path);
+    struct FdCloser {
+        int fd;
+        ~FdCloser() { ::close(fd); }
+    } closer{fd};
+
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        ThrowFileError(errno, path);
+    if (S_ISDIR(st.st_mode))
+        ThrowFileError(EISDIR, path);
+    if (st.st_size > static_cast<off_t>(std::numeric_limits<qsizetype>::max() / 2))
+        throw RuntimeError(errOutOfMemory, QStringLiteral("内存不足"));
+
+    QByteArray bytes;
+    bytes.reserve(static_cast<qsizetype>(st.st_size) + 1);
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            ThrowFileError(errno, path);
+        }
+        if (got == 0)
+            break;
+        bytes.append(buffer, got);
+    }
+    return bytes;
+}
+
+void DiskFileSystem::DeleteFile(const QString& path) {
+    RefuseReadOnly(path);
+    const QByteArray native = QFile::encodeName(path);
+    if (::unlink(native.constData()) != 0)
+        ThrowFileError(errno, path);
+}
+
+void DiskFileSystem::ReplaceFile(const QString& path, const QByteArray& bytes) {
+    RefuseReadOnly(path);
+    QSaveFile file(path);
+    // Never fall back to writing the list file in place: a failure half-way would leave half a list.
+    file.setDirectWriteFallback(false);
+    errno = 0;
+    if (!file.open(QIODevice::WriteOnly))
+        ThrowFileError(errno ? errno : EIO, path);
+    if (file.write(bytes) != bytes.size()) {
+        const int err = errno ? errno : EIO;
+        file.cancelWriting();
+        ThrowFileError(err, path);
+    }
+    errno = 0;
+    if (!file.commit())
+        ThrowFileError(errno ? errno : EIO, path);
+}
+
+QByteArray FaultyFileSystem::ReadAll(const QString& path) {
+    if (failRead)
+        ThrowFileError(*failRead, path);
+    return DiskFileSystem::ReadAll(path);
+}
+
+void FaultyFileSystem::DeleteFile(const QString& path) {
+    if (failDelete)
+        ThrowFileError(*failDelete, path);
+    DiskFileSystem::DeleteFile(path);
+}
+
+void FaultyFileSystem::ReplaceFile(const QString& path, const QByteArray& bytes) {
+    ++replaceCalls;
+    if (failReplace)
+        ThrowFileError(*failReplace, path);
+    DiskFileSystem::ReplaceFile(path, bytes);
+}
+
+} // namespace platform

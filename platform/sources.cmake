@@ -1,0 +1,9 @@
+# platform/: the small layers that stand in for the platform's services.
+target_sources(corvana_core PRIVATE
+  platform/codepage.cpp platform/codepage.h
+  platform/dialogs.cpp platform/dialogs.h
+  platform/error.cpp platform/error.h
+  platform/filesystem.cpp platform/filesystem.h
+  platform/launch.cpp platform/launch.h
+  platform/twips.cpp platform/twips.h
+)

@@ -1,0 +1,6 @@
+# player/: the media player component and the player commands.
+target_sources(corvana_core PRIVATE
+  player/player_component.h
+  player/media_player.cpp player/media_player.h
+  player/player_commands.cpp
+)

@@ -1,0 +1,116 @@
+// stations/: reading, parsing and saving the station list file.
+#include "stations/list_file.h"
+
+#include "platform/codepage.h"
+#include "platform/filesystem.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <unistd.h>
+
+namespace mod_Function {
+
+QString ListFilePath;
+qint16 ListModified = False;
+
+QString ReadTextFile(const QString& path) {
+    platform::FileSystem& fs = platform::CurrentFileSystem();
+    if (fs.FileLen(path) <= 0)
+        return QString();
+    return platform::FromAnsi(fs.ReadAll(path));
+}
+
+} // namespace mod_Function
+
+namespace stations {
+
+namespace {
+const QString kFileName = QStringLiteral("CvLst.lst");
+
+bool WritableDir(const QString& dir) {
+    return ::access(QFile::encodeName(dir).constData(), W_OK) == 0;
+}
+} // namespace
+
+ListFileLocation LocateListFile(const QString& programDir, const QString& dataDir) {
+    const QString besideProgram = QDir::toNativeSeparators(QDir(programDir).filePath(kFileName));
+    if (WritableDir(programDir) || dataDir.isEmpty())
+        return {besideProgram, besideProgram};
+    const QString own = QDir::toNativeSeparators(QDir(dataDir).filePath(kFileName));
+    return {own, QFileInfo(own).isFile() ? own : besideProgram};
+}
+
+ListFileLocation DefaultListFileLocation() {
+    return LocateListFile(QCoreApplication::applicationDirPath(),
+                          QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+}
+
+Station SplitEntry(QStringView line) {
+    const qsizetype bar = line.indexOf(u'|');
+    const qsizetype second = line.indexOf(u'|', bar + 1);
+    const QStringView address = second < 0 ? line.sliced(bar + 1) : line.sliced(bar + 1, second - bar - 1);
+    return {line.first(bar).toString(), address.toString()};
+}
+
+std::vector<Station> ParseListText(const QString& text) {
+    std::vector<Station> out;
+    const QStringView all(text);
+    qsizetype start = 0;
+    while (start <= all.size()) {
+        qsizetype end = all.indexOf(u"\r\n", start);
+        if (end < 0)
+            end = all.size();
+        const QStringView line = all.sliced(start, end - start);
+        if (line.contains(u'|'))
+            out.push_back(SplitEntry(line));
+        if (end == all.size())
+            break;
+        start = end + 2;
+    }
+    return out;
+}
+
+QByteArray ListFileBytes(const std::vector<Station>& stations, qsizetype* lines) {
+    QString text;
+    qsizetype written = 0;
+    qsizetype size = 0;
+    for (const Station& s : stations)
+        size += s.name.size() + s.address.size() + 3;
+    text.reserve(size);
+    for (const Station& s : stations) {
+        if (s.name.isEmpty())
+            continue;
+        text += s.name;
+        text += u'|';
+        text += s.address;
+        text += u"\r\n";
+        ++written;
+    }
+    if (lines)
+        *lines = written;
+    return platform::ToAnsi(text);
+}
+
+void LoadList(ListView& list, const QString& path) {
+    if (!platform::CurrentFileSystem().FileExists(path))
+        return;
+    list.ListItems().AddMany(ParseListText(mod_Function::ReadTextFile(path)));
+}
+
+void SaveList(ListView& list, const QString& path) {
+    platform::FileSystem& fs = platform::CurrentFileSystem();
+    qsizetype lines = 0;
+    const QByteArray bytes = ListFileBytes(list.model().stations(), &lines);
+    if (lines == 0) {
+        // Nothing named to keep: the list is stored as no file at all, and it still counts as modified.
+        if (fs.FileExists(path))
+            fs.DeleteFile(path);
+        return;
+    }
+    fs.ReplaceFile(path, bytes);
+    mod_Function::ListModified = mod_Function::False;
+}
+
+} // namespace stations

@@ -1,0 +1,199 @@
+// stations/: the list control lst_Play and the column set-up.
+#include "stations/list_view.h"
+
+#include "platform/error.h"
+#include "platform/twips.h"
+
+#include <QHeaderView>
+#include <cfenv>
+#include <cmath>
+#include <limits>
+
+namespace stations {
+
+using platform::RuntimeError;
+
+int StationModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
+}
+
+int StationModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : m_headers.size(); }
+
+QVariant StationModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::ToolTipRole))
+        return {};
+    const Station& s = m_rows[static_cast<size_t>(index.row())];
+    return index.column() == 0 ? s.name : s.address;
+}
+
+QVariant StationModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= m_headers.size())
+        return {};
+    return m_headers[section];
+}
+
+void StationModel::setAddress(int row, const QString& address) {
+    m_rows[static_cast<size_t>(row)].address = address;
+    const QModelIndex cell = index(row, 1);
+    emit dataChanged(cell, cell);
+}
+
+void StationModel::append(std::vector<Station>&& more) {
+    if (more.empty())
+        return;
+    const int first = static_cast<int>(m_rows.size());
+    if (more.size() > static_cast<size_t>(std::numeric_limits<int>::max() - first))
+        throw RuntimeError(platform::errOverflow, QStringLiteral("列表项太多"));
+    beginInsertRows({}, first, first + static_cast<int>(more.size()) - 1);
+    if (m_rows.empty())
+        m_rows = std::move(more);
+    else
+        m_rows.insert(m_rows.end(), std::make_move_iterator(more.begin()), std::make_move_iterator(more.end()));
+    endInsertRows();
+}
+
+void StationModel::removeAt(int row) {
+    beginRemoveRows({}, row, row);
+    m_rows.erase(m_rows.begin() + row);
+    endRemoveRows();
+}
+
+void StationModel::clear() {
+    beginResetModel();
+    m_rows.clear();
+    m_rows.shrink_to_fit();
+    endResetModel();
+}
+
+void StationModel::addColumn(const QString& header) {
+    beginInsertColumns({}, m_headers.size(), m_headers.size());
+    m_headers.append(header);
+    endInsertColumns();
+}
+
+QString ListItem::Text() const { return m_view->model().at(m_row).name; }
+
+QString ListItem::SubItems(int i) const {
+    if (i != 1)
+        throw RuntimeError(platform::errInvalidCall, QStringLiteral("无效的子项索引"));
+    return m_view->model().at(m_row).address;
+}
+
+void ListItem::SetSubItems(int i, const QString& text) {
+    if (i != 1)
+        throw RuntimeError(platform::errInvalidCall, QStringLiteral("无效的子项索引"));
+    m_view->model().setAddress(m_row, text);
+}
+
+ListView::ListView(QWidget* parent) : QTreeView(parent) {
+    setModel(&m_model);
+    setRootIsDecorated(false);
+    setItemsExpandable(false);
+    setUniformRowHeights(true); // a list of 100,000 stations must not measure every row
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    // Not editable in place: a rename there would not mark the list modified and would be lost unasked.
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setAllColumnsShowFocus(true);
+    setTextElideMode(Qt::ElideNone);
+    header()->setStretchLastSection(false);
+    header()->setSectionsMovable(false);
+    header()->hide();
+}
+
+void ListView::SetView(int view) {
+    m_view = view;
+    header()->setVisible(view == 3);
+}
+
+void ListView::ColumnHeaders_Add(const QString& text, qint16 widthTwips) {
+    m_model.addColumn(text);
+    m_columnWidths.push_back(widthTwips);
+    header()->resizeSection(m_model.columnCount() - 1,
+                            std::max(0, static_cast<int>(std::lround(widthTwips / platform::TwipsPerPixelX()))));
+}
+
+int ListView::ColumnCount() const { return m_model.columnCount(); }
+
+QString ListView::ColumnHeaderText(int column) const {
+    return m_model.headerData(column - 1, Qt::Horizontal, Qt::DisplayRole).toString();
+}
+
+qint16 ListView::ColumnWidth(int column) const { return m_columnWidths.at(static_cast<size_t>(column - 1)); }
+
+void ListView::checkIndex(int index) const {
+    if (index < 1 || index > m_model.rowCount())
+        throw RuntimeError(platform::errInvalidCall, QStringLiteral("索引超出范围: %1").arg(index));
+}
+
+ListItem ListView::Items::Add(const QString& text) {
+    std::vector<Station> one;
+    one.push_back({text, QString()});
+    m_view->m_model.append(std::move(one));
+    return ListItem(m_view, m_view->m_model.rowCount() - 1);
+}
+
+void ListView::Items::AddMany(std::vector<Station>&& stations) { m_view->m_model.append(std::move(stations)); }
+
+void ListView::Items::Remove(int index) {
+    m_view->checkIndex(index);
+    m_view->m_model.removeAt(index - 1);
+}
+
+void ListView::Items::Clear() { m_view->m_model.clear(); }
+
+int ListView::Items::Count() const { return m_view->m_model.rowCount(); }
+
+ListItem ListView::Items::Item(int index) const {
+    m_view->checkIndex(index);
+    return ListItem(m_view, index - 1);
+}
+
+std::optional<ListItem> ListView::SelectedItem() {
+    const QModelIndexList rows = selectionModel()->selectedRows();
+    if (rows.isEmpty())
+        return std::nullopt;
+    return ListItem(this, rows.first().row());
+}
+
+void ListView::Select(int index) {
+    if (index == 0) {
+        selectionModel()->clearSelection();
+        return;
+    }
+    checkIndex(index);
+    const QModelIndex cell = m_model.index(index - 1, 0);
+    selectionModel()->setCurrentIndex(cell, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+qint16 ColumnUnit(float widthTwips) {
+    const float difference = widthTwips - 60.0f;
+    // Round half to even, as the conversion to a 32-bit integer does.
+    const int previous = std::fegetround();
+    std::fesetround(FE_TONEAREST);
+    const double rounded = std::nearbyint(static_cast<double>(difference));
+    std::fesetround(previous);
+    if (!std::isfinite(rounded) || rounded < std::numeric_limits<qint32>::min() ||
+        rounded > std::numeric_limits<qint32>::max())
+        throw RuntimeError(platform::errOverflow, QStringLiteral("溢出"));
+    const qint32 quotient = static_cast<qint32>(rounded) / 24;
+    if (quotient < std::numeric_limits<qint16>::min() || quotient > std::numeric_limits<qint16>::max())
+        throw RuntimeError(platform::errOverflow, QStringLiteral("溢出"));
+    return static_cast<qint16>(quotient);
+}
+
+qint16 Mul16(qint16 a, qint16 b) {
+    const qint32 product = static_cast<qint32>(a) * static_cast<qint32>(b);
+    if (product < std::numeric_limits<qint16>::min() || product > std::numeric_limits<qint16>::max())
+        throw RuntimeError(platform::errOverflow, QStringLiteral("溢出"));
+    return static_cast<qint16>(product);
+}
+
+void SetUpColumns(ListView& list) {
+    const qint16 unit = ColumnUnit(list.Width());
+    list.SetView(3);
+    list.ColumnHeaders_Add(QStringLiteral("电台名称"), Mul16(unit, 20));
+    list.ColumnHeaders_Add(QStringLiteral("网络地址"), Mul16(unit, 30));
+}
+
+} // namespace stations

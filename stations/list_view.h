@@ -1,0 +1,119 @@
+// stations/: the station list control lst_Play: a two-column report list of station entries.
+//
+// The list holds the only copy of the stations. Other rooms use it through the operations below (ListItems()
+// Add / Remove / Clear / Count / Item, SelectedItem(), an entry's Index / Text / SubItems(1)); positions are 1-based
+// and contiguous. It may touch nothing outside this file pair.
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QString>
+#include <QStringList>
+#include <QTreeView>
+#include <optional>
+#include <vector>
+
+namespace stations {
+
+struct Station {
+    QString name;
+    QString address;
+};
+
+// The rows and the column headers behind the view.
+class StationModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    using QAbstractTableModel::QAbstractTableModel;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+    const std::vector<Station>& stations() const { return m_rows; }
+    Station& at(int row) { return m_rows[static_cast<size_t>(row)]; }
+    void setAddress(int row, const QString& address);
+    void append(std::vector<Station>&& more);
+    void removeAt(int row);
+    void clear();
+    void addColumn(const QString& header);
+
+private:
+    std::vector<Station> m_rows;
+    QStringList m_headers;
+};
+
+class ListView;
+
+// One entry of the list, as the list control hands it out. It stays valid until the list next changes.
+class ListItem {
+public:
+    ListItem(ListView* view, int row) : m_view(view), m_row(row) {}
+    int Index() const { return m_row + 1; } // 1-based position
+    QString Text() const;                   // the name
+    QString SubItems(int i) const;          // 1: the address
+    void SetSubItems(int i, const QString& text);
+
+private:
+    ListView* m_view;
+    int m_row;
+};
+
+class ListView : public QTreeView {
+    Q_OBJECT
+public:
+    explicit ListView(QWidget* parent = nullptr);
+
+    // The width in twips, as the layout placed the list (read by the column set-up).
+    float Width() const { return m_widthTwips; }
+    void SetWidth(float twips) { m_widthTwips = twips; }
+
+    // 3 is the report view: rows under a row of column headers.
+    int View() const { return m_view; }
+    void SetView(int view);
+
+    // Appends a column after the existing ones; the width is in twips.
+    void ColumnHeaders_Add(const QString& text, qint16 widthTwips);
+    int ColumnCount() const;
+    QString ColumnHeaderText(int column) const; // 1-based
+    qint16 ColumnWidth(int column) const;       // 1-based, in twips
+
+    class Items {
+    public:
+        explicit Items(ListView* view) : m_view(view) {}
+        ListItem Add(const QString& text);   // becomes the last entry
+        void Remove(int index);               // 1-based; later entries move up
+        void Clear();                         // the columns stay
+        int Count() const;
+        ListItem Item(int index) const;       // 1-based
+        void AddMany(std::vector<Station>&& stations); // what a load of many Add calls does, at once
+    private:
+        ListView* m_view;
+    };
+    Items ListItems() { return Items(this); }
+
+    std::optional<ListItem> SelectedItem();
+    // Selects the entry at a 1-based position (what a user's click does); 0 selects nothing.
+    void Select(int index);
+
+    StationModel& model() { return m_model; }
+
+private:
+    void checkIndex(int index) const;
+
+    StationModel m_model;
+    float m_widthTwips = 0;
+    int m_view = 0;
+    std::vector<qint16> m_columnWidths;
+};
+
+// The column unit of the set-up: (W - 60) rounded half-to-even to 32 bits, divided by 24, narrowed to 16 bits.
+// Throws the overflow error when a step leaves its range.
+qint16 ColumnUnit(float widthTwips);
+// a * b in signed 16 bits; throws the overflow error outside that range.
+qint16 Mul16(qint16 a, qint16 b);
+
+// Report view, then column 1 "电台名称" at U × 20, then column 2 "网络地址" at U × 30.
+void SetUpColumns(ListView& list);
+
+} // namespace stations

@@ -1,0 +1,1 @@
+# tray/: the notification-area icon and the window message hook.
