@@ -3,6 +3,7 @@
 
 #include "platform/error.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QSaveFile>
 #include <cerrno>
@@ -30,6 +31,13 @@ void RefuseReadOnly(const QString& path) {
         ThrowFileError(EACCES, path);
 }
 } // namespace
+
+namespace {
+QString g_programDir;
+}
+
+QString ProgramDirectory() { return g_programDir.isEmpty() ? QCoreApplication::applicationDirPath() : g_programDir; }
+void SetProgramDirectory(const QString& dir) { g_programDir = dir; }
 
 FileSystem& CurrentFileSystem() { return g_current ? *g_current : g_disk; }
 void SetFileSystem(FileSystem* fileSystem) { g_current = fileSystem; }

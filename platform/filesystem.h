@@ -49,6 +49,10 @@ public:
     void ReplaceFile(const QString& path, const QByteArray& bytes) override;
 };
 
+// The folder that holds the program's executable; a test may name another.
+QString ProgramDirectory();
+void SetProgramDirectory(const QString& dir); // empty: the executable's own folder again
+
 FileSystem& CurrentFileSystem();
 void SetFileSystem(FileSystem* fileSystem); // nullptr: back to the disk
 

@@ -4,7 +4,6 @@
 #include "platform/codepage.h"
 #include "platform/filesystem.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -43,7 +42,7 @@ ListFileLocation LocateListFile(const QString& programDir, const QString& dataDi
 }
 
 ListFileLocation DefaultListFileLocation() {
-    return LocateListFile(QCoreApplication::applicationDirPath(),
+    return LocateListFile(platform::ProgramDirectory(),
                           QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
 }
 

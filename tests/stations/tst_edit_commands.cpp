@@ -1,0 +1,135 @@
+// tests/stations: the add, delete and clear commands on a real frmMain, with scripted dialogs.
+#include "app/frmMain.h"
+#include "platform/dialogs.h"
+#include "platform/filesystem.h"
+#include "stations/list_file.h"
+#include "stations/list_view.h"
+
+#include <QAction>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using mod_Function::ListModified;
+
+class TstEditCommands : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    platform::ScriptedDialogs m_dialogs;
+    frmMain* m_form = nullptr;
+
+    QStringList rows() const {
+        QStringList out;
+        auto items = m_form->lst_Play->ListItems();
+        for (int i = 1; i <= items.Count(); ++i)
+            out << items.Item(i).Text() + u'|' + items.Item(i).SubItems(1);
+        return out;
+    }
+    void add(const QString& typed) {
+        m_dialogs.inputAnswers.push_back(typed);
+        m_form->menu_NetUrl->trigger();
+    }
+
+private slots:
+    void init() {
+        m_dialogs = {};
+        platform::SetDialogs(&m_dialogs);
+        platform::SetProgramDirectory(m_dir.path());
+        QFile::remove(m_dir.filePath(QStringLiteral("CvLst.lst")));
+        ListModified = mod_Function::False;
+        m_form = new frmMain;
+        m_form->Form_Load();
+    }
+    void cleanup() {
+        delete m_form;
+        platform::SetDialogs(nullptr);
+    }
+
+    void addShowsThePromptAndAppends() {
+        add(QStringLiteral("中国之声|mms://live.example.com/radio1"));
+        QCOMPARE(m_dialogs.shown.size(), size_t(1));
+        QCOMPARE(m_dialogs.shown[0].kind, QStringLiteral("InputBox"));
+        QCOMPARE(m_dialogs.shown[0].title, QStringLiteral("添加电台地址"));
+        QVERIFY(m_dialogs.shown[0].text.startsWith(QStringLiteral("请输入一个网络电台地址，例如:\r\n中国之声|mms://")));
+        QCOMPARE(rows(), QStringList{QStringLiteral("中国之声|mms://live.example.com/radio1")});
+        QCOMPARE(ListModified, mod_Function::True);
+    }
+
+    void addSplitsLikeTheLoader_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("row");
+        QTest::newRow("three fields") << "A|B|C" << "A|B";
+        QTest::newRow("bar alone") << "|" << "|";
+        QTest::newRow("starts with bar") << "|u" << "|u";
+        QTest::newRow("ends with bar") << "A|" << "A|";
+        QTest::newRow("spaces kept") << " A | u " << " A | u ";
+    }
+    void addSplitsLikeTheLoader() {
+        QFETCH(QString, typed);
+        QFETCH(QString, row);
+        add(typed);
+        add(typed); // twice: duplicates are allowed
+        QCOMPARE(rows(), QStringList({row, row}));
+        QCOMPARE(ListModified, mod_Function::True);
+    }
+
+    void addRefusesOrIgnores_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("no bar") << "abc" << true;
+        QTest::newRow("spaces alone") << "   " << true;
+        QTest::newRow("full-width bar") << "A｜B" << true;
+        QTest::newRow("Cancel or empty") << "" << false;
+    }
+    void addRefusesOrIgnores() {
+        QFETCH(QString, typed);
+        QFETCH(bool, refused);
+        add(typed);
+        QCOMPARE(rows(), QStringList{});
+        QCOMPARE(ListModified, mod_Function::False);
+        QCOMPARE(m_dialogs.shown.size(), size_t(refused ? 2 : 1));
+        if (refused) {
+            QCOMPARE(m_dialogs.shown[1].text, QStringLiteral("格式有误！"));
+            QCOMPARE(m_dialogs.shown[1].title, QStringLiteral("错误"));
+            QCOMPARE(m_dialogs.shown[1].style, 16);
+        }
+    }
+
+    void deleteTheSelectedEntry() {
+        add(QStringLiteral("1|a"));
+        add(QStringLiteral("2|b"));
+        add(QStringLiteral("3|c"));
+        ListModified = mod_Function::False;
+
+        // No selection: nothing changes.
+        m_form->menu_Del->trigger();
+        QCOMPARE(rows().size(), 3);
+        QCOMPARE(ListModified, mod_Function::False);
+
+        m_form->lst_Play->Select(2);
+        m_form->menu_Del->trigger();
+        QCOMPARE(rows(), QStringList({QStringLiteral("1|a"), QStringLiteral("3|c")}));
+        QCOMPARE(m_form->lst_Play->ListItems().Item(2).Index(), 2);
+        QCOMPARE(ListModified, mod_Function::True);
+    }
+
+    void clearSetsModifiedEvenWhenEmpty() {
+        m_form->menu_CleanList->trigger();
+        QCOMPARE(rows(), QStringList{});
+        QCOMPARE(m_form->lst_Play->ColumnCount(), 2);
+        QCOMPARE(ListModified, mod_Function::True);
+    }
+
+    void dialogFailureStopsTheCommandOnly() {
+        // No scripted answer: the input box "fails"; the error is reported and nothing changes.
+        m_form->menu_NetUrl->trigger();
+        QCOMPARE(rows(), QStringList{});
+        QCOMPARE(ListModified, mod_Function::False);
+        QCOMPARE(m_dialogs.shown.back().kind, QStringLiteral("MsgBox"));
+        QCOMPARE(m_dialogs.shown.back().style, 16);
+    }
+};
+
+QTEST_MAIN(TstEditCommands)
+#include "tst_edit_commands.moc"

@@ -1,0 +1,307 @@
+// tests/stations: the list file on bytes (load, save, the ListModified rule, failures) and the column set-up.
+#include "platform/error.h"
+#include "platform/filesystem.h"
+#include "stations/list_file.h"
+#include "stations/list_view.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <sys/stat.h>
+
+using mod_Function::ListModified;
+using stations::Station;
+
+Q_DECLARE_METATYPE(std::vector<Station>)
+
+namespace {
+QByteArray ReadBytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+void WriteBytes(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(f.write(bytes), bytes.size());
+}
+
+QStringList Rows(stations::ListView& list) {
+    QStringList rows;
+    for (int i = 1; i <= list.ListItems().Count(); ++i)
+        rows << list.ListItems().Item(i).Text() + QStringLiteral(" ⇒ ") + list.ListItems().Item(i).SubItems(1);
+    return rows;
+}
+
+int ErrorNumberOf(const std::function<void()>& body) {
+    try {
+        body();
+    } catch (const platform::RuntimeError& e) {
+        return e.number();
+    }
+    return 0;
+}
+} // namespace
+
+class TstListFile : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString m_path;
+    stations::ListView* m_list = nullptr;
+
+    void addEntries(const std::vector<Station>& entries) {
+        for (const Station& s : entries)
+            m_list->ListItems().Add(s.name).SetSubItems(1, s.address);
+    }
+
+private slots:
+    void init() {
+        QVERIFY(m_dir.isValid());
+        m_path = m_dir.filePath(QStringLiteral("CvLst.lst"));
+        QFile::remove(m_path);
+        m_list = new stations::ListView;
+        m_list->SetWidth(4215);
+        stations::SetUpColumns(*m_list);
+        ListModified = mod_Function::False;
+        platform::SetFileSystem(nullptr);
+    }
+    void cleanup() {
+        delete m_list;
+        platform::SetFileSystem(nullptr);
+        if (QFile::exists(m_path))
+            QFile::setPermissions(m_path, QFile::ReadOwner | QFile::WriteOwner);
+    }
+
+    // The two-station example, both ways.
+    void exampleBytesBothWays() {
+        const QByteArray bytes = QByteArray::fromHex("417C75310D0AB5E7CCA87C75320D0A");
+        addEntries({{QStringLiteral("A"), QStringLiteral("u1")}, {QStringLiteral("电台"), QStringLiteral("u2")}});
+        stations::SaveList(*m_list, m_path);
+        QCOMPARE(ReadBytes(m_path), bytes);
+
+        stations::ListView loaded;
+        loaded.SetWidth(4215);
+        stations::SetUpColumns(loaded);
+        stations::LoadList(loaded, m_path);
+        QCOMPARE(Rows(loaded), QStringList({QStringLiteral("A ⇒ u1"), QStringLiteral("电台 ⇒ u2")}));
+    }
+
+    void loaderEdgeCases_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QStringList>("rows");
+        const auto r = [](const char* s) { return QString::fromUtf8(s); };
+        QTest::newRow("last line without CRLF") << QByteArray("A|u1\r\nB|u2") << QStringList{r("A ⇒ u1"), r("B ⇒ u2")};
+        QTest::newRow("bar alone") << QByteArray("|\r\n") << QStringList{r(" ⇒ ")};
+        QTest::newRow("empty name") << QByteArray("|x\r\n") << QStringList{r(" ⇒ x")};
+        QTest::newRow("empty address") << QByteArray("A|\r\n") << QStringList{r("A ⇒ ")};
+        QTest::newRow("third field dropped") << QByteArray("A|u1|x\r\n") << QStringList{r("A ⇒ u1")};
+        QTest::newRow("full-width bar is no separator") << QByteArray("A\xA9\xA6u1\r\nB|u2\r\n")
+                                                        << QStringList{r("B ⇒ u2")};
+        QTest::newRow("spaces kept") << QByteArray("  A  |  u1 \r\n") << QStringList{r("  A   ⇒   u1 ")};
+        QTest::newRow("bare LF is one line") << QByteArray("A|u1\nB|u2\n") << QStringList{r("A ⇒ u1\nB")};
+        QTest::newRow("bare CR is one line") << QByteArray("A|u1\rB|u2") << QStringList{r("A ⇒ u1\rB")};
+        QTest::newRow("lines without bar passed over") << QByteArray("\r\nstray\r\n\r\nA|u\r\n\r\n")
+                                                       << QStringList{r("A ⇒ u")};
+        QTest::newRow("億 is 83 7C and stays whole") << QByteArray("\x83\x7C|u\r\n") << QStringList{r("億 ⇒ u")};
+        QTest::newRow("億 inside an address") << QByteArray("A|x\x83\x7Cy|z\r\n") << QStringList{r("A ⇒ x億y")};
+        QTest::newRow("duplicates") << QByteArray("A|u\r\nA|u\r\n") << QStringList{r("A ⇒ u"), r("A ⇒ u")};
+        QTest::newRow("empty file") << QByteArray() << QStringList{};
+    }
+    void loaderEdgeCases() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QStringList, rows);
+        WriteBytes(m_path, bytes);
+        stations::LoadList(*m_list, m_path);
+        QCOMPARE(Rows(*m_list), rows);
+        QCOMPARE(ListModified, mod_Function::False);
+    }
+
+    // A load followed by a save writes every named line back byte for byte, and drops what has no name.
+    void loadThenSave_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QByteArray>("saved");
+        QTest::newRow("empty-name entries dropped") << QByteArray("|\r\n|x\r\nA|\r\n") << QByteArray("A|\r\n");
+        QTest::newRow("third field dropped") << QByteArray("A|u1|x") << QByteArray("A|u1\r\n");
+        QTest::newRow("億") << QByteArray("\x83\x7C|mms://h/\x83\x7C\r\n") << QByteArray("\x83\x7C|mms://h/\x83\x7C\r\n");
+        QTest::newRow("spaces") << QByteArray(" A |\tu \r\n") << QByteArray(" A |\tu \r\n");
+        QTest::newRow("bare LF") << QByteArray("A|u1\nB|u2\n") << QByteArray("A|u1\nB\r\n");
+        QTest::newRow("duplicates") << QByteArray("A|u\r\nA|u\r\n") << QByteArray("A|u\r\nA|u\r\n");
+    }
+    void loadThenSave() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QByteArray, saved);
+        WriteBytes(m_path, bytes);
+        stations::LoadList(*m_list, m_path);
+        stations::SaveList(*m_list, m_path);
+        QCOMPARE(ReadBytes(m_path), saved);
+    }
+
+    void charactersOutsideCodePage936Survive() {
+        const QString name = QStringLiteral("Radio 😀 €");
+        addEntries({{name, QStringLiteral("http://h/€")}});
+        stations::SaveList(*m_list, m_path);
+        QVERIFY(!ReadBytes(m_path).contains('?'));
+        m_list->ListItems().Clear();
+        stations::LoadList(*m_list, m_path);
+        QCOMPARE(Rows(*m_list), QStringList{name + QStringLiteral(" ⇒ http://h/€")});
+    }
+
+    void saveAndListModified() {
+        // Three entries, the second unnamed: two lines, and the list counts as saved.
+        addEntries({{QStringLiteral("A"), QStringLiteral("1")}, {QString(), QStringLiteral("2")},
+                    {QStringLiteral("C"), QStringLiteral("3")}});
+        ListModified = mod_Function::True;
+        stations::SaveList(*m_list, m_path);
+        QCOMPARE(ReadBytes(m_path), QByteArray("A|1\r\nC|3\r\n"));
+        QCOMPARE(ListModified, mod_Function::False);
+        QCOMPARE(m_list->ListItems().Count(), 3); // the save leaves the list itself alone
+
+        // A list with no named entry is stored as no file, and still counts as modified.
+        m_list->ListItems().Clear();
+        m_list->ListItems().Add(QString()).SetSubItems(1, QStringLiteral("x"));
+        ListModified = mod_Function::True;
+        stations::SaveList(*m_list, m_path);
+        QVERIFY(!QFile::exists(m_path));
+        QCOMPARE(ListModified, mod_Function::True);
+        // Saving it again with no file present writes nothing and raises nothing.
+        stations::SaveList(*m_list, m_path);
+        QVERIFY(!QFile::exists(m_path));
+        QCOMPARE(ListModified, mod_Function::True);
+    }
+
+    void readOnlyFileRefusesTheSave() {
+        WriteBytes(m_path, "old|file\r\n");
+        QVERIFY(QFile::setPermissions(m_path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+        addEntries({{QStringLiteral("new"), QStringLiteral("x")}});
+        ListModified = mod_Function::True;
+        QCOMPARE(ErrorNumberOf([&] { stations::SaveList(*m_list, m_path); }), int(platform::errPermissionDenied));
+        QCOMPARE(ReadBytes(m_path), QByteArray("old|file\r\n"));
+        QCOMPARE(ListModified, mod_Function::True);
+
+        // Even an empty list does not delete a read-only file.
+        m_list->ListItems().Clear();
+        QCOMPARE(ErrorNumberOf([&] { stations::SaveList(*m_list, m_path); }), int(platform::errPermissionDenied));
+        QVERIFY(QFile::exists(m_path));
+    }
+
+    void failedWriteKeepsOldFileAndFlag() {
+        WriteBytes(m_path, "old|file\r\n");
+        platform::FaultyFileSystem faulty;
+        faulty.failReplace = ENOSPC;
+        platform::SetFileSystem(&faulty);
+        addEntries({{QStringLiteral("new"), QStringLiteral("x")}});
+        ListModified = mod_Function::True;
+        QCOMPARE(ErrorNumberOf([&] { stations::SaveList(*m_list, m_path); }), int(platform::errDiskFull));
+        QCOMPARE(faulty.replaceCalls, 1);
+        QCOMPARE(ReadBytes(m_path), QByteArray("old|file\r\n"));
+        QCOMPARE(ListModified, mod_Function::True);
+    }
+
+    void saveLeavesNoTemporaryBehind() {
+        addEntries({{QStringLiteral("A"), QStringLiteral("1")}});
+        stations::SaveList(*m_list, m_path);
+        stations::SaveList(*m_list, m_path);
+        QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"CvLst.lst"});
+    }
+
+    void savedFileKeepsItsPermissions() {
+        WriteBytes(m_path, "old|file\r\n");
+        QVERIFY(QFile::setPermissions(m_path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
+        addEntries({{QStringLiteral("A"), QStringLiteral("1")}});
+        stations::SaveList(*m_list, m_path);
+        // Owner, group and others (the "user" bits only mirror the owner's for whoever runs the test).
+        QCOMPARE(QFile::permissions(m_path) & QFile::Permissions(0xF0FF),
+                 QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup);
+    }
+
+    void readTextFile() {
+        // A file of length 0 is not even opened.
+        WriteBytes(m_path, QByteArray());
+        platform::FaultyFileSystem faulty;
+        faulty.failRead = EACCES;
+        platform::SetFileSystem(&faulty);
+        QCOMPARE(mod_Function::ReadTextFile(m_path), QString());
+        // A file that cannot be read is an error, never an empty list.
+        WriteBytes(m_path, "A|1\r\n");
+        QCOMPARE(ErrorNumberOf([&] { stations::LoadList(*m_list, m_path); }), int(platform::errPermissionDenied));
+        QCOMPARE(m_list->ListItems().Count(), 0);
+        platform::SetFileSystem(nullptr);
+        // A missing file is an error for ReadTextFile, and nothing at all for the loader.
+        QFile::remove(m_path);
+        QCOMPARE(ErrorNumberOf([&] { mod_Function::ReadTextFile(m_path); }), int(platform::errFileNotFound));
+        stations::LoadList(*m_list, m_path);
+        QCOMPARE(m_list->ListItems().Count(), 0);
+        // A directory of that name counts as no file.
+        QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("CvLst.lst")));
+        stations::LoadList(*m_list, m_path);
+        QCOMPARE(m_list->ListItems().Count(), 0);
+        QVERIFY(QDir(m_path).removeRecursively());
+    }
+
+    void location() {
+        // Beside the program, joined with the native separator.
+        const stations::ListFileLocation beside = stations::LocateListFile(m_dir.path(), QStringLiteral("/nowhere"));
+        QCOMPARE(beside.savePath, m_dir.path() + QDir::separator() + QStringLiteral("CvLst.lst"));
+        QCOMPARE(beside.loadPath, beside.savePath);
+    }
+
+    void columnUnit_data() {
+        QTest::addColumn<float>("width");
+        QTest::addColumn<int>("unit");
+        QTest::newRow("designed 4215") << 4215.0f << 173;
+        QTest::newRow("4212") << 4212.0f << 173;
+        QTest::newRow("84") << 84.0f << 1;
+        QTest::newRow("60") << 60.0f << 0;
+        QTest::newRow("half rounds to even, down") << 108.5f << 2;  // 48.5 -> 48 -> 2
+        QTest::newRow("half rounds to even, up") << 131.5f << 3;    // 71.5 -> 72 -> 3
+        QTest::newRow("negative truncates toward zero") << 0.0f << -2; // -60 / 24
+    }
+    void columnUnit() {
+        QFETCH(float, width);
+        QFETCH(int, unit);
+        QCOMPARE(int(stations::ColumnUnit(width)), unit);
+    }
+
+    void columnSetUp() {
+        QCOMPARE(m_list->View(), 3);
+        QCOMPARE(m_list->ColumnCount(), 2);
+        QCOMPARE(m_list->ColumnHeaderText(1), QStringLiteral("电台名称"));
+        QCOMPARE(m_list->ColumnHeaderText(2), QStringLiteral("网络地址"));
+        QCOMPARE(int(m_list->ColumnWidth(1)), 3460);
+        QCOMPARE(int(m_list->ColumnWidth(2)), 5190);
+
+        // A unit beyond 16 bits fails before any column exists.
+        stations::ListView wide;
+        wide.SetWidth(1e6f);
+        QCOMPARE(ErrorNumberOf([&] { stations::SetUpColumns(wide); }), int(platform::errOverflow));
+        QCOMPARE(wide.ColumnCount(), 0);
+        // A second width beyond 16 bits fails after column 1 exists: unit 1100 gives 22000 and 33000.
+        stations::ListView wider;
+        wider.SetWidth(1100 * 24 + 60);
+        QCOMPARE(ErrorNumberOf([&] { stations::SetUpColumns(wider); }), int(platform::errOverflow));
+        QCOMPARE(wider.ColumnCount(), 1);
+        QCOMPARE(int(wider.ColumnWidth(1)), 22000);
+    }
+
+    void listOperations() {
+        addEntries({{QStringLiteral("1"), QStringLiteral("a")}, {QStringLiteral("2"), QStringLiteral("b")},
+                    {QStringLiteral("3"), QStringLiteral("c")}});
+        m_list->ListItems().Remove(2);
+        QCOMPARE(Rows(*m_list), QStringList({QStringLiteral("1 ⇒ a"), QStringLiteral("3 ⇒ c")}));
+        QCOMPARE(m_list->ListItems().Item(2).Index(), 2);
+        QCOMPARE(ErrorNumberOf([&] { m_list->ListItems().Remove(3); }), int(platform::errInvalidCall));
+        QCOMPARE(ErrorNumberOf([&] { m_list->ListItems().Item(0); }), int(platform::errInvalidCall));
+        QVERIFY(!m_list->SelectedItem());
+        m_list->Select(2);
+        QCOMPARE(m_list->SelectedItem()->Text(), QStringLiteral("3"));
+        m_list->ListItems().Clear();
+        QCOMPARE(m_list->ListItems().Count(), 0);
+        QCOMPARE(m_list->ColumnCount(), 2);
+        QVERIFY(!m_list->SelectedItem());
+    }
+};
+
+QTEST_MAIN(TstListFile)
+#include "tst_list_file.moc"
