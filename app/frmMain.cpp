@@ -8,6 +8,7 @@
 #include "player/media_player.h"
 #include "stations/list_file.h"
 #include "stations/list_view.h"
+#include "tray/tray_icon.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -112,9 +113,18 @@ void frmMain::BuildLayout() {
 
     // Stacking as designed: Label1 reaches 15 twips into the list and is drawn under it.
     Label1->lower();
-    setTabOrder(WMP, lst_Play);
-    setTabOrder(lst_Play, l_State);
-    setTabOrder(l_State, Label1);
+    // Tab order WMP, lst_Play, l_State, Label1. Qt leaves widgets that take no focus out of setTabOrder, so each
+    // takes tab focus just long enough to be placed in the chain.
+    const QList<QWidget*> order = {WMP, lst_Play, l_State, Label1};
+    QList<Qt::FocusPolicy> policies;
+    for (QWidget* w : order) {
+        policies << w->focusPolicy();
+        w->setFocusPolicy(Qt::TabFocus);
+    }
+    for (qsizetype i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1], order[i]);
+    for (qsizetype i = 0; i < order.size(); ++i)
+        order[i]->setFocusPolicy(policies[i]);
 }
 
 void frmMain::BuildMenus() {
@@ -222,14 +232,18 @@ void frmMain::Form_Load() {
     stations::LoadList(*lst_Play, location.loadPath);
     // 4. The player: compact mode, no context menu, mute mark clear, the first status text.
     SetUpPlayer();
-    // 5. and 6. (the tray icon, its hook and its tip) go here, in that order.
+    // 5. The hook, then the tray icon; menu_Control becomes its pop-up menu.
+    mod_Function::InstallTrayIcon(*this, *menu_Control);
+    // 6. The tray tip.
+    mod_Function::SetTrayTip(QStringLiteral("Corvana"));
     // 7. The state a tray click restores: never minimized.
     const qint16 state = WindowState();
     mod_Function::RestoreWindowState = state == 1 ? 0 : state;
 }
 
 void frmMain::Form_QueryUnload(qint16& /*cancel: never set*/, qint16 /*unloadMode*/) {
-    // 1. (the tray icon and its hook come out here, before any question)
+    // 1. The tray icon and its hook come out before any question: no tray click reaches a closing window.
+    mod_Function::RemoveTrayIcon();
     // 2. and 3. The save question; Yes runs the save command itself.
     if (mod_Function::ListModified == mod_Function::True) {
         if (platform::MsgBox(QStringLiteral("列表已被修改,是否要保存列表?"), 68, QStringLiteral("保存")) ==
@@ -243,6 +257,11 @@ void frmMain::closeEvent(QCloseEvent* event) {
     const qint16 mode = event->spontaneous() ? 0 : 1;
     // A failed save at shutdown keeps the window open: closing now would lose the list the user asked to keep.
     if (!platform::Guarded([&] { Form_QueryUnload(cancel, mode); })) {
+        // The window stays, so its tray icon comes back with it.
+        platform::Guarded([this] {
+            mod_Function::InstallTrayIcon(*this, *menu_Control);
+            mod_Function::SetTrayTip(QStringLiteral("Corvana"));
+        });
         event->ignore();
         return;
     }

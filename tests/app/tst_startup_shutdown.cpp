@@ -1,0 +1,181 @@
+// tests/app: the Load handler's steps and the QueryUnload handler's save question, on a real frmMain with
+// scripted dialogs and a real list file in a temporary folder.
+#include "app/frmMain.h"
+#include "platform/dialogs.h"
+#include "platform/error.h"
+#include "platform/filesystem.h"
+#include "player/media_player.h"
+#include "stations/list_file.h"
+#include "stations/list_view.h"
+
+#include <QAction>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using mod_Function::ListModified;
+
+class TstStartupShutdown : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString m_path;
+    platform::ScriptedDialogs m_dialogs;
+    frmMain* m_form = nullptr;
+
+    void writeList(const QByteArray& bytes) {
+        QFile f(m_path);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(bytes);
+    }
+    QByteArray listBytes() const {
+        QFile f(m_path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+    }
+    void start() {
+        m_form = new frmMain;
+        m_form->Form_Load();
+        m_form->show();
+    }
+
+private slots:
+    void init() {
+        m_dialogs = {};
+        platform::SetDialogs(&m_dialogs);
+        platform::SetProgramDirectory(m_dir.path());
+        m_path = m_dir.filePath(QStringLiteral("CvLst.lst"));
+        QFile::remove(m_path);
+        ListModified = mod_Function::False;
+        mod_Function::RestoreWindowState = 7;
+    }
+    void cleanup() {
+        delete m_form;
+        m_form = nullptr;
+        platform::SetDialogs(nullptr);
+        platform::SetFileSystem(nullptr);
+        QFile::setPermissions(m_path, QFile::ReadOwner | QFile::WriteOwner);
+    }
+
+    void startWithoutAFileOrWithAnEmptyOne_data() {
+        QTest::addColumn<bool>("emptyFile");
+        QTest::newRow("no file") << false;
+        QTest::newRow("length 0") << true;
+    }
+    void startWithoutAFileOrWithAnEmptyOne() {
+        QFETCH(bool, emptyFile);
+        if (emptyFile)
+            writeList(QByteArray());
+        start();
+        QCOMPARE(m_form->lst_Play->ColumnCount(), 2);
+        QCOMPARE(m_form->lst_Play->ListItems().Count(), 0);
+        QCOMPARE(mod_Function::ListFilePath, m_path);
+        QCOMPARE(m_form->WMP->get_uiMode(), QStringLiteral("Mini"));
+        QVERIFY(!m_form->WMP->get_enableContextMenu());
+        QCOMPARE(mod_Function::RestoreWindowState, qint16(0));
+        QCOMPARE(ListModified, mod_Function::False);
+        // Closing at once asks nothing and writes nothing.
+        QVERIFY(m_form->close());
+        QVERIFY(m_dialogs.shown.empty());
+        QCOMPARE(listBytes(), emptyFile ? QByteArray() : QByteArray("<missing>"));
+    }
+
+    void startLoadsTheFileInOrder() {
+        writeList("A|u1\r\n\xB5\xE7\xCC\xA8|u2\r\n");
+        start();
+        QCOMPARE(m_form->lst_Play->ListItems().Count(), 2);
+        QCOMPARE(m_form->lst_Play->ListItems().Item(2).Text(), QStringLiteral("电台"));
+        QCOMPARE(ListModified, mod_Function::False);
+    }
+
+    void unreadableFileEndsStartUp() {
+        writeList("A|u1\r\n");
+        platform::FaultyFileSystem faulty;
+        faulty.failRead = EACCES;
+        platform::SetFileSystem(&faulty);
+        m_form = new frmMain;
+        bool threw = false;
+        try {
+            m_form->Form_Load();
+        } catch (const platform::RuntimeError& e) {
+            threw = e.number() == platform::errPermissionDenied;
+        }
+        QVERIFY(threw);
+        // The player's set-up never ran: start-up stopped where the read failed.
+        QCOMPARE(m_form->WMP->get_uiMode(), QStringLiteral("full"));
+        QCOMPARE(listBytes(), QByteArray("A|u1\r\n"));
+    }
+
+    void closeAfterAnEditAsks_data() {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QByteArray>("after");
+        QTest::newRow("No leaves the file byte-identical") << int(platform::vbNo) << QByteArray("A|u1\r\nB|u2\r\n");
+        QTest::newRow("Yes rewrites it") << int(platform::vbYes) << QByteArray("A|u1\r\nB|u2\r\nC|u3\r\n");
+    }
+    void closeAfterAnEditAsks() {
+        QFETCH(int, answer);
+        QFETCH(QByteArray, after);
+        writeList("A|u1\r\nB|u2\r\n");
+        start();
+        m_dialogs.inputAnswers.push_back(QStringLiteral("C|u3"));
+        m_form->menu_NetUrl->trigger();
+        m_dialogs.msgBoxAnswers.push_back(answer);
+        QVERIFY(m_form->close());
+        QCOMPARE(m_dialogs.shown.back().text, QStringLiteral("列表已被修改,是否要保存列表?"));
+        QCOMPARE(m_dialogs.shown.back().title, QStringLiteral("保存"));
+        QCOMPARE(m_dialogs.shown.back().style, 68);
+        QCOMPARE(listBytes(), after);
+    }
+
+    void closeAfterASaveAsksNothing() {
+        start();
+        m_dialogs.inputAnswers.push_back(QStringLiteral("C|u3"));
+        m_form->menu_NetUrl->trigger();
+        m_form->menu_SaveList->trigger();
+        QCOMPARE(listBytes(), QByteArray("C|u3\r\n"));
+        const size_t shown = m_dialogs.shown.size();
+        QVERIFY(m_form->close());
+        QCOMPARE(m_dialogs.shown.size(), shown);
+    }
+
+    void clearingAnEmptyListThenSavingStillAsks() {
+        start();
+        m_form->menu_CleanList->trigger();
+        m_form->menu_SaveList->trigger(); // writes no line, so the list still counts as modified
+        m_dialogs.msgBoxAnswers.push_back(platform::vbNo);
+        QVERIFY(m_form->close());
+        QCOMPARE(m_dialogs.shown.back().title, QStringLiteral("保存"));
+    }
+
+    void failedSaveAtShutdownKeepsTheWindow() {
+        writeList("A|u1\r\n");
+        QVERIFY(QFile::setPermissions(m_path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+        start();
+        m_form->menu_CleanList->trigger();
+        m_dialogs.msgBoxAnswers.push_back(platform::vbYes);
+        QVERIFY(!m_form->close());
+        QVERIFY(m_form->isVisible());
+        QCOMPARE(listBytes(), QByteArray("A|u1\r\n"));
+        QCOMPARE(ListModified, mod_Function::True);
+        // The error report came after the question, and says why.
+        QCOMPARE(m_dialogs.shown.back().style, 16);
+        QVERIFY(m_dialogs.shown.back().text.contains(QStringLiteral("70")));
+
+        // Once the file can be written, the same close goes through and saves.
+        QVERIFY(QFile::setPermissions(m_path, QFile::ReadOwner | QFile::WriteOwner));
+        m_dialogs.msgBoxAnswers.push_back(platform::vbYes);
+        QVERIFY(m_form->close());
+        QVERIFY(!QFile::exists(m_path)); // the cleared list is stored as no file
+    }
+
+    void exitClosesThroughTheSamePath() {
+        start();
+        m_form->menu_CleanList->trigger();
+        m_dialogs.msgBoxAnswers.push_back(platform::vbNo);
+        m_form->menu_Exit->trigger();
+        QVERIFY(!m_form->isVisible());
+        QCOMPARE(m_dialogs.shown.back().title, QStringLiteral("保存"));
+    }
+};
+
+QTEST_MAIN(TstStartupShutdown)
+#include "tst_startup_shutdown.moc"
