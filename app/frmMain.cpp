@@ -11,10 +11,12 @@
 #include "tray/tray_icon.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPointer>
+#include <QSessionManager>
 
 namespace mod_Function {
 qint16 RestoreWindowState = 0;
@@ -64,6 +66,7 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     adjustSize();
     setFixedSize(size());
     platform::SetDialogParent(this);
+    connect(qApp, &QGuiApplication::commitDataRequest, this, &frmMain::SessionEnding);
 }
 
 frmMain::~frmMain() {
@@ -252,7 +255,29 @@ void frmMain::Form_QueryUnload(qint16& /*cancel: never set*/, qint16 /*unloadMod
     }
 }
 
+void frmMain::SessionEnding(QSessionManager& manager) {
+    if (m_unloaded || !isVisible())
+        return;
+    if (!manager.allowsInteraction()) {
+        // Not allowed to ask: hold the logout rather than drop an unsaved list.
+        if (mod_Function::ListModified == mod_Function::True)
+            manager.cancel();
+        return;
+    }
+    qint16 cancel = 0;
+    const bool done = platform::Guarded([&] { Form_QueryUnload(cancel, 2); });
+    manager.release();
+    if (done)
+        m_unloaded = true;
+    else
+        manager.cancel();
+}
+
 void frmMain::closeEvent(QCloseEvent* event) {
+    if (m_unloaded) {
+        event->accept();
+        return;
+    }
     qint16 cancel = 0;
     const qint16 mode = event->spontaneous() ? 0 : 1;
     // A failed save at shutdown keeps the window open: closing now would lose the list the user asked to keep.
@@ -265,6 +290,7 @@ void frmMain::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    m_unloaded = true;
     event->accept();
 }
 

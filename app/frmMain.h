@@ -11,6 +11,7 @@
 
 class QAction;
 class QMenu;
+class QSessionManager;
 
 namespace player {
 class MediaPlayer;
@@ -111,11 +112,13 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // Logout or shutdown: Qt does not close the window by itself then, so the same QueryUnload steps run here.
+    void SessionEnding(QSessionManager& manager);
     void BuildLayout();
     void BuildMenus();
     // Runs a handler through the error report; the program goes on after a failure.
     void Run(void (frmMain::*handler)());
 
     player::PlayerComponent* m_player = nullptr;
-    bool m_offSoundWasChecked = true;
+    bool m_unloaded = false; // QueryUnload has run to its end; the window may go
 };
