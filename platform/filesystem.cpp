@@ -4,7 +4,9 @@
 #include "platform/error.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <cerrno>
 #include <fcntl.h>
@@ -23,6 +25,22 @@ FileSystem* g_current = nullptr;
 int StatOf(const QString& path, struct stat& st) {
     const QByteArray native = QFile::encodeName(path);
     return ::stat(native.constData(), &st) == 0 ? 0 : errno;
+}
+
+// A save killed between linking its temporary file into the folder and renaming it over the list leaves
+// "NAME.XXXXXX" behind (QSaveFile's temporary name); the next save clears such leftovers away.
+void RemoveStrayTemporaries(const QString& path) {
+    const QFileInfo target(path);
+    const QStringList strays = target.absoluteDir().entryList({target.fileName() + QStringLiteral(".??????")},
+                                                             QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& name : strays) {
+        const QString suffix = name.mid(target.fileName().size() + 1);
+        bool alnum = true;
+        for (QChar c : suffix)
+            alnum = alnum && c.isLetterOrNumber() && c.unicode() < 128;
+        if (alnum)
+            QFile::remove(target.absoluteDir().filePath(name));
+    }
 }
 
 void RefuseReadOnly(const QString& path) {
@@ -98,17 +116,24 @@ void DiskFileSystem::DeleteFile(const QString& path) {
 
 void DiskFileSystem::ReplaceFile(const QString& path, const QByteArray& bytes) {
     RefuseReadOnly(path);
+    RemoveStrayTemporaries(path);
     QSaveFile file(path);
     // Never fall back to writing the list file in place: a failure half-way would leave half a list.
     file.setDirectWriteFallback(false);
+    // Unbuffered, and synced by hand: QSaveFile's commit() ignores a failed flush or fsync and renames an empty or
+    // short temporary file over the list (seen on a full disk with Qt 6.4). Every write error must surface here.
     errno = 0;
-    if (!file.open(QIODevice::WriteOnly))
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         ThrowFileError(errno ? errno : EIO, path);
-    if (file.write(bytes) != bytes.size()) {
-        const int err = errno ? errno : EIO;
+    const auto fail = [&](int err) {
         file.cancelWriting();
-        ThrowFileError(err, path);
-    }
+        ThrowFileError(err ? err : EIO, path);
+    };
+    errno = 0;
+    if (file.write(bytes) != bytes.size() || file.error() != QFileDevice::NoError)
+        fail(errno);
+    if (::fsync(file.handle()) != 0)
+        fail(errno);
     errno = 0;
     if (!file.commit())
         ThrowFileError(errno ? errno : EIO, path);

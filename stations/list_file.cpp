@@ -108,6 +108,10 @@ void SaveList(ListView& list, const QString& path) {
             fs.DeleteFile(path);
         return;
     }
+    // The user's data folder may not exist yet when the list first moves there.
+    const QDir folder = QFileInfo(path).absoluteDir();
+    if (!folder.exists())
+        QDir().mkpath(folder.path());
     fs.ReplaceFile(path, bytes);
     mod_Function::ListModified = mod_Function::False;
 }

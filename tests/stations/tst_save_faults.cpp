@@ -1,0 +1,222 @@
+// tests/stations: a save that cannot finish never costs the user the old file or the list in the window:
+// killed at random moments, on a full disk, over a read-only file, in a folder without write permission.
+#include "app/frmMain.h"
+#include "platform/dialogs.h"
+#include "platform/error.h"
+#include "platform/filesystem.h"
+#include "stations/list_file.h"
+#include "stations/list_view.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <csignal>
+#include <sys/mount.h>
+#include <unistd.h>
+
+using mod_Function::ListModified;
+
+namespace {
+QByteArray ReadBytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+// The bytes the victim writes for list 0 or 1.
+QByteArray ListBytes(int which, int count) {
+    std::vector<stations::Station> entries;
+    for (int i = 0; i < count; ++i)
+        entries.push_back({QStringLiteral("电台%1-%2").arg(which).arg(i),
+                           QStringLiteral("http://127.0.0.1:8000/%1/%2").arg(which).arg(i)});
+    return stations::ListFileBytes(entries);
+}
+} // namespace
+
+class TstSaveFaults : public QObject {
+    Q_OBJECT
+
+    platform::ScriptedDialogs m_dialogs;
+
+    // A window whose list came from path, edited once, then saved through the menu.
+    void saveFromTheWindow(const QString& dir, const QByteArray& before, int expectedError,
+                           const std::function<void()>& beforeSaving = {}) {
+        const QString path = QDir(dir).filePath(QStringLiteral("CvLst.lst"));
+        platform::SetProgramDirectory(dir);
+        m_dialogs = {};
+        platform::SetDialogs(&m_dialogs);
+        ListModified = mod_Function::False;
+        frmMain form;
+        form.Form_Load();
+        const int loaded = form.lst_Play->ListItems().Count();
+        m_dialogs.inputAnswers.push_back(QStringLiteral("新电台|http://127.0.0.1/new"));
+        form.menu_NetUrl->trigger();
+        if (beforeSaving)
+            beforeSaving();
+        form.menu_SaveList->trigger();
+
+        QCOMPARE(m_dialogs.shown.size(), size_t(2)); // the input box, then the error report
+        QCOMPARE(m_dialogs.shown[1].style, 16);
+        QVERIFY2(m_dialogs.shown[1].text.contains(QString::number(expectedError)), qPrintable(m_dialogs.shown[1].text));
+        QCOMPARE(form.lst_Play->ListItems().Count(), loaded + 1);
+        QCOMPARE(ListModified, mod_Function::True);
+        QCOMPARE(ReadBytes(path), before);
+        platform::SetDialogs(nullptr);
+    }
+
+private slots:
+    void killedAtRandomMoments() {
+        if (!QFile::exists(QStringLiteral(CORVANA_SAVE_VICTIM)))
+            QSKIP("the save victim was not built");
+        const int count = 10000;
+        const QByteArray lists[2] = {ListBytes(0, count), ListBytes(1, count)};
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("CvLst.lst"));
+        // The random moments are reproducible: the generator starts from a fixed value.
+        QRandomGenerator random(20261207);
+        const int trials = 200;
+        int sawNew = 0;
+        for (int trial = 0; trial < trials; ++trial) {
+            {
+                QFile f(path);
+                QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+                f.write(lists[trial % 2]);
+            }
+            QProcess victim;
+            victim.setProcessEnvironment([] {
+                QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+                env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+                return env;
+            }());
+            victim.start(QStringLiteral(CORVANA_SAVE_VICTIM), {path, QString::number(count)});
+            QVERIFY(victim.waitForReadyRead(10000));
+            QTest::qSleep(static_cast<int>(random.bounded(60)));
+            ::kill(static_cast<pid_t>(victim.processId()), SIGKILL);
+            QVERIFY(victim.waitForFinished(10000));
+
+            const QByteArray after = ReadBytes(path);
+            QVERIFY2(after == lists[0] || after == lists[1],
+                     qPrintable(QStringLiteral("trial %1: %2 bytes, neither list").arg(trial).arg(after.size())));
+            if (after != lists[trial % 2])
+                ++sawNew;
+            // The next save leaves nothing but the list file behind, even if the kill left a temporary file.
+            stations::ListView one;
+            one.ListItems().Add(QStringLiteral("A")).SetSubItems(1, QStringLiteral("u"));
+            stations::SaveList(one, path);
+            QCOMPARE(ReadBytes(path), QByteArray("A|u\r\n"));
+            const QStringList left = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
+            QVERIFY2(left == QStringList{QStringLiteral("CvLst.lst")}, qPrintable(left.join(u' ')));
+        }
+        qInfo("%d trials; the kill came after at least one finished save in %d of them", trials, sawNew);
+    }
+
+    void fullDisk() {
+        if (::geteuid() != 0)
+            QSKIP("mounting a small tmpfs needs root");
+        QTemporaryDir mountPoint;
+        const QByteArray where = QFile::encodeName(mountPoint.path());
+        if (::mount("tmpfs", where.constData(), "tmpfs", 0, "size=64k") != 0)
+            QSKIP("mount refused here; the scripted file layer covers a full disk in tst_list_file");
+        struct Unmount {
+            QByteArray where;
+            ~Unmount() { ::umount2(where.constData(), MNT_DETACH); }
+        } unmount{where};
+
+        const QByteArray before = "A|http://127.0.0.1/a\r\nB|http://127.0.0.1/b\r\n";
+        {
+            QFile list(mountPoint.filePath(QStringLiteral("CvLst.lst")));
+            QVERIFY(list.open(QIODevice::WriteOnly));
+            QCOMPARE(list.write(before), before.size());
+            list.close();
+        }
+        {
+            // Fill the rest of the disk.
+            QFile fill(mountPoint.filePath(QStringLiteral("fill")));
+            QVERIFY(fill.open(QIODevice::WriteOnly));
+            const QByteArray block(4096, 'x');
+            while (fill.write(block) == block.size() && fill.flush()) {
+            }
+        }
+        saveFromTheWindow(mountPoint.path(), before, platform::errDiskFull);
+    }
+
+    void readOnlyListFile() {
+        if (::geteuid() == 0)
+            QSKIP("root writes anything; this case runs as an unprivileged user (tst_save_faults_unprivileged)");
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("CvLst.lst"));
+        const QByteArray before = "A|http://127.0.0.1/a\r\n";
+        {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(before);
+        }
+        QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+        saveFromTheWindow(dir.path(), before, platform::errPermissionDenied);
+    }
+
+    // The folder loses its write permission while the program runs: the save fails clearly.
+    void folderWithoutWritePermission() {
+        if (::geteuid() == 0)
+            QSKIP("root writes anything; this case runs as an unprivileged user (tst_save_faults_unprivileged)");
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("CvLst.lst"));
+        const QByteArray before = "A|http://127.0.0.1/a\r\n";
+        {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(before);
+        }
+        saveFromTheWindow(dir.path(), before, platform::errPermissionDenied, [&] {
+            QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner));
+        });
+        QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    }
+
+    // A program folder that is not writable from the start (an install under /usr): the list moves to the user's
+    // data folder, which the first save creates; the next start reads it from there.
+    void readOnlyProgramFolderUsesTheDataFolder() {
+        if (::geteuid() == 0)
+            QSKIP("root writes anything; this case runs as an unprivileged user (tst_save_faults_unprivileged)");
+        QStandardPaths::setTestModeEnabled(true);
+        QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)).removeRecursively();
+        QTemporaryDir dir;
+        {
+            QFile f(dir.filePath(QStringLiteral("CvLst.lst")));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("A|http://127.0.0.1/a\r\n");
+        }
+        QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner));
+        platform::SetProgramDirectory(dir.path());
+        m_dialogs = {};
+        platform::SetDialogs(&m_dialogs);
+        {
+            frmMain form;
+            form.Form_Load();
+            QCOMPARE(form.lst_Play->ListItems().Count(), 1); // read from beside the program
+            m_dialogs.inputAnswers.push_back(QStringLiteral("B|http://127.0.0.1/b"));
+            form.menu_NetUrl->trigger();
+            form.menu_SaveList->trigger();
+            QCOMPARE(m_dialogs.shown.size(), size_t(1)); // no error
+        }
+        const QString own = QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation))
+                                .filePath(QStringLiteral("CvLst.lst"));
+        QCOMPARE(ReadBytes(own), QByteArray("A|http://127.0.0.1/a\r\nB|http://127.0.0.1/b\r\n"));
+        QCOMPARE(ReadBytes(dir.filePath(QStringLiteral("CvLst.lst"))), QByteArray("A|http://127.0.0.1/a\r\n"));
+        {
+            frmMain form;
+            form.Form_Load();
+            QCOMPARE(form.lst_Play->ListItems().Count(), 2);
+        }
+        QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)).removeRecursively();
+        platform::SetDialogs(nullptr);
+    }
+};
+
+QTEST_MAIN(TstSaveFaults)
+#include "tst_save_faults.moc"
