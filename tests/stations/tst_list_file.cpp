@@ -1,4 +1,5 @@
 // tests/stations: the list file on bytes (load, save, the ListModified rule, failures) and the column set-up.
+#include "platform/codepage.h"
 #include "platform/error.h"
 #include "platform/filesystem.h"
 #include "stations/list_file.h"
@@ -245,6 +246,39 @@ private slots:
         const stations::ListFileLocation beside = stations::LocateListFile(m_dir.path(), QStringLiteral("/nowhere"));
         QCOMPARE(beside.savePath, m_dir.path() + QDir::separator() + QStringLiteral("CvLst.lst"));
         QCOMPARE(beside.loadPath, beside.savePath);
+    }
+
+    // Files no save of ours writes: each loads (or is refused with an error), and a save right after writes back
+    // every named entry the window showed.
+    void hostileFiles_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("entries");
+        QByteArray longLine = "long|" + QByteArray(1 << 20, 'a') + "\r\n" + QByteArray(1 << 20, '\xB5') + "|x\r\n";
+        QTest::newRow("1 MB lines") << longLine << 2;
+        QTest::newRow("NUL bytes") << QByteArray("A\0B|u\0v\r\n\0|\0\r\n\0\0\0", 15) << 2;
+        QTest::newRow("invalid GB18030") << QByteArray("\x81\x30|\xFF\xFE\x81\r\n\x80\x80|\x81\x30\x81\r\n\xFE") << 2;
+        QByteArray million;
+        million.reserve(12 * 1000000);
+        for (int i = 0; i < 1000000; ++i)
+            million += "s" + QByteArray::number(i % 1000) + "|u\r\n";
+        QTest::newRow("1,000,000 lines") << million << 1000000;
+    }
+    void hostileFiles() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, entries);
+        WriteBytes(m_path, bytes);
+        stations::LoadList(*m_list, m_path);
+        QCOMPARE(m_list->ListItems().Count(), entries);
+        std::vector<Station> shown = m_list->model().stations();
+        std::erase_if(shown, [](const Station& st) { return st.name.isEmpty(); });
+
+        stations::SaveList(*m_list, m_path);
+        const std::vector<Station> back = stations::ParseListText(platform::FromAnsi(ReadBytes(m_path)));
+        QCOMPARE(back.size(), shown.size());
+        for (size_t i = 0; i < back.size(); ++i) {
+            QCOMPARE(back[i].name, shown[i].name);
+            QCOMPARE(back[i].address, shown[i].address);
+        }
     }
 
     void columnUnit_data() {
