@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# bench/startup: exec to window shown under Xvfb, for Corvana with 10 and with 100,000 stations, beside a bare Qt
+# window; runs alternate, median of RUNS (default 7). Usage: bench/startup/run.sh BUILD_DIR [RUNS]
+# (BUILD_DIR: a Release build with tests on, e.g. build-rel: cmake -B build-rel -DCMAKE_BUILD_TYPE=Release)
+set -euo pipefail
+build=$(cd "$1" && pwd)
+runs=${2:-7}
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/../../scripts/lib/xvfb.sh"
+cmake --build "$build" --target corvana map_timer bare_window >/dev/null
+
+work=$(mktemp -d)
+trap 'corvana_stop_xvfb; rm -rf "$work"' EXIT
+corvana_start_xvfb
+for n in 10 100000; do
+  mkdir -p "$work/$n"
+  cp "$build/corvana" "$work/$n/corvana"
+  python3 - "$work/$n/CvLst.lst" "$n" <<'PY'
+import sys
+with open(sys.argv[1], 'wb') as f:
+    for i in range(int(sys.argv[2])):
+        f.write(('电台%d号|mms://live.example.com/radio%d\r\n' % (i, i)).encode('gbk'))
+PY
+done
+
+declare -A times
+for i in $(seq 1 "$runs"); do
+  times[bare]+="$("$build/bench/startup/map_timer" bare "$build/bench/startup/bare_window") "
+  times[c10]+="$("$build/bench/startup/map_timer" Corvana "$work/10/corvana") "
+  times[c100k]+="$("$build/bench/startup/map_timer" Corvana "$work/100000/corvana") "
+done
+median() { tr ' ' '\n' | sed '/^$/d' | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
+bare=$(echo "${times[bare]}" | median)
+c10=$(echo "${times[c10]}" | median)
+c100k=$(echo "${times[c100k]}" | median)
+echo "startup: exec to window mapped under Xvfb, median of $runs alternating runs"
+printf '%-28s %10s %8s   %s\n' "" "seconds" "ratio" "all runs"
+printf '%-28s %10s %8s   %s\n' "bare Qt window (floor)" "$bare" "1.00" "${times[bare]}"
+printf '%-28s %10s %8.2f   %s\n' "Corvana, 10 stations" "$c10" "$(echo "$c10 / $bare" | bc -l)" "${times[c10]}"
+printf '%-28s %10s %8.2f   %s\n' "Corvana, 100,000 stations" "$c100k" "$(echo "$c100k / $bare" | bc -l)" "${times[c100k]}"
