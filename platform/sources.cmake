@@ -7,3 +7,8 @@ target_sources(corvana_core PRIVATE
   platform/launch.cpp platform/launch.h
   platform/twips.cpp platform/twips.h
 )
+# The notification-area service and the replaceable window procedure the tray room drives.
+target_sources(corvana_core PRIVATE
+  platform/notify_icon.cpp platform/notify_icon.h
+  platform/window_proc.cpp platform/window_proc.h
+)

@@ -4,3 +4,8 @@ target_sources(corvana_core PRIVATE
   player/media_player.cpp player/media_player.h
   player/player_commands.cpp
 )
+target_sources(corvana_core PRIVATE
+  player/address.cpp player/address.h
+  player/mpv_engine.cpp player/mpv_engine.h
+  player/playlist.cpp player/playlist.h
+)

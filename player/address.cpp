@@ -1,0 +1,76 @@
+// player/: which addresses the player component hands to its engine, and in what form (no I/O, no engine).
+#include "player/address.h"
+
+namespace player {
+namespace {
+
+// Schemes of streaming servers, passed on as they are. mms is not among them: FFmpeg has no protocol of that
+// name.
+bool IsStreamScheme(const QString& scheme) {
+    static const QStringList schemes = {
+        QStringLiteral("http"), QStringLiteral("https"), QStringLiteral("mmsh"),
+        QStringLiteral("mmst"), QStringLiteral("rtsp"),  QStringLiteral("rtsps"),
+        QStringLiteral("rtmp"), QStringLiteral("rtmps"), QStringLiteral("rtmpt"),
+    };
+    return schemes.contains(scheme);
+}
+
+QString WithScheme(QUrl url, const QString& scheme) {
+    url.setScheme(scheme);
+    return url.toString(QUrl::FullyEncoded);
+}
+
+EngineAddress Network(QStringList candidates) {
+    return {EngineAddress::Network, std::move(candidates)};
+}
+
+EngineAddress ClassifyUrl(QUrl url) {
+    if (!url.isValid()) return {};
+    const QString scheme = url.scheme().toLower();
+    if (scheme == QLatin1String("file")) {
+        // file://server/share would make the engine reach for a network share the user never named.
+        if (!url.host().isEmpty() && url.host().compare(QLatin1String("localhost"), Qt::CaseInsensitive) != 0)
+            return {};
+        url.setHost(QString()); // "localhost" would otherwise come back as a UNC path
+        const QString path = url.toLocalFile();
+        if (!path.startsWith(QLatin1Char('/'))) return {};
+        return {EngineAddress::Local, {path}};
+    }
+    if (url.host().isEmpty()) return {};
+    // Old Windows Media stations: today's servers speak MMS over HTTP; the oldest only MMS over TCP.
+    if (scheme == QLatin1String("mms"))
+        return Network({WithScheme(url, QStringLiteral("mmsh")), WithScheme(url, QStringLiteral("mmst"))});
+    if (IsStreamScheme(scheme)) return Network({WithScheme(url, scheme)});
+    return {};
+}
+
+} // namespace
+
+EngineAddress ClassifyAddress(const QString& typed) {
+    const QString text = typed.trimmed();
+    if (text.isEmpty()) return {};
+    // A path as typed; the engine gets it as a path, so nothing in it can read as one of the engine's
+    // schemes.
+    if (text.startsWith(QLatin1Char('/'))) return {EngineAddress::Local, {text}};
+    return ClassifyUrl(QUrl(text, QUrl::TolerantMode));
+}
+
+EngineAddress ClassifyPlaylistEntry(const QString& entry, const QUrl& playlistAddress) {
+    const QString text = entry.trimmed();
+    if (text.isEmpty()) return {};
+    const bool remotePlaylist = !playlistAddress.isLocalFile();
+    QUrl url(text, QUrl::TolerantMode);
+    if (url.isRelative()) url = playlistAddress.resolved(url);
+    EngineAddress address = ClassifyUrl(url);
+    if (remotePlaylist && address.kind == EngineAddress::Local) return {};
+    // Windows Media Services wrote its MMS-over-HTTP entries as http:// addresses tagged with MSWMExt; a
+    // plain HTTP request to such a server gets a redirection file instead of the stream, so ask for MMS over
+    // HTTP first.
+    if (address.kind == EngineAddress::Network &&
+        url.scheme().compare(QLatin1String("http"), Qt::CaseInsensitive) == 0 &&
+        url.query().contains(QLatin1String("MSWMExt="), Qt::CaseInsensitive))
+        address.candidates.prepend(WithScheme(url, QStringLiteral("mmsh")));
+    return address;
+}
+
+} // namespace player

@@ -1,0 +1,33 @@
+// player/: which addresses the player component hands to its engine, and in what form (no I/O, no engine).
+//
+// The engine (libmpv) understands far more than a radio needs: its own schemes (av://, lavf://, edl://,
+// memory://, fd:// ...) can open devices, read arbitrary files through filters or run FFmpeg graphs. Only
+// what a station list holds gets through; everything else is refused here, before the engine sees it.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+namespace player {
+
+struct EngineAddress {
+    enum Kind {
+        Refused, // never reaches the engine
+        Network, // a stream from a server: reconnects when it drops
+        Local,   // a file on this machine the user typed: ends when it ends
+    };
+    Kind kind = Refused;
+    // What the engine loads, in order: later ones are fallbacks the engine tries when an earlier one fails
+    // (mms:// first as MMS over HTTP, then over TCP).
+    QStringList candidates;
+};
+
+// An address as the user typed it (a list entry, the URL member).
+EngineAddress ClassifyAddress(const QString& typed);
+
+// An entry of a playlist the component read itself, relative to the playlist's own address. A playlist from a
+// server may only point at servers, never at this machine's files.
+EngineAddress ClassifyPlaylistEntry(const QString& entry, const QUrl& playlistAddress);
+
+} // namespace player

@@ -1,0 +1,265 @@
+// player/: the player component's engine, one libmpv handle behind Qt signals; touches libmpv and nothing
+// else.
+#include "player/mpv_engine.h"
+
+#include "platform/error.h"
+
+#include <QMetaObject>
+#include <mpv/client.h>
+#include <vector>
+
+namespace player {
+namespace {
+
+enum ObservedProperty : uint64_t {
+    PropIdle = 1,
+    PropPausedForCache,
+    PropBuffering,
+    PropCoreIdle,
+    PropPause,
+    PropMetadata,
+    PropMediaTitle,
+    PropFilename,
+    PropVolume,
+    PropMute,
+    PropSeekable,
+};
+
+[[noreturn]] void Fail(const QString& what, int error) {
+    throw platform::RuntimeError(
+        platform::errObjectFailed,
+        QStringLiteral("播放器组件无法启动：%1（%2）").arg(what, QString::fromUtf8(mpv_error_string(error))));
+}
+
+bool Flag(const mpv_event_property& p) {
+    return p.format == MPV_FORMAT_FLAG && *static_cast<int*>(p.data) != 0;
+}
+
+} // namespace
+
+EngineOptions MpvEngine::DefaultOptions() {
+    return {
+        // A radio: no video, no user configuration, scripts or key bindings of a stand-alone mpv.
+        {"vid", "no"},
+        {"config", "no"},
+        {"load-scripts", "no"},
+        {"ytdl", "no"},
+        {"input-default-bindings", "no"},
+        {"terminal", "no"},
+        {"idle", "yes"},
+        {"audio-display", "no"},
+        {"volume-max", "100"},
+        // A playlist from a server may name only other servers, never this machine's files. (Inside HLS,
+        // FFmpeg
+        // already limits a remote playlist's segments to network protocols; a protocol_whitelist of our own
+        // would
+        // add nothing there and would break HLS the user keeps on disk.)
+        {"load-unsafe-playlists", "no"},
+        // Tags read when a stream opens: valid UTF-8 stays, anything else is GB18030. (libmpv 0.35 does not
+        // apply
+        // this to ICY title updates; the component decodes those itself.)
+        {"metadata-codepage", "gb18030"},
+        {"network-timeout", "15"},
+        {"user-agent", "Corvana/1.0"},
+        {"audio-client-name", "Corvana"},
+        // FFmpeg resumes a stream cut off mid-read by itself, briefly; the component's own retries take over
+        // after that. Not reconnect_at_eof: it reopens finite files (playlists) at their end without pause,
+        // for ever.
+        {"stream-lavf-o", "reconnect=1,reconnect_streamed=1,reconnect_delay_max=4"},
+        // Time to sound (bench/time_to_audio). A stream without a burst from its server arrives in real time,
+        // so
+        // every byte the engine waits for costs its playing time: FFmpeg's stream analysis (about 4 kB of
+        // MP3,
+        // a quarter of a second) adds nothing when the stream's header already says what it is, and a 100 ms
+        // output buffer starts sound 100 ms sooner than libmpv's 200 ms while still riding out a busy moment.
+        {"demuxer-lavf-probe-info", "nostreams"},
+        {"audio-buffer", "0.1"},
+    };
+}
+
+MpvEngine::MpvEngine(const EngineOptions& extra, int volume, bool mute, QObject* parent) : QObject(parent) {
+    qRegisterMetaType<EndOfFile>();
+    m_handle = mpv_create();
+    if (!m_handle) Fail(QStringLiteral("mpv_create"), MPV_ERROR_GENERIC);
+    try {
+        EngineOptions options = DefaultOptions();
+        options.append(qMakePair(QByteArray("volume"), QByteArray::number(volume)));
+        options.append(qMakePair(QByteArray("mute"), QByteArray(mute ? "yes" : "no")));
+        options.append(extra);
+        for (const auto& [name, value] : options) {
+            const int r = mpv_set_option_string(m_handle, name.constData(), value.constData());
+            if (r < 0) Fail(QString::fromUtf8(name + '=' + value), r);
+        }
+        if (const int r = mpv_initialize(m_handle); r < 0) Fail(QStringLiteral("mpv_initialize"), r);
+        // Warnings carry the reasons a stream failed (connection refused, HTTP 404 ...) and FFmpeg's
+        // reconnects.
+        mpv_request_log_messages(m_handle, "warn");
+        mpv_observe_property(m_handle, PropIdle, "idle-active", MPV_FORMAT_FLAG);
+        mpv_observe_property(m_handle, PropPausedForCache, "paused-for-cache", MPV_FORMAT_FLAG);
+        mpv_observe_property(m_handle, PropBuffering, "cache-buffering-state", MPV_FORMAT_INT64);
+        mpv_observe_property(m_handle, PropCoreIdle, "core-idle", MPV_FORMAT_FLAG);
+        mpv_observe_property(m_handle, PropPause, "pause", MPV_FORMAT_FLAG);
+        mpv_observe_property(m_handle, PropSeekable, "seekable", MPV_FORMAT_FLAG);
+        mpv_observe_property(m_handle, PropMetadata, "metadata", MPV_FORMAT_NODE);
+        mpv_observe_property(m_handle, PropFilename, "filename", MPV_FORMAT_STRING);
+        mpv_observe_property(m_handle, PropMediaTitle, "media-title", MPV_FORMAT_STRING);
+        mpv_observe_property(m_handle, PropVolume, "volume", MPV_FORMAT_DOUBLE);
+        mpv_observe_property(m_handle, PropMute, "mute", MPV_FORMAT_FLAG);
+    } catch (...) {
+        mpv_terminate_destroy(m_handle);
+        m_handle = nullptr;
+        throw;
+    }
+    mpv_set_wakeup_callback(m_handle, &MpvEngine::Wakeup, this);
+    // Events that arrived before the callback was set would otherwise wait for the next one.
+    Wakeup(this);
+}
+
+MpvEngine::~MpvEngine() {
+    if (!m_handle) return;
+    // No callback may reach this object once it is gone; then the engine stops its threads.
+    mpv_set_wakeup_callback(m_handle, nullptr, nullptr);
+    mpv_terminate_destroy(m_handle);
+}
+
+void MpvEngine::Wakeup(void* self) {
+    auto* engine = static_cast<MpvEngine*>(self);
+    // One queued drain at a time is enough: it empties the queue.
+    if (!engine->m_drainQueued.exchange(true))
+        QMetaObject::invokeMethod(engine, &MpvEngine::drain, Qt::QueuedConnection);
+}
+
+void MpvEngine::drain() {
+    m_drainQueued = false;
+    for (;;) {
+        const mpv_event* event = mpv_wait_event(m_handle, 0);
+        if (event->event_id == MPV_EVENT_NONE) return;
+        dispatch(*event);
+    }
+}
+
+void MpvEngine::dispatch(const mpv_event& event) {
+    switch (event.event_id) {
+    case MPV_EVENT_START_FILE:
+        emit startFile(static_cast<const mpv_event_start_file*>(event.data)->playlist_entry_id);
+        break;
+    case MPV_EVENT_FILE_LOADED:
+        emit fileLoaded();
+        break;
+    case MPV_EVENT_PLAYBACK_RESTART:
+        emit playbackRestart();
+        break;
+    case MPV_EVENT_END_FILE: {
+        const auto* end = static_cast<const mpv_event_end_file*>(event.data);
+        emit endFile({static_cast<int>(end->reason), end->error, end->playlist_entry_id,
+                      end->playlist_insert_id, end->playlist_insert_num_entries});
+        break;
+    }
+    case MPV_EVENT_LOG_MESSAGE: {
+        const auto* m = static_cast<const mpv_event_log_message*>(event.data);
+        emit logMessage(m->level, m->prefix, QByteArray(m->text).trimmed());
+        break;
+    }
+    case MPV_EVENT_COMMAND_REPLY: {
+        if (event.reply_userdata == 0) // stop: nothing to answer
+            break;
+        const mpv_node& result = static_cast<const mpv_event_command*>(event.data)->result;
+        qint64 entry = -1;
+        if (event.error >= 0 && result.format == MPV_FORMAT_NODE_MAP)
+            for (int i = 0; i < result.u.list->num; ++i)
+                if (qstrcmp(result.u.list->keys[i], "playlist_entry_id") == 0 &&
+                    result.u.list->values[i].format == MPV_FORMAT_INT64)
+                    entry = result.u.list->values[i].u.int64;
+        emit loadReplied(event.reply_userdata, entry, event.error < 0 ? event.error : 0);
+        break;
+    }
+    case MPV_EVENT_PROPERTY_CHANGE: {
+        const auto& p = *static_cast<const mpv_event_property*>(event.data);
+        switch (event.reply_userdata) {
+        case PropIdle:
+            emit idleChanged(Flag(p));
+            break;
+        case PropPausedForCache:
+            emit pausedForCacheChanged(Flag(p));
+            break;
+        case PropCoreIdle:
+            emit coreIdleChanged(Flag(p));
+            break;
+        case PropPause:
+            emit pauseChanged(Flag(p));
+            break;
+        case PropSeekable:
+            emit seekableChanged(Flag(p));
+            break;
+        case PropBuffering:
+            emit bufferingChanged(p.format == MPV_FORMAT_INT64 ? int(*static_cast<int64_t*>(p.data)) : 0);
+            break;
+        case PropMetadata: {
+            QMap<QByteArray, QByteArray> tags;
+            if (p.format == MPV_FORMAT_NODE) {
+                const auto* node = static_cast<const mpv_node*>(p.data);
+                if (node->format == MPV_FORMAT_NODE_MAP) {
+                    const mpv_node_list* list = node->u.list;
+                    for (int i = 0; i < list->num; ++i)
+                        if (list->values[i].format == MPV_FORMAT_STRING)
+                            tags.insert(list->keys[i], list->values[i].u.string);
+                }
+            }
+            emit metadataChanged(tags);
+            break;
+        }
+        case PropFilename:
+        case PropMediaTitle: {
+            const QByteArray value =
+                p.format == MPV_FORMAT_STRING ? QByteArray(*static_cast<char**>(p.data)) : QByteArray();
+            (event.reply_userdata == PropFilename ? m_filename : m_mediaTitle) = value;
+            emit mediaTitleChanged(m_mediaTitle, m_filename);
+            break;
+        }
+        case PropVolume:
+            if (p.format == MPV_FORMAT_DOUBLE) emit volumeChanged(*static_cast<double*>(p.data));
+            break;
+        case PropMute:
+            if (p.format == MPV_FORMAT_FLAG) emit muteChanged(Flag(p));
+            break;
+        }
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+void MpvEngine::command(std::initializer_list<const char*> args, quint64 tag) {
+    std::vector<const char*> argv(args);
+    argv.push_back(nullptr);
+    // Only fails when libmpv is out of memory or shutting down; answered like a refusal.
+    if (const int r = mpv_command_async(m_handle, tag, argv.data()); r < 0 && tag != 0)
+        QMetaObject::invokeMethod(
+            this, [this, tag, r] { emit loadReplied(tag, -1, r); }, Qt::QueuedConnection);
+}
+
+void MpvEngine::load(const QStringList& urls, quint64 tag) {
+    for (qsizetype i = 0; i < urls.size(); ++i) {
+        const QByteArray url = urls[i].toUtf8();
+        // The first entry may fail before libmpv reads the next command; a plain append would then wait in an
+        // idle player for ever. append-play starts it in that case and only appends otherwise.
+        command({"loadfile", url.constData(), i == 0 ? "replace" : "append-play"}, tag);
+    }
+}
+
+void MpvEngine::stop() {
+    command({"stop"});
+}
+
+void MpvEngine::setVolume(int volume) {
+    double value = volume;
+    mpv_set_property_async(m_handle, 0, "volume", MPV_FORMAT_DOUBLE, &value);
+}
+
+void MpvEngine::setMute(bool mute) {
+    int value = mute ? 1 : 0;
+    mpv_set_property_async(m_handle, 0, "mute", MPV_FORMAT_FLAG, &value);
+}
+
+} // namespace player

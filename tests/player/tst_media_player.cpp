@@ -1,0 +1,448 @@
+// tests/player/: the player component without a stream: its settings, address policy, playlists, strip and
+// engine.
+#include "platform/error.h"
+#include "platform/twips.h"
+#include "player/address.h"
+#include "player/media_player.h"
+#include "player/playlist.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QTest>
+#include <QToolButton>
+#include <clocale>
+
+using player::EngineAddress;
+using player::MediaPlayer;
+
+namespace {
+// Unit tests never play: no sound server is needed, and none is tried.
+const player::EngineOptions Silent = {{"ao", "null"}};
+// An option libmpv refuses stands in for any failure to start it.
+const player::EngineOptions Broken = {{"no-such-option", "1"}};
+} // namespace
+
+class TstMediaPlayer : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { std::setlocale(LC_NUMERIC, "C"); }
+
+    void initialSettings();
+    void volumeIsClamped();
+    void volumeAndMuteBeforeTheEngineApply();
+    void addresses_data();
+    void addresses();
+    void playlistEntries_data();
+    void playlistEntries();
+    void playlistParsing_data();
+    void playlistParsing();
+    void serverText_data();
+    void serverText();
+    void requestsWithNothingToDoChangeNothing();
+    void refusedAddressNeverReachesTheEngine();
+    void uiModeIgnoresCase();
+    void contextMenuFollowsTheSetting();
+    void stripNeverTakesTheWindowsShortcuts();
+    void failingEngineThrows();
+};
+
+void TstMediaPlayer::initialSettings() {
+    MediaPlayer wmp(Silent);
+    const MediaPlayer::Settings& s = wmp.settings();
+    QCOMPARE(s.URL, QString());
+    QCOMPARE(s.rate, 1.0);
+    QCOMPARE(s.balance, 0);
+    QCOMPARE(s.currentPosition, 0.0);
+    QCOMPARE(s.defaultFrame, QString());
+    QCOMPARE(s.playCount, 1);
+    QCOMPARE(s.autoStart, true);
+    QCOMPARE(s.currentMarker, 0);
+    QCOMPARE(s.invokeURLs, true);
+    QCOMPARE(s.baseURL, QString());
+    QCOMPARE(s.volume, 50);
+    QCOMPARE(s.mute, false);
+    QCOMPARE(s.uiMode, QStringLiteral("full"));
+    QCOMPARE(s.stretchToFit, false);
+    QCOMPARE(s.windowlessVideo, false);
+    QCOMPARE(s.enabled, true);
+    QCOMPARE(s.enableContextMenu, true);
+    QCOMPARE(s.fullScreen, false);
+    QCOMPARE(s.SAMIStyle, QString());
+    QCOMPARE(s.SAMILang, QString());
+    QCOMPARE(s.SAMIFilename, QString());
+    QCOMPARE(s.captioningID, QString());
+    QCOMPARE(s.enableErrorDialogs, false);
+    QCOMPARE(s._cx, 7435);
+    QCOMPARE(s._cy, 1191);
+    // The members the program reads agree with the settings.
+    player::PlayerComponent& component = wmp;
+    QCOMPARE(component.get_URL(), QString());
+    QCOMPARE(component.get_settings_volume(), 50);
+    QCOMPARE(component.get_settings_mute(), false);
+    QCOMPARE(component.get_uiMode(), QStringLiteral("full"));
+    QCOMPARE(component.get_enableContextMenu(), true);
+    QCOMPARE(wmp.state(), MediaPlayer::State::Idle);
+    QVERIFY(!wmp.engineStarted()); // nothing on the way to the first window
+}
+
+void TstMediaPlayer::volumeIsClamped() {
+    MediaPlayer wmp(Silent);
+    // The program's "louder" command: +5 at a time from 50 ends at 100 and stays there.
+    for (int step = 0; step < 10; ++step)
+        wmp.put_settings_volume(wmp.get_settings_volume() + 5);
+    QCOMPARE(wmp.get_settings_volume(), 100);
+    wmp.put_settings_volume(wmp.get_settings_volume() + 5);
+    QCOMPARE(wmp.get_settings_volume(), 100);
+    wmp.put_settings_volume(0);
+    wmp.put_settings_volume(wmp.get_settings_volume() - 5);
+    QCOMPARE(wmp.get_settings_volume(), 0);
+    wmp.put_settings_volume(std::numeric_limits<qint32>::min());
+    QCOMPARE(wmp.get_settings_volume(), 0);
+    // The strip's slider shows what the component holds.
+    wmp.put_settings_volume(35);
+    QCOMPARE(wmp.findChild<QSlider*>(QStringLiteral("volume"))->value(), 35);
+
+    // The engine gets the clamped value too, not what was asked.
+    wmp.startEngine();
+    wmp.put_settings_volume(250);
+    QTRY_COMPARE_WITH_TIMEOUT(wmp.engineVolume().value_or(-1), 100.0, 5000);
+    wmp.put_settings_volume(-40);
+    QTRY_COMPARE_WITH_TIMEOUT(wmp.engineVolume().value_or(-1), 0.0, 5000);
+}
+
+void TstMediaPlayer::volumeAndMuteBeforeTheEngineApply() {
+    MediaPlayer wmp(Silent);
+    wmp.put_settings_volume(30);
+    wmp.put_settings_mute(true);
+    QVERIFY(!wmp.engineStarted());
+    wmp.startEngine();
+    QTRY_COMPARE_WITH_TIMEOUT(wmp.engineVolume().value_or(-1), 30.0, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(wmp.engineMute().value_or(false), true, 5000);
+    wmp.put_settings_mute(false);
+    QTRY_COMPARE_WITH_TIMEOUT(wmp.engineMute().value_or(true), false, 5000);
+}
+
+void TstMediaPlayer::addresses_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QStringList>("engineGets");
+    const int network = EngineAddress::Network, local = EngineAddress::Local,
+              refused = EngineAddress::Refused;
+
+    QTest::newRow("http") << "http://127.0.0.1:8000/radio" << network
+                          << QStringList{"http://127.0.0.1:8000/radio"};
+    QTest::newRow("https, scheme in capitals")
+        << "HTTPS://radio.example/live" << network << QStringList{"https://radio.example/live"};
+    QTest::newRow("HLS") << "https://radio.example/hls/index.m3u8" << network
+                         << QStringList{"https://radio.example/hls/index.m3u8"};
+    QTest::newRow("spaces around") << "  http://radio.example/a  " << network
+                                   << QStringList{"http://radio.example/a"};
+    QTest::newRow("mms: over HTTP, then TCP")
+        << "mms://live.example.com/radio1" << network
+        << QStringList{"mmsh://live.example.com/radio1", "mmst://live.example.com/radio1"};
+    QTest::newRow("mmsh") << "mmsh://live.example.com/r" << network
+                          << QStringList{"mmsh://live.example.com/r"};
+    QTest::newRow("mmst") << "mmst://live.example.com/r" << network
+                          << QStringList{"mmst://live.example.com/r"};
+    QTest::newRow("rtsp") << "rtsp://live.example.com:554/r" << network
+                          << QStringList{"rtsp://live.example.com:554/r"};
+    QTest::newRow("rtmp") << "rtmp://live.example.com/app/r" << network
+                          << QStringList{"rtmp://live.example.com/app/r"};
+    QTest::newRow("path") << "/home/user/音乐/a b.mp3" << local << QStringList{"/home/user/音乐/a b.mp3"};
+    QTest::newRow("file URL") << "file:///tmp/a%20b.mp3" << local << QStringList{"/tmp/a b.mp3"};
+    QTest::newRow("file URL, localhost")
+        << "file://localhost/tmp/a.mp3" << local << QStringList{"/tmp/a.mp3"};
+
+    // The engine's own schemes: devices, filters, arbitrary files through FFmpeg, descriptors.
+    for (const char* typed :
+         {"av://lavfi:sine", "lavf://http://radio.example/a", "ffmpeg://file:/etc/passwd", "edl://a.mp3,0,1",
+          "memory://data", "fd://0", "fdclose://3", "null://", "hex://41", "slice://0-100@/etc/passwd",
+          "appending:///tmp/a.mp3", "dvd://", "bd://", "cdda://", "tv://", "dvb://", "mf://*.jpg",
+          "lavfi://sine",
+          // Not stations, or not from this machine.
+          "smb://host/share/a.mp3", "ftp://host/a.mp3", "udp://239.0.0.1:1234", "rtp://239.0.0.1:1234",
+          "data:audio/mpeg;base64,AAAA", "javascript:alert(1)", "file://otherhost/a.mp3", "relative/a.mp3",
+          "~/a.mp3", "C:\\Music\\a.mp3", "http://", "mms:///radio1", "", "   "})
+        QTest::newRow(typed) << QString::fromUtf8(typed) << refused << QStringList{};
+}
+
+void TstMediaPlayer::addresses() {
+    QFETCH(QString, typed);
+    QFETCH(int, kind);
+    QFETCH(QStringList, engineGets);
+    const EngineAddress address = player::ClassifyAddress(typed);
+    QCOMPARE(int(address.kind), kind);
+    QCOMPARE(address.candidates, engineGets);
+}
+
+void TstMediaPlayer::playlistEntries_data() {
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<QString>("playlist");
+    QTest::addColumn<QStringList>("engineGets");
+    const QString remote = QStringLiteral("http://radio.example/lists/station.asx");
+    const QString local = QStringLiteral("file:///home/user/lists/station.asx");
+
+    QTest::newRow("remote: stream") << "http://live.example/a" << remote
+                                    << QStringList{"http://live.example/a"};
+    QTest::newRow("remote: relative") << "a.mp3" << remote << QStringList{"http://radio.example/lists/a.mp3"};
+    QTest::newRow("remote: from the server's root")
+        << "/live" << remote << QStringList{"http://radio.example/live"};
+    QTest::newRow("remote: mms") << "mms://live.example/r" << remote
+                                 << QStringList{"mmsh://live.example/r", "mmst://live.example/r"};
+    QTest::newRow("remote: Windows Media over HTTP")
+        << "http://live.example/r?MSWMExt=.asf" << remote
+        << QStringList{"mmsh://live.example/r?MSWMExt=.asf", "http://live.example/r?MSWMExt=.asf"};
+    QTest::newRow("remote: local file") << "file:///etc/passwd" << remote << QStringList{};
+    QTest::newRow("remote: engine scheme") << "av://lavfi:sine" << remote << QStringList{};
+    QTest::newRow("local: local file") << "/home/user/a.mp3" << local << QStringList{"/home/user/a.mp3"};
+    QTest::newRow("local: relative") << "a.mp3" << local << QStringList{"/home/user/lists/a.mp3"};
+    QTest::newRow("local: stream") << "http://live.example/a" << local
+                                   << QStringList{"http://live.example/a"};
+    QTest::newRow("local: engine scheme") << "edl://a.mp3,0,1" << local << QStringList{};
+}
+
+void TstMediaPlayer::playlistEntries() {
+    QFETCH(QString, entry);
+    QFETCH(QString, playlist);
+    QFETCH(QStringList, engineGets);
+    QCOMPARE(player::ClassifyPlaylistEntry(entry, QUrl(playlist)).candidates, engineGets);
+}
+
+void TstMediaPlayer::playlistParsing_data() {
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<bool>("recognized");
+    QTest::addColumn<QStringList>("entries");
+
+    QTest::newRow("ASX") << QByteArray("<asx version=\"3.0\">\n<title>Radio</title>\n"
+                                       "<entry><ref href=\"mms://a.example/r\"/></entry>\n"
+                                       "<entry><ref href=\"http://b.example/r\" /></entry>\n</asx>\n")
+                         << true << QStringList{"mms://a.example/r", "http://b.example/r"};
+    QTest::newRow("ASX as Windows wrote it")
+        << QByteArray("<ASX VERSION=\"3.0\"><ENTRY><REF HREF = 'http://a.example/r?x=1&amp;y=2'>"
+                      "<Ref href=http://b.example/r></ENTRY><!-- <ref href=\"http://off.example/\"/> -->"
+                      "<EntryRef href=\"http://c.example/more.asx\"/></ASX>")
+        << true
+        << QStringList{"http://a.example/r?x=1&y=2", "http://b.example/r", "http://c.example/more.asx"};
+    QTest::newRow("ASX, unescaped ampersand")
+        << QByteArray("<asx><entry><ref href=\"http://a.example/r?x=1&y=2\"/></entry></asx>") << true
+        << QStringList{"http://a.example/r?x=1&y=2"};
+    QTest::newRow("ASX in GB18030 with a Chinese title")
+        << QByteArray(
+               "<asx><title>\xd6\xd0\xb9\xfa\xd6\xae\xc9\xf9</title><entry><ref href=\"mms://a.example/r\"/>"
+               "</entry></asx>")
+        << true << QStringList{"mms://a.example/r"};
+    QTest::newRow("Reference") << QByteArray("[Reference]\r\nRef1=http://a.example/r?MSWMExt=.asf\r\n"
+                                             "Ref2=http://b.example/r?MSWMExt=.asf\r\n")
+                               << true
+                               << QStringList{"http://a.example/r?MSWMExt=.asf",
+                                              "http://b.example/r?MSWMExt=.asf"};
+    QTest::newRow("Reference with BOM") << QByteArray("\xef\xbb\xbf[reference]\nref1 = mms://a.example/r\n")
+                                        << true << QStringList{"mms://a.example/r"};
+    QTest::newRow("ASX without entries")
+        << QByteArray("<asx version=\"3.0\"></asx>") << true << QStringList{};
+    QTest::newRow("M3U is the engine's")
+        << QByteArray("#EXTM3U\nhttp://a.example/r\n") << false << QStringList{};
+    QTest::newRow("web page") << QByteArray("<html><body><a href=\"http://a.example/\">x</a></body></html>")
+                              << false << QStringList{};
+    QTest::newRow("audio") << QByteArray("ID3\x03\x00\x00\x00\x00\x00\x00\xff\xfb\x90\x64", 14) << false
+                           << QStringList{};
+}
+
+void TstMediaPlayer::playlistParsing() {
+    QFETCH(QByteArray, body);
+    QFETCH(bool, recognized);
+    QFETCH(QStringList, entries);
+    const player::ParsedPlaylist parsed = player::ParsePlaylist(body);
+    QCOMPARE(parsed.recognized, recognized);
+    QCOMPARE(parsed.entries, entries);
+}
+
+void TstMediaPlayer::serverText_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("ASCII") << QByteArray("Morning Show") << QStringLiteral("Morning Show");
+    QTest::newRow("UTF-8") << QByteArray("\xe4\xb8\xad\xe5\x9b\xbd\xe4\xb9\x8b\xe5\xa3\xb0")
+                           << QStringLiteral("中国之声");
+    QTest::newRow("GBK") << QByteArray("\xd6\xd0\xb9\xfa\xd6\xae\xc9\xf9") << QStringLiteral("中国之声");
+    QTest::newRow("GB18030 four-byte") << QByteArray("\x90\x30\x81\x30") << QString::fromUcs4(U"\U00010000");
+    // Bytes that happen to be valid UTF-8 stay UTF-8, even when GBK could read them too.
+    QTest::newRow("UTF-8 wins") << QByteArray("\xc3\xa9t\xc3\xa9") << QStringLiteral("été");
+}
+
+void TstMediaPlayer::serverText() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, text);
+    QCOMPARE(player::DecodeServerText(bytes), text);
+}
+
+void TstMediaPlayer::requestsWithNothingToDoChangeNothing() {
+    MediaPlayer wmp(Silent);
+    QSignalSpy states(&wmp, &MediaPlayer::stateChanged);
+    wmp.controls_play(); // no address
+    wmp.controls_stop(); // nothing plays
+    wmp.put_URL(QString());
+    wmp.put_URL(QStringLiteral("   "));
+    QCOMPARE(states.count(), 0);
+    QCOMPARE(wmp.state(), MediaPlayer::State::Idle);
+    QVERIFY(!wmp.engineStarted());
+
+    // An address with autoStart off is kept, not played.
+    wmp.put_settings_autoStart(false);
+    wmp.put_URL(QStringLiteral("http://127.0.0.1:9/radio"));
+    QCOMPARE(wmp.get_URL(), QStringLiteral("http://127.0.0.1:9/radio"));
+    QCOMPARE(wmp.state(), MediaPlayer::State::Idle);
+    QVERIFY(!wmp.engineStarted());
+
+    // After an error, a stop has nothing to stop: the error stays in view.
+    wmp.put_settings_autoStart(true);
+    wmp.put_URL(QStringLiteral("edl://x"));
+    QCOMPARE(wmp.state(), MediaPlayer::State::Error);
+    wmp.controls_stop();
+    QCOMPARE(wmp.state(), MediaPlayer::State::Error);
+}
+
+void TstMediaPlayer::refusedAddressNeverReachesTheEngine() {
+    for (const QString& url : {QStringLiteral("av://lavfi:sine"), QStringLiteral("fd://0"),
+                               QStringLiteral("lavf://http://127.0.0.1/"), QStringLiteral("nonsense")}) {
+        MediaPlayer wmp(Silent);
+        QSignalSpy states(&wmp, &MediaPlayer::stateChanged);
+        wmp.put_URL(url);
+        QCOMPARE(wmp.get_URL(), url);
+        QCOMPARE(wmp.state(), MediaPlayer::State::Error);
+        QCOMPARE(wmp.stateText(), QStringLiteral("不支持的地址"));
+        QCOMPARE(states.count(), 1);
+        QVERIFY2(!wmp.engineStarted(), qPrintable(url));
+        // Play again: refused again, still without the engine.
+        wmp.controls_play();
+        QCOMPARE(wmp.state(), MediaPlayer::State::Error);
+        QVERIFY(!wmp.engineStarted());
+    }
+}
+
+void TstMediaPlayer::uiModeIgnoresCase() {
+    MediaPlayer wmp(Silent);
+    wmp.resize(wmp.sizeHint());
+    wmp.show();
+    QWidget* title = wmp.findChild<QWidget*>(QStringLiteral("title"));
+    QVERIFY(title);
+    QVERIFY(title->isVisible()); // "full": the title on a line of its own
+
+    for (const QString& mode : {QStringLiteral("Mini"), QStringLiteral("MINI"), QStringLiteral("mini")}) {
+        wmp.put_uiMode(mode);
+        QCOMPARE(wmp.get_uiMode(), mode); // kept as put
+        QVERIFY2(!title->isVisible(), qPrintable(mode));
+        QCOMPARE(wmp.sizeHint(), QSize(platform::TwipsToPixelsX(4215), platform::TwipsToPixelsY(675)));
+    }
+    wmp.put_uiMode(QStringLiteral("FULL"));
+    QCOMPARE(wmp.get_uiMode(), QStringLiteral("FULL"));
+    QVERIFY(title->isVisible());
+    QVERIFY(wmp.sizeHint().height() > platform::TwipsToPixelsY(675));
+    wmp.put_uiMode(QStringLiteral("None"));
+    QVERIFY(!wmp.findChild<QWidget*>(QStringLiteral("play"))->isVisible());
+}
+
+void TstMediaPlayer::contextMenuFollowsTheSetting() {
+    MediaPlayer wmp(Silent);
+    wmp.put_uiMode(QStringLiteral("Mini"));
+    wmp.resize(wmp.sizeHint());
+    wmp.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&wmp));
+    auto rightClick = [](QWidget* w) {
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), w->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(w, &event);
+        return event.isAccepted();
+    };
+
+    // On: the component's own menu, also when the click lands on one of its controls.
+    QVERIFY(wmp.get_enableContextMenu());
+    QSlider* slider = wmp.findChild<QSlider*>(QStringLiteral("volume"));
+    rightClick(slider);
+    QTRY_VERIFY(wmp.contextMenu() && wmp.contextMenu()->isVisible());
+    QStringList captions;
+    for (QAction* a : wmp.contextMenu()->actions())
+        if (!a->isSeparator()) captions << a->text();
+    QCOMPARE(captions, (QStringList{"播放", "停止", "静音"}));
+    // Its mute works like the strip's.
+    QAction* mute = wmp.contextMenu()->actions().last();
+    mute->trigger();
+    QCOMPARE(wmp.get_settings_mute(), true);
+    wmp.contextMenu()->close();
+    QTRY_VERIFY(!wmp.contextMenu());
+
+    // Off: nothing opens, and the click does not travel on to the window behind.
+    wmp.put_enableContextMenu(false);
+    QVERIFY(!wmp.get_enableContextMenu());
+    QVERIFY(rightClick(&wmp));
+    rightClick(slider);
+    QTest::qWait(50);
+    QVERIFY(!wmp.contextMenu());
+    for (QWidget* w : QApplication::topLevelWidgets())
+        QVERIFY(!qobject_cast<QMenu*>(w) || !w->isVisible());
+}
+
+void TstMediaPlayer::stripNeverTakesTheWindowsShortcuts() {
+    QMainWindow window;
+    auto* wmp = new MediaPlayer(Silent, &window);
+    wmp->put_uiMode(QStringLiteral("Mini"));
+    window.setCentralWidget(wmp);
+    QMenu* menu = window.menuBar()->addMenu(QStringLiteral("列表"));
+    QList<QAction*> actions;
+    for (const QKeySequence& key : {QKeySequence(Qt::CTRL | Qt::Key_C), QKeySequence(Qt::Key_Delete),
+                                    QKeySequence(Qt::CTRL | Qt::Key_P), QKeySequence(Qt::CTRL | Qt::Key_S),
+                                    QKeySequence(Qt::CTRL | Qt::Key_U), QKeySequence(Qt::CTRL | Qt::Key_O)}) {
+        QAction* action = menu->addAction(key.toString());
+        action->setShortcut(key);
+        action->setShortcutContext(Qt::WindowShortcut);
+        actions << action;
+    }
+    window.show();
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+
+    for (QWidget* w : wmp->findChildren<QWidget*>())
+        QVERIFY2(w->focusPolicy() == Qt::NoFocus, qPrintable(w->objectName()));
+    QCOMPARE(wmp->focusPolicy(), Qt::NoFocus);
+
+    // Use every control of the strip with the mouse, then the window's shortcuts must still all fire.
+    for (const char* name : {"play", "stop", "mute", "volume"})
+        QTest::mouseClick(wmp->findChild<QWidget*>(QLatin1String(name)), Qt::LeftButton);
+    QTest::mouseClick(wmp->findChild<QWidget*>(QStringLiteral("state")), Qt::LeftButton);
+    QVERIFY(!QApplication::focusWidget() || !wmp->isAncestorOf(QApplication::focusWidget()));
+    for (QAction* action : actions) {
+        QSignalSpy fired(action, &QAction::triggered);
+        const QKeyCombination key = action->shortcut()[0];
+        QTest::keyClick(&window, key.key(), key.keyboardModifiers());
+        QVERIFY2(fired.count() == 1, qPrintable(action->text()));
+    }
+}
+
+void TstMediaPlayer::failingEngineThrows() {
+    MediaPlayer wmp(Broken);
+    QVERIFY_THROWS_EXCEPTION(platform::RuntimeError, wmp.startEngine());
+    try {
+        wmp.put_URL(QStringLiteral("http://127.0.0.1:9/radio"));
+        QFAIL("put_URL started a broken engine without an error");
+    } catch (const platform::RuntimeError& e) {
+        QCOMPARE(e.number(), int(platform::errObjectFailed));
+        QVERIFY(!e.message().isEmpty());
+    }
+    QVERIFY(!wmp.engineStarted());
+
+    // Started by the strip on its own (after its first paint), the failure shows there instead: no exception
+    // may leave a Qt event handler.
+    MediaPlayer shown(Broken);
+    shown.resize(shown.sizeHint());
+    shown.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&shown));
+    QTRY_COMPARE(shown.state(), MediaPlayer::State::Error);
+    QVERIFY(shown.stateText().startsWith(QStringLiteral("播放器组件无法启动")));
+}
+
+QTEST_MAIN(TstMediaPlayer)
+#include "tst_media_player.moc"
