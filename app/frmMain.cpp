@@ -267,10 +267,20 @@ void frmMain::SessionEnding(QSessionManager& manager) {
     qint16 cancel = 0;
     const bool done = platform::Guarded([&] { Form_QueryUnload(cancel, 2); });
     manager.release();
-    if (done)
+    if (done) {
         m_unloaded = true;
-    else
-        manager.cancel();
+        return;
+    }
+    manager.cancel();
+    KeepRunningAfterFailedUnload();
+}
+
+void frmMain::KeepRunningAfterFailedUnload() {
+    // The window stays, so its tray icon comes back with it.
+    platform::Guarded([this] {
+        mod_Function::InstallTrayIcon(*this, *menu_Control);
+        mod_Function::SetTrayTip(QStringLiteral("Corvana"));
+    });
 }
 
 void frmMain::closeEvent(QCloseEvent* event) {
@@ -282,11 +292,7 @@ void frmMain::closeEvent(QCloseEvent* event) {
     const qint16 mode = event->spontaneous() ? 0 : 1;
     // A failed save at shutdown keeps the window open: closing now would lose the list the user asked to keep.
     if (!platform::Guarded([&] { Form_QueryUnload(cancel, mode); })) {
-        // The window stays, so its tray icon comes back with it.
-        platform::Guarded([this] {
-            mod_Function::InstallTrayIcon(*this, *menu_Control);
-            mod_Function::SetTrayTip(QStringLiteral("Corvana"));
-        });
+        KeepRunningAfterFailedUnload();
         event->ignore();
         return;
     }

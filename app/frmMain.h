@@ -114,6 +114,8 @@ protected:
 private:
     // Logout or shutdown: Qt does not close the window by itself then, so the same QueryUnload steps run here.
     void SessionEnding(QSessionManager& manager);
+    // A QueryUnload that failed (a save at shutdown) leaves the window open: the tray icon returns.
+    void KeepRunningAfterFailedUnload();
     void BuildLayout();
     void BuildMenus();
     // Runs a handler through the error report; the program goes on after a failure.

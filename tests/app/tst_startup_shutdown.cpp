@@ -7,6 +7,7 @@
 #include "player/media_player.h"
 #include "stations/list_file.h"
 #include "stations/list_view.h"
+#include "tray/tray_icon.h"
 
 #include <QAction>
 #include <QFile>
@@ -154,6 +155,9 @@ private slots:
         m_dialogs.msgBoxAnswers.push_back(platform::vbYes);
         QVERIFY(!m_form->close());
         QVERIFY(m_form->isVisible());
+        // The tray icon, removed before the question, is back with its tip (the last call was the tip change).
+        QCOMPARE(mod_Function::TrayIconData.uFlags, 4);
+        QCOMPARE(QString::fromUtf16(mod_Function::TrayIconData.szTip.data(), 7), QStringLiteral("Corvana"));
         QCOMPARE(listBytes(), QByteArray("A|u1\r\n"));
         QCOMPARE(ListModified, mod_Function::True);
         // The error report came after the question, and says why.
