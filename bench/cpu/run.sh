@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# bench/cpu: CPU time while playing a 128 kbps MP3 stream for SECONDS (default 30), Corvana beside
+# `mpv --no-config`, on a local icecast2 into a PulseAudio null sink; and the wake-ups of the idle program
+# (context switches of all its threads over 10 s with nothing playing). Run by hand:
+#   bench/cpu/run.sh BUILD_DIR [SECONDS]
+set -euo pipefail
+build=$(cd "$1" && pwd)
+seconds=${2:-30}
+here=$(cd "$(dirname "$0")" && pwd)
+fixtures="$here/../../scripts/fixtures"
+cmake --build "$build" --target corvana >/dev/null
+
+work=$(mktemp -d)
+chmod 755 "$work"
+pids=()
+cleanup() {
+    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+    "$fixtures/icecast-stop" "$work/servers" >/dev/null 2>&1 || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+wait_for() { local n=$(($1 * 10)); shift; for ((i = 0; i < n; i++)); do "$@" && return 0; sleep 0.1; done; return 1; }
+
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+pids+=($!)
+wait_for 10 test -s "$work/display"
+export DISPLAY=":$(head -n1 "$work/display")"
+export HOME="$work/home" XDG_RUNTIME_DIR="$work/run"
+mkdir -p "$HOME/.config/pulse" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+echo "autospawn = no" >"$HOME/.config/pulse/client.conf"
+pulseaudio -n --daemonize=no --exit-idle-time=-1 --load="module-null-sink sink_name=bench" \
+    --load="module-native-protocol-unix socket=$work/pulse.socket auth-anonymous=1" >/dev/null 2>&1 &
+pids+=($!)
+export PULSE_SERVER="unix:$work/pulse.socket"
+wait_for 10 pactl info >/dev/null 2>&1
+pactl set-default-sink bench
+"$fixtures/icecast-start" "$work/servers" >/dev/null
+port=$(sed -n 's/^PORT=//p' "$work/servers/state")
+url="http://127.0.0.1:$port/mp3"
+
+ticks() { # PID: user + system clock ticks of the process and all its threads
+    awk '{print $14 + $15}' "/proc/$1/stat"
+}
+switches() { # PID: voluntary + involuntary context switches over all threads
+    cat /proc/"$1"/task/*/status | awk '/ctxt_switches/ {s += $2} END {print s}'
+}
+hz=$(getconf CLK_TCK)
+
+mkdir -p "$work/app"
+cp "$build/corvana" "$work/app/corvana"
+printf 'Tone|%s\r\n' "$url" >"$work/app/CvLst.lst"
+"$work/app/corvana" >/dev/null 2>&1 &
+corvana=$!
+pids+=($corvana)
+wait_for 15 sh -c 'xdotool search --onlyvisible --name "^Corvana$" >/dev/null'
+sleep 2
+s0=$(switches "$corvana")
+sleep 10
+s1=$(switches "$corvana")
+idle_switches=$((s1 - s0))
+
+# Play: a double-click on the first row.
+read -r wx wy < <(xdotool search --onlyvisible --name '^Corvana$' | head -n1 | xargs xdotool getwindowgeometry --shell | awk -F= '/^X=|^Y=/ {printf "%s ", $2} END {print ""}')
+xdotool mousemove $((wx + 40)) $((wy + 124)) click --repeat 2 --delay 100 1
+sleep 3
+level() { /usr/bin/python3 "$here/../../tests/e2e/level.py" bench 0.5 | cut -d. -f1; }
+[ "$(level)" -gt -60 ] || { echo "cpu: Corvana is not playing (no sound at the sink)"; exit 1; }
+t0=$(ticks "$corvana")
+sleep "$seconds"
+t1=$(ticks "$corvana")
+corvana_cpu=$(echo "($t1 - $t0) / $hz" | bc -l)
+kill "$corvana"
+
+mpv --no-config --no-video --really-quiet "$url" &
+mpv=$!
+pids+=($mpv)
+sleep 3
+[ "$(level)" -gt -60 ] || { echo "cpu: mpv is not playing (no sound at the sink)"; exit 1; }
+t0=$(ticks "$mpv")
+sleep "$seconds"
+t1=$(ticks "$mpv")
+mpv_cpu=$(echo "($t1 - $t0) / $hz" | bc -l)
+kill "$mpv"
+
+echo "cpu: ${seconds} s of a 128 kbps MP3 stream from a local icecast2 into a PulseAudio null sink"
+printf '%-26s %12s %12s %8s\n' "" "CPU seconds" "% of a core" "ratio"
+printf '%-26s %12.2f %12.2f %8s\n' "mpv --no-config (peer)" "$mpv_cpu" "$(echo "100 * $mpv_cpu / $seconds" | bc -l)" "1.00"
+printf '%-26s %12.2f %12.2f %8.2f\n' "Corvana" "$corvana_cpu" "$(echo "100 * $corvana_cpu / $seconds" | bc -l)" \
+    "$(echo "$corvana_cpu / $mpv_cpu" | bc -l)"
+echo "idle Corvana (window shown, nothing played): $idle_switches context switches in 10 s over all threads"
