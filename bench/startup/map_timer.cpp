@@ -33,8 +33,17 @@ int main(int argc, char* argv[]) {
         return 2;
     }
     const std::string title = argv[1];
-    xcb_connection_t* c = xcb_connect(nullptr, nullptr);
-    if (xcb_connection_has_error(c)) {
+    // Xvfb now and then refuses a connection while it tears down the last run's client: try again, briefly.
+    xcb_connection_t* c = nullptr;
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        c = xcb_connect(nullptr, nullptr);
+        if (!xcb_connection_has_error(c))
+            break;
+        xcb_disconnect(c);
+        c = nullptr;
+        usleep(100000);
+    }
+    if (!c) {
         std::fprintf(stderr, "no X display\n");
         return 2;
     }
