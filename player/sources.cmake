@@ -9,3 +9,4 @@ target_sources(corvana_core PRIVATE
   player/mpv_engine.cpp player/mpv_engine.h
   player/playlist.cpp player/playlist.h
 )
+target_sources(corvana_core PRIVATE player/libmpv_loader.cpp)
