@@ -7,6 +7,8 @@ set -euo pipefail
 build=$(cd "$1" && pwd)
 seconds=${2:-30}
 here=$(cd "$(dirname "$0")" && pwd)
+. "$here/../../scripts/lib/install.sh"
+corvana_install_packages "$here"/../../scripts/packages{,-test,-bench}.txt
 fixtures="$here/../../scripts/fixtures"
 cmake --build "$build" --target corvana >/dev/null
 

@@ -6,6 +6,8 @@ set -euo pipefail
 build=$(cd "$1" && pwd)
 runs=${2:-7}
 here=$(cd "$(dirname "$0")" && pwd)
+. "$here/../../scripts/lib/install.sh"
+corvana_install_packages "$here"/../../scripts/packages{,-test,-bench}.txt
 . "$here/../../scripts/lib/xvfb.sh"
 cmake --build "$build" --target corvana map_timer bare_window >/dev/null
 
