@@ -1,5 +1,4 @@
-// player/: the media player component WMP: its "Mini" strip and its engine (libmpv); touches only its own
-// widgets.
+// player/: the media player component WMP, its "Mini" strip and its engine; touches only its own widgets.
 #include "player/media_player.h"
 
 #include "platform/error.h"
@@ -178,6 +177,8 @@ void MediaPlayer::updateLayoutForMode() {
                        static_cast<QWidget*>(m_volumeSlider)})
         w->setVisible(!nothing);
     m_titleLabel->setVisible(!nothing && !mini);
+    // At once, not at the next event: a window that sizes itself after the switch must see the new minimum.
+    layout()->activate();
     updateGeometry();
 }
 

@@ -1,5 +1,4 @@
-// player/: the media player component WMP: its "Mini" strip and its engine (libmpv); touches only its own
-// widgets.
+// player/: the media player component WMP, its "Mini" strip and its engine; touches only its own widgets.
 //
 // The component keeps the settings a Windows Media Player control starts with, plays what put_URL hands it
 // (addresses it does not accept never reach the engine), reconnects a stream that dropped while the user

@@ -1,5 +1,4 @@
-// player/: the player component's engine, one libmpv handle behind Qt signals; touches libmpv and nothing
-// else.
+// player/: the component's engine, one libmpv handle behind Qt signals; touches libmpv and nothing else.
 #include "player/mpv_engine.h"
 
 #include "platform/error.h"

@@ -1,5 +1,4 @@
-// player/: the player component's engine, one libmpv handle behind Qt signals; touches libmpv and nothing
-// else.
+// player/: the component's engine, one libmpv handle behind Qt signals; touches libmpv and nothing else.
 //
 // libmpv runs on threads of its own. The only thing it may do on them is call the wakeup callback, which
 // queues a drain onto the thread that owns this object; every signal is emitted from there, in libmpv's

@@ -1,5 +1,4 @@
-// player/: the playlists the engine cannot read (Windows Media ASX), fetched and parsed by the component
-// itself, and the decoding of text that servers send. Touches the network only through PlaylistFetch.
+// player/: ASX playlists the engine cannot read, and server text decoding; network via PlaylistFetch only.
 #include "player/playlist.h"
 
 #include <QNetworkAccessManager>

@@ -1,5 +1,6 @@
-// bench/time_to_audio/: how long from "play" to sound, for the player component and for other players; run by
-// hand. Starts its own PulseAudio (null sink) and, unless given one, its own icecast2; touches nothing else.
+// bench/time_to_audio/: play request to sound, for the component and peers; its own PulseAudio and icecast2.
+//
+// Run by hand; touches nothing outside its temporary folder.
 //
 // Sound is measured where a user hears it: at the sound server. parec records the null sink's monitor and the
 // first chunk above -40 dBFS ends a run. The floor is what no player can beat: the first byte of audio from

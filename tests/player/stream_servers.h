@@ -1,5 +1,6 @@
-// tests/player/: what the playback tests share: the stream servers the fixture started, their ICY titles, a
-// loopback HTTP responder for playlists, and the loudness of what the engine wrote. Loopback only.
+// tests/player/: helpers of the playback tests: fixture state, ICY titles, a playlist responder; loopback.
+//
+// Also the loudness of what the engine wrote.
 #pragma once
 
 #include <QByteArray>

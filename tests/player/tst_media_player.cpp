@@ -1,5 +1,4 @@
-// tests/player/: the player component without a stream: its settings, address policy, playlists, strip and
-// engine.
+// tests/player/: the player component without a stream (settings, addresses, playlists, strip); no network.
 #include "platform/error.h"
 #include "platform/twips.h"
 #include "player/address.h"

@@ -1,6 +1,7 @@
-// tests/player/: the player component on its real engine against real stream servers on 127.0.0.1 (icecast2
-// fed by ffmpeg, started by the CTest fixture; a private one for the restart test; playlists from a responder
-// here).
+// tests/player/: the player component on its real engine against stream servers on 127.0.0.1 only.
+//
+// icecast2 fed by ffmpeg is started by the CTest fixture; the restart test runs a private one; playlists come
+// from a responder in the test.
 #include "player/media_player.h"
 #include "stream_servers.h"
 
@@ -154,6 +155,11 @@ void TstMediaPlayerPlayback::mp3PlaysWithItsTitle() {
     QTRY_COMPARE_WITH_TIMEOUT(wmp->nowPlayingTitle(), title, ConnectTimeoutMs);
     QCOMPARE(wmp->stateText(), QStringLiteral("正在播放：") + title);
     snapshot(*wmp, QStringLiteral("playing"));
+    wmp->put_uiMode(QStringLiteral("full"));
+    wmp->resize(wmp->sizeHint());
+    snapshot(*wmp, QStringLiteral("playing-full"));
+    wmp->put_uiMode(QStringLiteral("Mini"));
+    wmp->resize(wmp->sizeHint());
     const QList<State> seen = States(states);
     QCOMPARE(seen.first(), State::Connecting);
     QVERIFY(!seen.contains(State::Error) && !seen.contains(State::Reconnecting));
