@@ -49,8 +49,7 @@ QRect TwipsRect(double left, double top, double width, double height) {
 
 void LinkLabel::mouseReleaseEvent(QMouseEvent* event) {
     QLabel::mouseReleaseEvent(event);
-    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
-        emit clicked();
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) emit clicked();
 }
 
 frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
@@ -59,8 +58,8 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     setWindowTitle(QStringLiteral("Corvana"));
     setWindowIcon(QIcon(QStringLiteral(":/corvana/corvana-32.png")));
     // Fixed size, minimizable, no maximize button, a taskbar entry of its own.
-    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                   Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     BuildLayout();
     BuildMenus();
     adjustSize();
@@ -70,13 +69,11 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
 }
 
 frmMain::~frmMain() {
-    if (platform::DialogParent() == this)
-        platform::SetDialogParent(nullptr);
+    if (platform::DialogParent() == this) platform::SetDialogParent(nullptr);
 }
 
 frmMain* frmMain::Instance() {
-    if (!g_instance)
-        g_instance = new frmMain;
+    if (!g_instance) g_instance = new frmMain;
     return g_instance;
 }
 
@@ -116,8 +113,8 @@ void frmMain::BuildLayout() {
 
     // Stacking as designed: Label1 reaches 15 twips into the list and is drawn under it.
     Label1->lower();
-    // Tab order WMP, lst_Play, l_State, Label1. Qt leaves widgets that take no focus out of setTabOrder, so each
-    // takes tab focus just long enough to be placed in the chain.
+    // Tab order WMP, lst_Play, l_State, Label1. Qt leaves widgets that take no focus out of setTabOrder, so
+    // each takes tab focus just long enough to be placed in the chain.
     const QList<QWidget*> order = {WMP, lst_Play, l_State, Label1};
     QList<Qt::FocusPolicy> policies;
     for (QWidget* w : order) {
@@ -138,8 +135,7 @@ void frmMain::BuildMenus() {
         action->setShortcut(shortcut);
         // The shortcuts belong to the window, whichever of its controls has the focus.
         action->setShortcutContext(Qt::WindowShortcut);
-        if (handler)
-            connect(action, &QAction::triggered, this, [this, handler] { Run(handler); });
+        if (handler) connect(action, &QAction::triggered, this, [this, handler] { Run(handler); });
     };
     auto separator = [](QMenu* menu, QAction*& action, const char* name) {
         action = menu->addSeparator();
@@ -157,7 +153,8 @@ void frmMain::BuildMenus() {
     entry(menu_File, menu_SaveList, "menu_SaveList", QStringLiteral("保存列表"), {},
           &frmMain::menu_SaveList_Click);
     separator(menu_File, menu_Line2, "menu_Line2");
-    entry(menu_File, menu_Exit, "menu_Exit", QStringLiteral("退出"), QKeySequence(Qt::CTRL | Qt::Key_E), nullptr);
+    entry(menu_File, menu_Exit, "menu_Exit", QStringLiteral("退出"), QKeySequence(Qt::CTRL | Qt::Key_E),
+          nullptr);
     connect(menu_Exit, &QAction::triggered, this, &QWidget::close);
 
     top(menu_List, "menu_List", QStringLiteral("列表"));
@@ -174,15 +171,15 @@ void frmMain::BuildMenus() {
     separator(menu_Control, menu_Line3, "menu_Line3");
     entry(menu_Control, menu_Up, "menu_Up", QStringLiteral("增大声音↑"), QKeySequence(Qt::CTRL | Qt::Key_U),
           &frmMain::menu_Up_Click);
-    entry(menu_Control, menu_Down, "menu_Down", QStringLiteral("减小声音↓"), QKeySequence(Qt::CTRL | Qt::Key_D),
-          &frmMain::menu_Down_Click);
+    entry(menu_Control, menu_Down, "menu_Down", QStringLiteral("减小声音↓"),
+          QKeySequence(Qt::CTRL | Qt::Key_D), &frmMain::menu_Down_Click);
     entry(menu_Control, menu_OffSound, "menu_OffSound", QStringLiteral("静音 ╳"),
           QKeySequence(Qt::CTRL | Qt::Key_O), nullptr);
     menu_OffSound->setCheckable(true);
     menu_OffSound->setChecked(true);
     connect(menu_OffSound, &QAction::triggered, this, [this](bool checked) {
-        // The action has flipped its own mark already; the command decides from the mark as it was, and sets it
-        // only once the component took the new mute state.
+        // The action has flipped its own mark already; the command decides from the mark as it was, and sets
+        // it only once the component took the new mute state.
         menu_OffSound->setChecked(!checked);
         Run(&frmMain::menu_OffSound_Click);
     });
@@ -199,13 +196,13 @@ player::PlayerComponent& frmMain::Player() {
     return m_player ? *m_player : *static_cast<player::PlayerComponent*>(WMP);
 }
 
-void frmMain::SetPlayer(player::PlayerComponent* player) { m_player = player; }
+void frmMain::SetPlayer(player::PlayerComponent* player) {
+    m_player = player;
+}
 
 qint16 frmMain::WindowState() const {
-    if (isMinimized())
-        return 1;
-    if (isMaximized())
-        return 2;
+    if (isMinimized()) return 1;
+    if (isMaximized()) return 2;
     return 0;
 }
 
@@ -221,7 +218,8 @@ void frmMain::SetWindowState(qint16 state) {
         setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowMaximized);
         break;
     default:
-        throw platform::RuntimeError(platform::errInvalidCall, QStringLiteral("无效的窗口状态: %1").arg(state));
+        throw platform::RuntimeError(platform::errInvalidCall,
+                                     QStringLiteral("无效的窗口状态: %1").arg(state));
     }
 }
 
@@ -256,12 +254,10 @@ void frmMain::Form_QueryUnload(qint16& /*cancel: never set*/, qint16 /*unloadMod
 }
 
 void frmMain::SessionEnding(QSessionManager& manager) {
-    if (m_unloaded || !isVisible())
-        return;
+    if (m_unloaded || !isVisible()) return;
     if (!manager.allowsInteraction()) {
         // Not allowed to ask: hold the logout rather than drop an unsaved list.
-        if (mod_Function::ListModified == mod_Function::True)
-            manager.cancel();
+        if (mod_Function::ListModified == mod_Function::True) manager.cancel();
         return;
     }
     qint16 cancel = 0;
@@ -290,7 +286,8 @@ void frmMain::closeEvent(QCloseEvent* event) {
     }
     qint16 cancel = 0;
     const qint16 mode = event->spontaneous() ? 0 : 1;
-    // A failed save at shutdown keeps the window open: closing now would lose the list the user asked to keep.
+    // A failed save at shutdown keeps the window open: closing now would lose the list the user asked to
+    // keep.
     if (!platform::Guarded([&] { Form_QueryUnload(cancel, mode); })) {
         KeepRunningAfterFailedUnload();
         event->ignore();
@@ -300,7 +297,9 @@ void frmMain::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-void frmMain::Label1_Click() { platform::Shell(QStringLiteral("explorer.exe ") + SiteAddress, 2); }
+void frmMain::Label1_Click() {
+    platform::Shell(QStringLiteral("explorer.exe ") + SiteAddress, 2);
+}
 
 void frmMain::menu_About_Click() {
     platform::MsgBox(QStringLiteral("提示：Ostrel为你提供一切免费杀毒，软件等资源下载 ") + SiteHost, 64,

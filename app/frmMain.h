@@ -1,9 +1,9 @@
 // app/: the main window frmMain: its four controls, its menus and every handler.
 //
-// Handlers are defined in the room of the subsystem they belong to: the Load and QueryUnload handlers, the layout,
-// the link label and About here in app/; the list commands in stations/; the player commands in player/.
-// A handler named *_Click / *_DblClick / Form_* may throw platform::RuntimeError; the menu and the list reach it
-// through platform::Guarded, which shows the error report and lets the program go on.
+// Handlers are defined in the room of the subsystem they belong to: the Load and QueryUnload handlers, the
+// layout, the link label and About here in app/; the list commands in stations/; the player commands in
+// player/. A handler named *_Click / *_DblClick / Form_* may throw platform::RuntimeError; the menu and the
+// list reach it through platform::Guarded, which shows the error report and lets the program go on.
 #pragma once
 
 #include <QLabel>
@@ -112,7 +112,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    // Logout or shutdown: Qt does not close the window by itself then, so the same QueryUnload steps run here.
+    // Logout or shutdown: Qt does not close the window by itself then, so the same QueryUnload steps run
+    // here.
     void SessionEnding(QSessionManager& manager);
     // A QueryUnload that failed (a save at shutdown) leaves the window open: the tray icon returns.
     void KeepRunningAfterFailedUnload();

@@ -17,8 +17,7 @@ int main(int argc, char* argv[]) {
 
     frmMain window;
     // An error during start-up is reported, and the program ends: it never runs on a list it could not read.
-    if (!platform::Guarded([&] { window.Form_Load(); }))
-        return 1;
+    if (!platform::Guarded([&] { window.Form_Load(); })) return 1;
     window.show();
     return app.exec();
 }

@@ -31,10 +31,18 @@ QMessageBox::Icon IconOf(int style) {
 }
 } // namespace
 
-Dialogs& CurrentDialogs() { return g_dialogs ? *g_dialogs : g_realDialogs; }
-void SetDialogs(Dialogs* dialogs) { g_dialogs = dialogs; }
-void SetDialogParent(QWidget* parent) { g_parent = parent; }
-QWidget* DialogParent() { return g_parent.data(); }
+Dialogs& CurrentDialogs() {
+    return g_dialogs ? *g_dialogs : g_realDialogs;
+}
+void SetDialogs(Dialogs* dialogs) {
+    g_dialogs = dialogs;
+}
+void SetDialogParent(QWidget* parent) {
+    g_parent = parent;
+}
+QWidget* DialogParent() {
+    return g_parent.data();
+}
 
 int QtDialogs::MsgBox(const QString& text, int style, const QString& title) {
     QMessageBox box(IconOf(style), title, text, QMessageBox::NoButton, g_parent.data());
@@ -42,15 +50,14 @@ int QtDialogs::MsgBox(const QString& text, int style, const QString& title) {
         QPushButton* yes = box.addButton(QStringLiteral("是(&Y)"), QMessageBox::YesRole);
         QPushButton* no = box.addButton(QStringLiteral("否(&N)"), QMessageBox::NoRole);
         box.setDefaultButton(yes);
-        // A Yes/No question has no way out but its two buttons: Esc and the title bar's close button do nothing.
+        // A Yes/No question has no way out but its two buttons: Esc and the title bar's close button do
+        // nothing.
         box.setEscapeButton(static_cast<QAbstractButton*>(nullptr));
         box.setWindowFlag(Qt::WindowCloseButtonHint, false);
         for (;;) {
             box.exec();
-            if (box.clickedButton() == yes)
-                return vbYes;
-            if (box.clickedButton() == no)
-                return vbNo;
+            if (box.clickedButton() == yes) return vbYes;
+            if (box.clickedButton() == no) return vbNo;
         }
     }
     box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
@@ -65,8 +72,7 @@ QString QtDialogs::InputBox(const QString& prompt, const QString& title) {
     dialog.setOkButtonText(QStringLiteral("确定"));
     dialog.setCancelButtonText(QStringLiteral("取消"));
     dialog.setInputMode(QInputDialog::TextInput);
-    if (dialog.exec() != QDialog::Accepted)
-        return QString();
+    if (dialog.exec() != QDialog::Accepted) return QString();
     return dialog.textValue();
 }
 
@@ -74,8 +80,7 @@ int ScriptedDialogs::MsgBox(const QString& text, int style, const QString& title
     shown.push_back({QStringLiteral("MsgBox"), text, style, title});
     if (msgBoxAnswers.empty()) {
         // An OK-only box needs no scripted answer; a question does.
-        if ((style & 0x7) == vbOKOnly)
-            return vbOK;
+        if ((style & 0x7) == vbOKOnly) return vbOK;
         throw RuntimeError(errInvalidCall, QStringLiteral("unscripted question: ") + text);
     }
     const int answer = msgBoxAnswers.front();

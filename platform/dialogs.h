@@ -1,7 +1,7 @@
 // platform/: the two standard dialogs, the message box and the input box.
 //
-// The program calls MsgBox() and InputBox(); they go to the current Dialogs implementation, which is the real one
-// (QMessageBox, QInputDialog) unless a test has put a scripted one in place.
+// The program calls MsgBox() and InputBox(); they go to the current Dialogs implementation, which is the real
+// one (QMessageBox, QInputDialog) unless a test has put a scripted one in place.
 #pragma once
 
 #include <QString>
@@ -16,8 +16,14 @@ namespace platform {
 enum MsgBoxResult : int { vbOK = 1, vbYes = 6, vbNo = 7 };
 
 // Styles the program uses: 16 critical + OK, 64 information + OK, 68 information + Yes/No.
-enum MsgBoxStyle : int { vbOKOnly = 0, vbYesNo = 4, vbCritical = 16, vbQuestion = 32, vbExclamation = 48,
-                         vbInformation = 64 };
+enum MsgBoxStyle : int {
+    vbOKOnly = 0,
+    vbYesNo = 4,
+    vbCritical = 16,
+    vbQuestion = 32,
+    vbExclamation = 48,
+    vbInformation = 64
+};
 
 class Dialogs {
 public:

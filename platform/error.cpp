@@ -30,8 +30,9 @@ void ThrowFileError(int errnoValue, const QString& path) {
     case EROFS:
         throw RuntimeError(errPermissionDenied, QStringLiteral("没有权限: %1").arg(where));
     default:
-        throw RuntimeError(errPathFileAccess, QStringLiteral("路径/文件访问错误: %1 (%2)")
-                                                  .arg(where, QString::fromLocal8Bit(std::strerror(errnoValue))));
+        throw RuntimeError(errPathFileAccess,
+                           QStringLiteral("路径/文件访问错误: %1 (%2)")
+                               .arg(where, QString::fromLocal8Bit(std::strerror(errnoValue))));
     }
 }
 

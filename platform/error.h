@@ -1,8 +1,9 @@
 // platform/: the program's one error type and the single place where it is caught.
 //
-// The platform layers (files, dialogs, launch, the player engine) throw RuntimeError; every event handler runs its
-// body through Guarded(), which turns an escaped error into the error report (a message box with the number and the
-// message). Qt forbids exceptions escaping slots or event handlers, so nothing else may let one out.
+// The platform layers (files, dialogs, launch, the player engine) throw RuntimeError; every event handler
+// runs its body through Guarded(), which turns an escaped error into the error report (a message box with the
+// number and the message). Qt forbids exceptions escaping slots or event handlers, so nothing else may let
+// one out.
 #pragma once
 
 #include <QString>
@@ -14,16 +15,16 @@ namespace platform {
 
 // The numbers users of the program's ancestors know from its error reports.
 enum ErrorNumber : int {
-    errInvalidCall = 5,      // an argument or call the layer cannot honour
-    errOverflow = 6,         // arithmetic outside the range of its type
-    errOutOfMemory = 7,      // the list file is larger than memory allows
-    errFileNotFound = 53,    // the file is gone
-    errDiskFull = 61,        // no space left while writing
-    errPermissionDenied = 70,// the file or its folder refuses the change
-    errPathFileAccess = 75,  // any other failure to open, read, write or replace a file
-    errPathNotFound = 76,    // a folder on the path does not exist
-    errCantStart = 432,      // a program or document could not be started
-    errObjectFailed = 440,   // a component (player, tray) refused a request
+    errInvalidCall = 5,       // an argument or call the layer cannot honour
+    errOverflow = 6,          // arithmetic outside the range of its type
+    errOutOfMemory = 7,       // the list file is larger than memory allows
+    errFileNotFound = 53,     // the file is gone
+    errDiskFull = 61,         // no space left while writing
+    errPermissionDenied = 70, // the file or its folder refuses the change
+    errPathFileAccess = 75,   // any other failure to open, read, write or replace a file
+    errPathNotFound = 76,     // a folder on the path does not exist
+    errCantStart = 432,       // a program or document could not be started
+    errObjectFailed = 440,    // a component (player, tray) refused a request
 };
 
 class RuntimeError : public std::exception {
@@ -39,7 +40,8 @@ private:
     std::string m_what;
 };
 
-// Throws the error that fits errno (ENOSPC becomes "disk full", EACCES "permission denied" ...), naming the file.
+// Throws the error that fits errno (ENOSPC becomes "disk full", EACCES "permission denied" ...), naming the
+// file.
 [[noreturn]] void ThrowFileError(int errnoValue, const QString& path);
 
 // The text the report shows for an error: number and message.

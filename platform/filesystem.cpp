@@ -32,14 +32,13 @@ int StatOf(const QString& path, struct stat& st) {
 void RemoveStrayTemporaries(const QString& path) {
     const QFileInfo target(path);
     const QStringList strays = target.absoluteDir().entryList({target.fileName() + QStringLiteral(".??????")},
-                                                             QDir::Files | QDir::Hidden | QDir::System);
+                                                              QDir::Files | QDir::Hidden | QDir::System);
     for (const QString& name : strays) {
         const QString suffix = name.mid(target.fileName().size() + 1);
         bool alnum = true;
         for (QChar c : suffix)
             alnum = alnum && c.isLetterOrNumber() && c.unicode() < 128;
-        if (alnum)
-            QFile::remove(target.absoluteDir().filePath(name));
+        if (alnum) QFile::remove(target.absoluteDir().filePath(name));
     }
 }
 
@@ -54,11 +53,19 @@ namespace {
 QString g_programDir;
 }
 
-QString ProgramDirectory() { return g_programDir.isEmpty() ? QCoreApplication::applicationDirPath() : g_programDir; }
-void SetProgramDirectory(const QString& dir) { g_programDir = dir; }
+QString ProgramDirectory() {
+    return g_programDir.isEmpty() ? QCoreApplication::applicationDirPath() : g_programDir;
+}
+void SetProgramDirectory(const QString& dir) {
+    g_programDir = dir;
+}
 
-FileSystem& CurrentFileSystem() { return g_current ? *g_current : g_disk; }
-void SetFileSystem(FileSystem* fileSystem) { g_current = fileSystem; }
+FileSystem& CurrentFileSystem() {
+    return g_current ? *g_current : g_disk;
+}
+void SetFileSystem(FileSystem* fileSystem) {
+    g_current = fileSystem;
+}
 
 bool DiskFileSystem::FileExists(const QString& path) {
     struct stat st {};
@@ -67,26 +74,22 @@ bool DiskFileSystem::FileExists(const QString& path) {
 
 qint64 DiskFileSystem::FileLen(const QString& path) {
     struct stat st {};
-    if (const int err = StatOf(path, st))
-        ThrowFileError(err, path);
+    if (const int err = StatOf(path, st)) ThrowFileError(err, path);
     return static_cast<qint64>(st.st_size);
 }
 
 QByteArray DiskFileSystem::ReadAll(const QString& path) {
     const QByteArray native = QFile::encodeName(path);
     const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        ThrowFileError(errno, path);
+    if (fd < 0) ThrowFileError(errno, path);
     struct FdCloser {
         int fd;
         ~FdCloser() { ::close(fd); }
     } closer{fd};
 
     struct stat st {};
-    if (::fstat(fd, &st) != 0)
-        ThrowFileError(errno, path);
-    if (S_ISDIR(st.st_mode))
-        ThrowFileError(EISDIR, path);
+    if (::fstat(fd, &st) != 0) ThrowFileError(errno, path);
+    if (S_ISDIR(st.st_mode)) ThrowFileError(EISDIR, path);
     if (st.st_size > static_cast<off_t>(std::numeric_limits<qsizetype>::max() / 2))
         throw RuntimeError(errOutOfMemory, QStringLiteral("内存不足"));
 
@@ -96,12 +99,10 @@ QByteArray DiskFileSystem::ReadAll(const QString& path) {
     for (;;) {
         const ssize_t got = ::read(fd, buffer, sizeof buffer);
         if (got < 0) {
-            if (errno == EINTR)
-                continue;
+            if (errno == EINTR) continue;
             ThrowFileError(errno, path);
         }
-        if (got == 0)
-            break;
+        if (got == 0) break;
         bytes.append(buffer, got);
     }
     return bytes;
@@ -110,8 +111,7 @@ QByteArray DiskFileSystem::ReadAll(const QString& path) {
 void DiskFileSystem::DeleteFile(const QString& path) {
     RefuseReadOnly(path);
     const QByteArray native = QFile::encodeName(path);
-    if (::unlink(native.constData()) != 0)
-        ThrowFileError(errno, path);
+    if (::unlink(native.constData()) != 0) ThrowFileError(errno, path);
 }
 
 void DiskFileSystem::ReplaceFile(const QString& path, const QByteArray& bytes) {
@@ -120,41 +120,35 @@ void DiskFileSystem::ReplaceFile(const QString& path, const QByteArray& bytes) {
     QSaveFile file(path);
     // Never fall back to writing the list file in place: a failure half-way would leave half a list.
     file.setDirectWriteFallback(false);
-    // Unbuffered, and synced by hand: QSaveFile's commit() ignores a failed flush or fsync and renames an empty or
-    // short temporary file over the list (seen on a full disk with Qt 6.4). Every write error must surface here.
+    // Unbuffered, and synced by hand: QSaveFile's commit() ignores a failed flush or fsync and renames an
+    // empty or short temporary file over the list (seen on a full disk with Qt 6.4). Every write error must
+    // surface here.
     errno = 0;
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        ThrowFileError(errno ? errno : EIO, path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) ThrowFileError(errno ? errno : EIO, path);
     const auto fail = [&](int err) {
         file.cancelWriting();
         ThrowFileError(err ? err : EIO, path);
     };
     errno = 0;
-    if (file.write(bytes) != bytes.size() || file.error() != QFileDevice::NoError)
-        fail(errno);
-    if (::fsync(file.handle()) != 0)
-        fail(errno);
+    if (file.write(bytes) != bytes.size() || file.error() != QFileDevice::NoError) fail(errno);
+    if (::fsync(file.handle()) != 0) fail(errno);
     errno = 0;
-    if (!file.commit())
-        ThrowFileError(errno ? errno : EIO, path);
+    if (!file.commit()) ThrowFileError(errno ? errno : EIO, path);
 }
 
 QByteArray FaultyFileSystem::ReadAll(const QString& path) {
-    if (failRead)
-        ThrowFileError(*failRead, path);
+    if (failRead) ThrowFileError(*failRead, path);
     return DiskFileSystem::ReadAll(path);
 }
 
 void FaultyFileSystem::DeleteFile(const QString& path) {
-    if (failDelete)
-        ThrowFileError(*failDelete, path);
+    if (failDelete) ThrowFileError(*failDelete, path);
     DiskFileSystem::DeleteFile(path);
 }
 
 void FaultyFileSystem::ReplaceFile(const QString& path, const QByteArray& bytes) {
     ++replaceCalls;
-    if (failReplace)
-        ThrowFileError(*failReplace, path);
+    if (failReplace) ThrowFileError(*failReplace, path);
     DiskFileSystem::ReplaceFile(path, bytes);
 }
 

@@ -22,8 +22,8 @@ public:
     // Removes the file. A file without write permission bits is not removed: that fails, whoever runs us.
     virtual void DeleteFile(const QString& path) = 0;
     // Replaces the file's content with bytes, all or nothing: a temporary file in the same folder is written,
-    // flushed and renamed over it. An existing file without write permission bits makes it fail before anything
-    // changes, as the delete does.
+    // flushed and renamed over it. An existing file without write permission bits makes it fail before
+    // anything changes, as the delete does.
     virtual void ReplaceFile(const QString& path, const QByteArray& bytes) = 0;
 };
 

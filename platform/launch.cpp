@@ -15,8 +15,12 @@ Launcher* g_current = nullptr;
 double g_taskNumber = 0;
 } // namespace
 
-Launcher& CurrentLauncher() { return g_current ? *g_current : g_desktop; }
-void SetLauncher(Launcher* launcher) { g_current = launcher; }
+Launcher& CurrentLauncher() {
+    return g_current ? *g_current : g_desktop;
+}
+void SetLauncher(Launcher* launcher) {
+    g_current = launcher;
+}
 
 double DesktopLauncher::Shell(const QString& commandLine, int /*windowStyle: the browser places itself*/) {
     static const QString explorer = QStringLiteral("explorer.exe ");
@@ -31,14 +35,12 @@ double DesktopLauncher::Shell(const QString& commandLine, int /*windowStyle: the
             started = QProcess::startDetached(program, words);
         }
     }
-    if (!started)
-        throw RuntimeError(errFileNotFound, QStringLiteral("无法启动: %1").arg(commandLine));
+    if (!started) throw RuntimeError(errFileNotFound, QStringLiteral("无法启动: %1").arg(commandLine));
     return ++g_taskNumber;
 }
 
 double RecordingLauncher::Shell(const QString& commandLine, int windowStyle) {
-    if (fail)
-        throw RuntimeError(errFileNotFound, QStringLiteral("无法启动: %1").arg(commandLine));
+    if (fail) throw RuntimeError(errFileNotFound, QStringLiteral("无法启动: %1").arg(commandLine));
     calls.push_back({commandLine, windowStyle});
     return static_cast<double>(calls.size());
 }

@@ -1,8 +1,8 @@
 // platform/: starting a command line with a window style (the link label's "explorer.exe " + address).
 //
-// On Linux the file manager's job, handing a web address to the browser, is the desktop's: the real launcher gives
-// the address of an "explorer.exe ADDRESS" command line to the desktop's browser (xdg-open through Qt). A command it
-// cannot start is an error. Tests put a RecordingLauncher in its place.
+// On Linux the file manager's job, handing a web address to the browser, is the desktop's: the real launcher
+// gives the address of an "explorer.exe ADDRESS" command line to the desktop's browser (xdg-open through Qt).
+// A command it cannot start is an error. Tests put a RecordingLauncher in its place.
 #pragma once
 
 #include <QString>

@@ -1,9 +1,10 @@
 // player/: libmpv, loaded when the player first needs it instead of when the program starts.
 //
-// libmpv pulls in some 200 shared libraries (FFmpeg, codecs, GPU drivers) whose loading and static constructors
-// cost more than everything else the program does before its window shows. So the program does not link it:
-// these definitions of the libmpv functions the component uses look the library up with dlopen() on first call.
-// The engine is created after the window is up, so the user never waits for this. Only this file knows.
+// libmpv pulls in some 200 shared libraries (FFmpeg, codecs, GPU drivers) whose loading and static
+// constructors cost more than everything else the program does before its window shows. So the program does
+// not link it: these definitions of the libmpv functions the component uses look the library up with dlopen()
+// on first call. The engine is created after the window is up, so the user never waits for this. Only this
+// file knows.
 #include <mpv/client.h>
 
 #include <cstdio>
@@ -14,8 +15,7 @@ namespace {
 void* Library() {
     static void* handle = [] {
         void* h = dlopen(CORVANA_LIBMPV_SONAME, RTLD_NOW | RTLD_LOCAL);
-        if (!h)
-            std::fprintf(stderr, "Corvana: cannot load %s: %s\n", CORVANA_LIBMPV_SONAME, dlerror());
+        if (!h) std::fprintf(stderr, "Corvana: cannot load %s: %s\n", CORVANA_LIBMPV_SONAME, dlerror());
         return h;
     }();
     return handle;
@@ -33,7 +33,8 @@ template <typename F> F Lookup(const char* name) {
 
 extern "C" {
 
-// Without the library, creating a handle fails (the component reports that); nothing else can then be reached.
+// Without the library, creating a handle fails (the component reports that); nothing else can then be
+// reached.
 mpv_handle* mpv_create(void) {
     CORVANA_MPV_FUNCTION(mpv_create);
     return fn ? fn() : nullptr;

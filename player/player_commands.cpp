@@ -1,5 +1,6 @@
 // player/: SetUpPlayer and the six player commands (handlers of frmMain). They drive the component through
-// frmMain::Player() and write the status line; they know nothing of the component's own state beyond the volume.
+// frmMain::Player() and write the status line; they know nothing of the component's own state beyond the
+// volume.
 #include "app/frmMain.h"
 #include "platform/error.h"
 #include "player/player_component.h"
@@ -35,8 +36,7 @@ void frmMain::lst_Play_DblClick() {
 
 void frmMain::menu_Play_Click() {
     const std::optional<stations::ListItem> selected = lst_Play->SelectedItem();
-    if (!selected)
-        return;
+    if (!selected) return;
     l_State->setText(QStringLiteral("正在收听:") + selected->Text());
     Player().controls_play();
 }
@@ -46,9 +46,13 @@ void frmMain::menu_Stop_Click() {
     l_State->setText(QStringLiteral("已停止播放"));
 }
 
-void frmMain::menu_Up_Click() { Player().put_settings_volume(Step(Player().get_settings_volume(), 5)); }
+void frmMain::menu_Up_Click() {
+    Player().put_settings_volume(Step(Player().get_settings_volume(), 5));
+}
 
-void frmMain::menu_Down_Click() { Player().put_settings_volume(Step(Player().get_settings_volume(), -5)); }
+void frmMain::menu_Down_Click() {
+    Player().put_settings_volume(Step(Player().get_settings_volume(), -5));
+}
 
 void frmMain::menu_OffSound_Click() {
     // The mark alone decides; the component's own mute state is never read.

@@ -7,7 +7,9 @@
 
 using mod_Function::ListModified;
 
-void frmMain::menu_SaveList_Click() { stations::SaveList(*lst_Play, mod_Function::ListFilePath); }
+void frmMain::menu_SaveList_Click() {
+    stations::SaveList(*lst_Play, mod_Function::ListFilePath);
+}
 
 void frmMain::menu_NetUrl_Click() {
     const QString entry = platform::InputBox(
@@ -27,8 +29,7 @@ void frmMain::menu_NetUrl_Click() {
 void frmMain::menu_Del_Click() {
     const std::optional<stations::ListItem> selected = lst_Play->SelectedItem();
     // Nothing selected, nothing to delete: the list and ListModified stay as they are.
-    if (!selected)
-        return;
+    if (!selected) return;
     lst_Play->ListItems().Remove(selected->Index());
     ListModified = mod_Function::True;
 }

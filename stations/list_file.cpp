@@ -16,8 +16,7 @@ qint16 ListModified = False;
 
 QString ReadTextFile(const QString& path) {
     platform::FileSystem& fs = platform::CurrentFileSystem();
-    if (fs.FileLen(path) <= 0)
-        return QString();
+    if (fs.FileLen(path) <= 0) return QString();
     return platform::FromAnsi(fs.ReadAll(path));
 }
 
@@ -35,8 +34,7 @@ bool WritableDir(const QString& dir) {
 
 ListFileLocation LocateListFile(const QString& programDir, const QString& dataDir) {
     const QString besideProgram = QDir::toNativeSeparators(QDir(programDir).filePath(kFileName));
-    if (WritableDir(programDir) || dataDir.isEmpty())
-        return {besideProgram, besideProgram};
+    if (WritableDir(programDir) || dataDir.isEmpty()) return {besideProgram, besideProgram};
     const QString own = QDir::toNativeSeparators(QDir(dataDir).filePath(kFileName));
     return {own, QFileInfo(own).isFile() ? own : besideProgram};
 }
@@ -59,13 +57,10 @@ std::vector<Station> ParseListText(const QString& text) {
     qsizetype start = 0;
     while (start <= all.size()) {
         qsizetype end = all.indexOf(u"\r\n", start);
-        if (end < 0)
-            end = all.size();
+        if (end < 0) end = all.size();
         const QStringView line = all.sliced(start, end - start);
-        if (line.contains(u'|'))
-            out.push_back(SplitEntry(line));
-        if (end == all.size())
-            break;
+        if (line.contains(u'|')) out.push_back(SplitEntry(line));
+        if (end == all.size()) break;
         start = end + 2;
     }
     return out;
@@ -79,22 +74,19 @@ QByteArray ListFileBytes(const std::vector<Station>& stations, qsizetype* lines)
         size += s.name.size() + s.address.size() + 3;
     text.reserve(size);
     for (const Station& s : stations) {
-        if (s.name.isEmpty())
-            continue;
+        if (s.name.isEmpty()) continue;
         text += s.name;
         text += u'|';
         text += s.address;
         text += u"\r\n";
         ++written;
     }
-    if (lines)
-        *lines = written;
+    if (lines) *lines = written;
     return platform::ToAnsi(text);
 }
 
 void LoadList(ListView& list, const QString& path) {
-    if (!platform::CurrentFileSystem().FileExists(path))
-        return;
+    if (!platform::CurrentFileSystem().FileExists(path)) return;
     list.ListItems().AddMany(ParseListText(mod_Function::ReadTextFile(path)));
 }
 
@@ -104,14 +96,12 @@ void SaveList(ListView& list, const QString& path) {
     const QByteArray bytes = ListFileBytes(list.model().stations(), &lines);
     if (lines == 0) {
         // Nothing named to keep: the list is stored as no file at all, and it still counts as modified.
-        if (fs.FileExists(path))
-            fs.DeleteFile(path);
+        if (fs.FileExists(path)) fs.DeleteFile(path);
         return;
     }
     // The user's data folder may not exist yet when the list first moves there.
     const QDir folder = QFileInfo(path).absoluteDir();
-    if (!folder.exists())
-        QDir().mkpath(folder.path());
+    if (!folder.exists()) QDir().mkpath(folder.path());
     fs.ReplaceFile(path, bytes);
     mod_Function::ListModified = mod_Function::False;
 }

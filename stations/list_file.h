@@ -1,8 +1,8 @@
 // stations/: the station list file CvLst.lst: where it lives, how it reads and how it is written.
 //
-// Format: one line per named entry, "name|address" + CR LF, in the ANSI code page; no header, nothing else. The
-// loader accepts more than the save writes (lines without "|" are passed over, a third field is dropped). The file
-// is touched only through the file-system layer of platform/.
+// Format: one line per named entry, "name|address" + CR LF, in the ANSI code page; no header, nothing else.
+// The loader accepts more than the save writes (lines without "|" are passed over, a third field is dropped).
+// The file is touched only through the file-system layer of platform/.
 #pragma once
 
 #include "stations/list_view.h"
@@ -35,12 +35,14 @@ ListFileLocation LocateListFile(const QString& programDir, const QString& dataDi
 // The location for this program as it runs.
 ListFileLocation DefaultListFileLocation();
 
-// The split of one line that holds "|": the name before the first "|", the address up to the second or the end.
+// The split of one line that holds "|": the name before the first "|", the address up to the second or the
+// end.
 Station SplitEntry(QStringView line);
-// Splits decoded text into entries: lines end at CR LF only; a line with "|" gives (before the first "|", between
-// the first and the second); a line without gives nothing.
+// Splits decoded text into entries: lines end at CR LF only; a line with "|" gives (before the first "|",
+// between the first and the second); a line without gives nothing.
 std::vector<Station> ParseListText(const QString& text);
-// The bytes a save writes for these entries, and how many lines that is (entries with an empty name are skipped).
+// The bytes a save writes for these entries, and how many lines that is (entries with an empty name are
+// skipped).
 QByteArray ListFileBytes(const std::vector<Station>& stations, qsizetype* lines = nullptr);
 
 // Start-up step 3: when a file exists at path, append its entries to the list. ListModified is not touched.

@@ -17,17 +17,19 @@ int StationModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
 }
 
-int StationModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : m_headers.size(); }
+int StationModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : m_headers.size();
+}
 
 QVariant StationModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::ToolTipRole))
-        return {};
+    if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::ToolTipRole)) return {};
     const Station& s = m_rows[static_cast<size_t>(index.row())];
     return index.column() == 0 ? s.name : s.address;
 }
 
 QVariant StationModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= m_headers.size())
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
+        section >= m_headers.size())
         return {};
     return m_headers[section];
 }
@@ -39,8 +41,7 @@ void StationModel::setAddress(int row, const QString& address) {
 }
 
 void StationModel::append(std::vector<Station>&& more) {
-    if (more.empty())
-        return;
+    if (more.empty()) return;
     const int first = static_cast<int>(m_rows.size());
     if (more.size() > static_cast<size_t>(std::numeric_limits<int>::max() - first))
         throw RuntimeError(platform::errOverflow, QStringLiteral("列表项太多"));
@@ -48,7 +49,8 @@ void StationModel::append(std::vector<Station>&& more) {
     if (m_rows.empty())
         m_rows = std::move(more);
     else
-        m_rows.insert(m_rows.end(), std::make_move_iterator(more.begin()), std::make_move_iterator(more.end()));
+        m_rows.insert(m_rows.end(), std::make_move_iterator(more.begin()),
+                      std::make_move_iterator(more.end()));
     endInsertRows();
 }
 
@@ -71,17 +73,17 @@ void StationModel::addColumn(const QString& header) {
     endInsertColumns();
 }
 
-QString ListItem::Text() const { return m_view->model().at(m_row).name; }
+QString ListItem::Text() const {
+    return m_view->model().at(m_row).name;
+}
 
 QString ListItem::SubItems(int i) const {
-    if (i != 1)
-        throw RuntimeError(platform::errInvalidCall, QStringLiteral("无效的子项索引"));
+    if (i != 1) throw RuntimeError(platform::errInvalidCall, QStringLiteral("无效的子项索引"));
     return m_view->model().at(m_row).address;
 }
 
 void ListItem::SetSubItems(int i, const QString& text) {
-    if (i != 1)
-        throw RuntimeError(platform::errInvalidCall, QStringLiteral("无效的子项索引"));
+    if (i != 1) throw RuntimeError(platform::errInvalidCall, QStringLiteral("无效的子项索引"));
     m_view->model().setAddress(m_row, text);
 }
 
@@ -109,17 +111,22 @@ void ListView::SetView(int view) {
 void ListView::ColumnHeaders_Add(const QString& text, qint16 widthTwips) {
     m_model.addColumn(text);
     m_columnWidths.push_back(widthTwips);
-    header()->resizeSection(m_model.columnCount() - 1,
-                            std::max(0, static_cast<int>(std::lround(widthTwips / platform::TwipsPerPixelX()))));
+    header()->resizeSection(
+        m_model.columnCount() - 1,
+        std::max(0, static_cast<int>(std::lround(widthTwips / platform::TwipsPerPixelX()))));
 }
 
-int ListView::ColumnCount() const { return m_model.columnCount(); }
+int ListView::ColumnCount() const {
+    return m_model.columnCount();
+}
 
 QString ListView::ColumnHeaderText(int column) const {
     return m_model.headerData(column - 1, Qt::Horizontal, Qt::DisplayRole).toString();
 }
 
-qint16 ListView::ColumnWidth(int column) const { return m_columnWidths.at(static_cast<size_t>(column - 1)); }
+qint16 ListView::ColumnWidth(int column) const {
+    return m_columnWidths.at(static_cast<size_t>(column - 1));
+}
 
 void ListView::checkIndex(int index) const {
     if (index < 1 || index > m_model.rowCount())
@@ -133,16 +140,22 @@ ListItem ListView::Items::Add(const QString& text) {
     return ListItem(m_view, m_view->m_model.rowCount() - 1);
 }
 
-void ListView::Items::AddMany(std::vector<Station>&& stations) { m_view->m_model.append(std::move(stations)); }
+void ListView::Items::AddMany(std::vector<Station>&& stations) {
+    m_view->m_model.append(std::move(stations));
+}
 
 void ListView::Items::Remove(int index) {
     m_view->checkIndex(index);
     m_view->m_model.removeAt(index - 1);
 }
 
-void ListView::Items::Clear() { m_view->m_model.clear(); }
+void ListView::Items::Clear() {
+    m_view->m_model.clear();
+}
 
-int ListView::Items::Count() const { return m_view->m_model.rowCount(); }
+int ListView::Items::Count() const {
+    return m_view->m_model.rowCount();
+}
 
 ListItem ListView::Items::Item(int index) const {
     m_view->checkIndex(index);
@@ -151,8 +164,7 @@ ListItem ListView::Items::Item(int index) const {
 
 std::optional<ListItem> ListView::SelectedItem() {
     const QModelIndexList rows = selectionModel()->selectedRows();
-    if (rows.isEmpty())
-        return std::nullopt;
+    if (rows.isEmpty()) return std::nullopt;
     return ListItem(this, rows.first().row());
 }
 

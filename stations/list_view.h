@@ -1,8 +1,8 @@
 // stations/: the station list control lst_Play: a two-column report list of station entries.
 //
 // The list holds the only copy of the stations. Other rooms use it through the operations below (ListItems()
-// Add / Remove / Clear / Count / Item, SelectedItem(), an entry's Index / Text / SubItems(1)); positions are 1-based
-// and contiguous. It may touch nothing outside this file pair.
+// Add / Remove / Clear / Count / Item, SelectedItem(), an entry's Index / Text / SubItems(1)); positions are
+// 1-based and contiguous. It may touch nothing outside this file pair.
 #pragma once
 
 #include <QAbstractTableModel>
@@ -81,11 +81,11 @@ public:
     class Items {
     public:
         explicit Items(ListView* view) : m_view(view) {}
-        ListItem Add(const QString& text);   // becomes the last entry
-        void Remove(int index);               // 1-based; later entries move up
-        void Clear();                         // the columns stay
+        ListItem Add(const QString& text); // becomes the last entry
+        void Remove(int index);            // 1-based; later entries move up
+        void Clear();                      // the columns stay
         int Count() const;
-        ListItem Item(int index) const;       // 1-based
+        ListItem Item(int index) const;                // 1-based
         void AddMany(std::vector<Station>&& stations); // what a load of many Add calls does, at once
     private:
         ListView* m_view;
@@ -107,8 +107,8 @@ private:
     std::vector<qint16> m_columnWidths;
 };
 
-// The column unit of the set-up: (W - 60) rounded half-to-even to 32 bits, divided by 24, narrowed to 16 bits.
-// Throws the overflow error when a step leaves its range.
+// The column unit of the set-up: (W - 60) rounded half-to-even to 32 bits, divided by 24, narrowed to 16
+// bits. Throws the overflow error when a step leaves its range.
 qint16 ColumnUnit(float widthTwips);
 // a * b in signed 16 bits; throws the overflow error outside that range.
 qint16 Mul16(qint16 a, qint16 b);

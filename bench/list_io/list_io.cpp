@@ -1,5 +1,5 @@
-// bench/list_io: load and save of a large station list beside the floor of decoding and splitting the same bytes.
-// Run by hand: build/bench/list_io/list_io [STATIONS] [RUNS]
+// bench/list_io: load and save of a large station list beside the floor of decoding and splitting the same
+// bytes. Run by hand: build/bench/list_io/list_io [STATIONS] [RUNS]
 #include "platform/filesystem.h"
 #include "stations/list_file.h"
 #include "stations/list_view.h"
@@ -35,7 +35,8 @@ int main(int argc, char* argv[]) {
 
     std::vector<stations::Station> entries;
     for (int i = 0; i < count; ++i)
-        entries.push_back({QStringLiteral("电台%1号 中国之声").arg(i), QStringLiteral("mms://live.example.com/radio%1").arg(i)});
+        entries.push_back({QStringLiteral("电台%1号 中国之声").arg(i),
+                           QStringLiteral("mms://live.example.com/radio%1").arg(i)});
     const QByteArray bytes = stations::ListFileBytes(entries);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("CvLst.lst"));
@@ -77,7 +78,8 @@ int main(int argc, char* argv[]) {
     std::printf("list_io: %d stations, %.1f MB, median of %d runs (floor fields %lld, loaded %d)\n", count,
                 bytes.size() / 1e6, runs, static_cast<long long>(floorFields), loaded);
     std::printf("%-34s %10s %10s %8s\n", "", "ours ms", "floor ms", "ratio");
-    std::printf("%-34s %10.1f %10.1f %8.2f\n", "load (read, decode, split, list)", load, floorLoad, load / floorLoad);
+    std::printf("%-34s %10.1f %10.1f %8.2f\n", "load (read, decode, split, list)", load, floorLoad,
+                load / floorLoad);
     std::printf("%-34s %10.1f %10.1f %8.2f\n", "save (encode, write, fsync, rename)", save, floorSave,
                 save / floorSave);
     return 0;

@@ -1,6 +1,6 @@
-// bench/startup: runs a command and prints the seconds from exec to the moment X maps its window with the given
-// title (the window is shown), then ends the command. Needs an X display without a window manager (Xvfb).
-// Usage: map_timer TITLE COMMAND [ARGS...]
+// bench/startup: runs a command and prints the seconds from exec to the moment X maps its window with the
+// given title (the window is shown), then ends the command. Needs an X display without a window manager
+// (Xvfb). Usage: map_timer TITLE COMMAND [ARGS...]
 #include <xcb/xcb.h>
 
 #include <chrono>
@@ -14,9 +14,8 @@
 
 namespace {
 std::string WindowName(xcb_connection_t* c, xcb_window_t w) {
-    xcb_get_property_reply_t* reply =
-        xcb_get_property_reply(c, xcb_get_property(c, 0, w, XCB_ATOM_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY, 0, 256),
-                               nullptr);
+    xcb_get_property_reply_t* reply = xcb_get_property_reply(
+        c, xcb_get_property(c, 0, w, XCB_ATOM_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY, 0, 256), nullptr);
     std::string name;
     if (reply) {
         name.assign(static_cast<const char*>(xcb_get_property_value(reply)),
@@ -37,8 +36,7 @@ int main(int argc, char* argv[]) {
     xcb_connection_t* c = nullptr;
     for (int attempt = 0; attempt < 50; ++attempt) {
         c = xcb_connect(nullptr, nullptr);
-        if (!xcb_connection_has_error(c))
-            break;
+        if (!xcb_connection_has_error(c)) break;
         xcb_disconnect(c);
         c = nullptr;
         usleep(100000);
@@ -74,8 +72,7 @@ int main(int argc, char* argv[]) {
     int status = 0;
     waitpid(child, &status, 0);
     xcb_disconnect(c);
-    if (seconds < 0)
-        return 1;
+    if (seconds < 0) return 1;
     std::printf("%.4f\n", seconds);
     return 0;
 }

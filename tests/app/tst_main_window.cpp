@@ -1,5 +1,5 @@
-// tests/app: the window as a user meets it: geometry at 96 DPI, the menu tree, the shortcuts wherever the focus is,
-// the link label and About.
+// tests/app: the window as a user meets it: geometry at 96 DPI, the menu tree, the shortcuts wherever the
+// focus is, the link label and About.
 #include "app/frmMain.h"
 #include "platform/dialogs.h"
 #include "platform/filesystem.h"
@@ -194,8 +194,7 @@ private slots:
         QWidget* it = w;
         for (int i = 0; i < 50 && chain.size() < 4; ++i, it = it->nextInFocusChain())
             if (it == w || it == m_form->lst_Play || it == m_form->l_State || it == m_form->Label1)
-                if (!chain.contains(it))
-                    chain << it;
+                if (!chain.contains(it)) chain << it;
         QCOMPARE(chain, (QList<QWidget*>{w, m_form->lst_Play, m_form->l_State, m_form->Label1}));
     }
 };

@@ -1,5 +1,6 @@
 // tests/app: the real window on a real X display with a Chinese list and the control menu open. Keeps the
-// screenshot as an artifact and fails when the grab is blank or Chinese text would show as missing-glyph boxes.
+// screenshot as an artifact and fails when the grab is blank or Chinese text would show as missing-glyph
+// boxes.
 #include "app/frmMain.h"
 #include "platform/dialogs.h"
 #include "platform/filesystem.h"
@@ -65,7 +66,8 @@ private slots:
         const QRawFont raw = QRawFont::fromFont(font);
         QVERIFY2(raw.isValid(), "no font resolved for the labels");
         for (QChar c : chinese)
-            QVERIFY2(raw.supportsCharacter(c), qPrintable(QStringLiteral("%1 lacks %2").arg(raw.familyName(), c)));
+            QVERIFY2(raw.supportsCharacter(c),
+                     qPrintable(QStringLiteral("%1 lacks %2").arg(raw.familyName(), c)));
         // ...and draw them as different shapes, not as one repeated box.
         const QImage a = Render(QStringLiteral("电"), font);
         const QImage b = Render(QStringLiteral("台"), font);

@@ -64,8 +64,7 @@ private slots:
     }
     void startWithoutAFileOrWithAnEmptyOne() {
         QFETCH(bool, emptyFile);
-        if (emptyFile)
-            writeList(QByteArray());
+        if (emptyFile) writeList(QByteArray());
         start();
         QCOMPARE(m_form->lst_Play->ColumnCount(), 2);
         QCOMPARE(m_form->lst_Play->ListItems().Count(), 0);
@@ -109,7 +108,8 @@ private slots:
     void closeAfterAnEditAsks_data() {
         QTest::addColumn<int>("answer");
         QTest::addColumn<QByteArray>("after");
-        QTest::newRow("No leaves the file byte-identical") << int(platform::vbNo) << QByteArray("A|u1\r\nB|u2\r\n");
+        QTest::newRow("No leaves the file byte-identical")
+            << int(platform::vbNo) << QByteArray("A|u1\r\nB|u2\r\n");
         QTest::newRow("Yes rewrites it") << int(platform::vbYes) << QByteArray("A|u1\r\nB|u2\r\nC|u3\r\n");
     }
     void closeAfterAnEditAsks() {
@@ -155,7 +155,8 @@ private slots:
         m_dialogs.msgBoxAnswers.push_back(platform::vbYes);
         QVERIFY(!m_form->close());
         QVERIFY(m_form->isVisible());
-        // The tray icon, removed before the question, is back with its tip (the last call was the tip change).
+        // The tray icon, removed before the question, is back with its tip (the last call was the tip
+        // change).
         QCOMPARE(mod_Function::TrayIconData.uFlags, 4);
         QCOMPARE(QString::fromUtf16(mod_Function::TrayIconData.szTip.data(), 7), QStringLiteral("Corvana"));
         QCOMPARE(listBytes(), QByteArray("A|u1\r\n"));

@@ -1,4 +1,5 @@
-// desktop/: the icon as the program carries it (resource, main window) and as it is installed (one PNG a hicolor size).
+// desktop/: the icon as the program carries it (resource, main window) and as it is installed (one PNG a
+// hicolor size).
 #include "app/frmMain.h"
 
 #include <QFile>
@@ -9,7 +10,8 @@
 #include <QTest>
 
 namespace {
-// A tile icon must leave its corners see-through and fill its middle, or panels show a square block or a hole.
+// A tile icon must leave its corners see-through and fill its middle, or panels show a square block or a
+// hole.
 void VerifyTileAlpha(const QImage& image) {
     const int last = image.width() - 1;
     for (const QPoint corner : {QPoint(0, 0), QPoint(last, 0), QPoint(0, last), QPoint(last, last)})
@@ -47,7 +49,8 @@ private slots:
         VerifyTileAlpha(image.convertToFormat(QImage::Format_ARGB32));
     }
 
-    // The main window names the icon by its resource path; a slip there leaves the title bar and task bar blank.
+    // The main window names the icon by its resource path; a slip there leaves the title bar and task bar
+    // blank.
     void mainWindowShowsIt() {
         frmMain window;
         const QIcon icon = window.windowIcon();
@@ -65,7 +68,8 @@ private slots:
             QTest::addRow("%dx%d", size, size) << size;
     }
 
-    // Each PNG goes to hicolor/<size>x<size>; one of the wrong size is scaled by the shell and comes out blurred.
+    // Each PNG goes to hicolor/<size>x<size>; one of the wrong size is scaled by the shell and comes out
+    // blurred.
     void installedSizes() {
         QFETCH(int, size);
         const QString path = QStringLiteral(CORVANA_ICON_DIR "/corvana-%1.png").arg(size);

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    fuzz::CheckListFileProperties(QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size)));
+    fuzz::CheckListFileProperties(
+        QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size)));
     return 0;
 }

@@ -1,5 +1,5 @@
-// tests/player: SetUpPlayer and the six player commands against a recording component: the order of the calls,
-// the status line and the mute mark.
+// tests/player: SetUpPlayer and the six player commands against a recording component: the order of the
+// calls, the status line and the mute mark.
 #include "app/frmMain.h"
 #include "platform/dialogs.h"
 #include "platform/error.h"

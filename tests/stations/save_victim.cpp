@@ -1,6 +1,5 @@
-// tests/stations: a program that saves the station list over and over, switching between two lists, until it is
-// killed. The kill test uses it to stop a save at random moments.
-// Usage: save_victim LIST_FILE STATIONS
+// tests/stations: a program that saves the station list over and over, switching between two lists, until it
+// is killed. The kill test uses it to stop a save at random moments. Usage: save_victim LIST_FILE STATIONS
 #include "stations/list_file.h"
 #include "stations/list_view.h"
 
@@ -9,8 +8,7 @@
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
-    if (argc != 3)
-        return 2;
+    if (argc != 3) return 2;
     const QString path = QString::fromLocal8Bit(argv[1]);
     const int count = QByteArray(argv[2]).toInt();
     stations::ListView lists[2];

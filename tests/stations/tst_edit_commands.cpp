@@ -51,7 +51,8 @@ private slots:
         QCOMPARE(m_dialogs.shown.size(), size_t(1));
         QCOMPARE(m_dialogs.shown[0].kind, QStringLiteral("InputBox"));
         QCOMPARE(m_dialogs.shown[0].title, QStringLiteral("添加电台地址"));
-        QVERIFY(m_dialogs.shown[0].text.startsWith(QStringLiteral("请输入一个网络电台地址，例如:\r\n中国之声|mms://")));
+        QVERIFY(m_dialogs.shown[0].text.startsWith(
+            QStringLiteral("请输入一个网络电台地址，例如:\r\n中国之声|mms://")));
         QCOMPARE(rows(), QStringList{QStringLiteral("中国之声|mms://live.example.com/radio1")});
         QCOMPARE(ListModified, mod_Function::True);
     }
@@ -59,11 +60,16 @@ private slots:
     void addSplitsLikeTheLoader_data() {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("row");
-        QTest::newRow("three fields") << "A|B|C" << "A|B";
-        QTest::newRow("bar alone") << "|" << "|";
-        QTest::newRow("starts with bar") << "|u" << "|u";
-        QTest::newRow("ends with bar") << "A|" << "A|";
-        QTest::newRow("spaces kept") << " A | u " << " A | u ";
+        QTest::newRow("three fields") << "A|B|C"
+                                      << "A|B";
+        QTest::newRow("bar alone") << "|"
+                                   << "|";
+        QTest::newRow("starts with bar") << "|u"
+                                         << "|u";
+        QTest::newRow("ends with bar") << "A|"
+                                       << "A|";
+        QTest::newRow("spaces kept") << " A | u "
+                                     << " A | u ";
     }
     void addSplitsLikeTheLoader() {
         QFETCH(QString, typed);

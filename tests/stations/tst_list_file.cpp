@@ -31,7 +31,8 @@ void WriteBytes(const QString& path, const QByteArray& bytes) {
 QStringList Rows(stations::ListView& list) {
     QStringList rows;
     for (int i = 1; i <= list.ListItems().Count(); ++i)
-        rows << list.ListItems().Item(i).Text() + QStringLiteral(" ⇒ ") + list.ListItems().Item(i).SubItems(1);
+        rows << list.ListItems().Item(i).Text() + QStringLiteral(" ⇒ ") +
+                    list.ListItems().Item(i).SubItems(1);
     return rows;
 }
 
@@ -71,14 +72,14 @@ private slots:
     void cleanup() {
         delete m_list;
         platform::SetFileSystem(nullptr);
-        if (QFile::exists(m_path))
-            QFile::setPermissions(m_path, QFile::ReadOwner | QFile::WriteOwner);
+        if (QFile::exists(m_path)) QFile::setPermissions(m_path, QFile::ReadOwner | QFile::WriteOwner);
     }
 
     // The two-station example, both ways.
     void exampleBytesBothWays() {
         const QByteArray bytes = QByteArray::fromHex("417C75310D0AB5E7CCA87C75320D0A");
-        addEntries({{QStringLiteral("A"), QStringLiteral("u1")}, {QStringLiteral("电台"), QStringLiteral("u2")}});
+        addEntries(
+            {{QStringLiteral("A"), QStringLiteral("u1")}, {QStringLiteral("电台"), QStringLiteral("u2")}});
         stations::SaveList(*m_list, m_path);
         QCOMPARE(ReadBytes(m_path), bytes);
 
@@ -93,20 +94,23 @@ private slots:
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QStringList>("rows");
         const auto r = [](const char* s) { return QString::fromUtf8(s); };
-        QTest::newRow("last line without CRLF") << QByteArray("A|u1\r\nB|u2") << QStringList{r("A ⇒ u1"), r("B ⇒ u2")};
+        QTest::newRow("last line without CRLF")
+            << QByteArray("A|u1\r\nB|u2") << QStringList{r("A ⇒ u1"), r("B ⇒ u2")};
         QTest::newRow("bar alone") << QByteArray("|\r\n") << QStringList{r(" ⇒ ")};
         QTest::newRow("empty name") << QByteArray("|x\r\n") << QStringList{r(" ⇒ x")};
         QTest::newRow("empty address") << QByteArray("A|\r\n") << QStringList{r("A ⇒ ")};
         QTest::newRow("third field dropped") << QByteArray("A|u1|x\r\n") << QStringList{r("A ⇒ u1")};
-        QTest::newRow("full-width bar is no separator") << QByteArray("A\xA9\xA6u1\r\nB|u2\r\n")
-                                                        << QStringList{r("B ⇒ u2")};
+        QTest::newRow("full-width bar is no separator")
+            << QByteArray("A\xA9\xA6u1\r\nB|u2\r\n") << QStringList{r("B ⇒ u2")};
         QTest::newRow("spaces kept") << QByteArray("  A  |  u1 \r\n") << QStringList{r("  A   ⇒   u1 ")};
         QTest::newRow("bare LF is one line") << QByteArray("A|u1\nB|u2\n") << QStringList{r("A ⇒ u1\nB")};
         QTest::newRow("bare CR is one line") << QByteArray("A|u1\rB|u2") << QStringList{r("A ⇒ u1\rB")};
-        QTest::newRow("lines without bar passed over") << QByteArray("\r\nstray\r\n\r\nA|u\r\n\r\n")
-                                                       << QStringList{r("A ⇒ u")};
-        QTest::newRow("億 is 83 7C and stays whole") << QByteArray("\x83\x7C|u\r\n") << QStringList{r("億 ⇒ u")};
-        QTest::newRow("億 inside an address") << QByteArray("A|x\x83\x7Cy|z\r\n") << QStringList{r("A ⇒ x億y")};
+        QTest::newRow("lines without bar passed over")
+            << QByteArray("\r\nstray\r\n\r\nA|u\r\n\r\n") << QStringList{r("A ⇒ u")};
+        QTest::newRow("億 is 83 7C and stays whole")
+            << QByteArray("\x83\x7C|u\r\n") << QStringList{r("億 ⇒ u")};
+        QTest::newRow("億 inside an address")
+            << QByteArray("A|x\x83\x7Cy|z\r\n") << QStringList{r("A ⇒ x億y")};
         QTest::newRow("duplicates") << QByteArray("A|u\r\nA|u\r\n") << QStringList{r("A ⇒ u"), r("A ⇒ u")};
         QTest::newRow("empty file") << QByteArray() << QStringList{};
     }
@@ -123,9 +127,11 @@ private slots:
     void loadThenSave_data() {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QByteArray>("saved");
-        QTest::newRow("empty-name entries dropped") << QByteArray("|\r\n|x\r\nA|\r\n") << QByteArray("A|\r\n");
+        QTest::newRow("empty-name entries dropped")
+            << QByteArray("|\r\n|x\r\nA|\r\n") << QByteArray("A|\r\n");
         QTest::newRow("third field dropped") << QByteArray("A|u1|x") << QByteArray("A|u1\r\n");
-        QTest::newRow("億") << QByteArray("\x83\x7C|mms://h/\x83\x7C\r\n") << QByteArray("\x83\x7C|mms://h/\x83\x7C\r\n");
+        QTest::newRow("億") << QByteArray("\x83\x7C|mms://h/\x83\x7C\r\n")
+                            << QByteArray("\x83\x7C|mms://h/\x83\x7C\r\n");
         QTest::newRow("spaces") << QByteArray(" A |\tu \r\n") << QByteArray(" A |\tu \r\n");
         QTest::newRow("bare LF") << QByteArray("A|u1\nB|u2\n") << QByteArray("A|u1\nB\r\n");
         QTest::newRow("duplicates") << QByteArray("A|u\r\nA|u\r\n") << QByteArray("A|u\r\nA|u\r\n");
@@ -151,7 +157,8 @@ private slots:
 
     void saveAndListModified() {
         // Three entries, the second unnamed: two lines, and the list counts as saved.
-        addEntries({{QStringLiteral("A"), QStringLiteral("1")}, {QString(), QStringLiteral("2")},
+        addEntries({{QStringLiteral("A"), QStringLiteral("1")},
+                    {QString(), QStringLiteral("2")},
                     {QStringLiteral("C"), QStringLiteral("3")}});
         ListModified = mod_Function::True;
         stations::SaveList(*m_list, m_path);
@@ -177,13 +184,15 @@ private slots:
         QVERIFY(QFile::setPermissions(m_path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
         addEntries({{QStringLiteral("new"), QStringLiteral("x")}});
         ListModified = mod_Function::True;
-        QCOMPARE(ErrorNumberOf([&] { stations::SaveList(*m_list, m_path); }), int(platform::errPermissionDenied));
+        QCOMPARE(ErrorNumberOf([&] { stations::SaveList(*m_list, m_path); }),
+                 int(platform::errPermissionDenied));
         QCOMPARE(ReadBytes(m_path), QByteArray("old|file\r\n"));
         QCOMPARE(ListModified, mod_Function::True);
 
         // Even an empty list does not delete a read-only file.
         m_list->ListItems().Clear();
-        QCOMPARE(ErrorNumberOf([&] { stations::SaveList(*m_list, m_path); }), int(platform::errPermissionDenied));
+        QCOMPARE(ErrorNumberOf([&] { stations::SaveList(*m_list, m_path); }),
+                 int(platform::errPermissionDenied));
         QVERIFY(QFile::exists(m_path));
     }
 
@@ -226,7 +235,8 @@ private slots:
         QCOMPARE(mod_Function::ReadTextFile(m_path), QString());
         // A file that cannot be read is an error, never an empty list.
         WriteBytes(m_path, "A|1\r\n");
-        QCOMPARE(ErrorNumberOf([&] { stations::LoadList(*m_list, m_path); }), int(platform::errPermissionDenied));
+        QCOMPARE(ErrorNumberOf([&] { stations::LoadList(*m_list, m_path); }),
+                 int(platform::errPermissionDenied));
         QCOMPARE(m_list->ListItems().Count(), 0);
         platform::SetFileSystem(nullptr);
         // A missing file is an error for ReadTextFile, and nothing at all for the loader.
@@ -243,20 +253,23 @@ private slots:
 
     void location() {
         // Beside the program, joined with the native separator.
-        const stations::ListFileLocation beside = stations::LocateListFile(m_dir.path(), QStringLiteral("/nowhere"));
+        const stations::ListFileLocation beside =
+            stations::LocateListFile(m_dir.path(), QStringLiteral("/nowhere"));
         QCOMPARE(beside.savePath, m_dir.path() + QDir::separator() + QStringLiteral("CvLst.lst"));
         QCOMPARE(beside.loadPath, beside.savePath);
     }
 
-    // Files no save of ours writes: each loads (or is refused with an error), and a save right after writes back
-    // every named entry the window showed.
+    // Files no save of ours writes: each loads (or is refused with an error), and a save right after writes
+    // back every named entry the window showed.
     void hostileFiles_data() {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<int>("entries");
-        QByteArray longLine = "long|" + QByteArray(1 << 20, 'a') + "\r\n" + QByteArray(1 << 20, '\xB5') + "|x\r\n";
+        QByteArray longLine =
+            "long|" + QByteArray(1 << 20, 'a') + "\r\n" + QByteArray(1 << 20, '\xB5') + "|x\r\n";
         QTest::newRow("1 MB lines") << longLine << 2;
         QTest::newRow("NUL bytes") << QByteArray("A\0B|u\0v\r\n\0|\0\r\n\0\0\0", 15) << 2;
-        QTest::newRow("invalid GB18030") << QByteArray("\x81\x30|\xFF\xFE\x81\r\n\x80\x80|\x81\x30\x81\r\n\xFE") << 2;
+        QTest::newRow("invalid GB18030")
+            << QByteArray("\x81\x30|\xFF\xFE\x81\r\n\x80\x80|\x81\x30\x81\r\n\xFE") << 2;
         QByteArray million;
         million.reserve(12 * 1000000);
         for (int i = 0; i < 1000000; ++i)
@@ -288,8 +301,8 @@ private slots:
         QTest::newRow("4212") << 4212.0f << 173;
         QTest::newRow("84") << 84.0f << 1;
         QTest::newRow("60") << 60.0f << 0;
-        QTest::newRow("half rounds to even, down") << 108.5f << 2;  // 48.5 -> 48 -> 2
-        QTest::newRow("half rounds to even, up") << 131.5f << 3;    // 71.5 -> 72 -> 3
+        QTest::newRow("half rounds to even, down") << 108.5f << 2;     // 48.5 -> 48 -> 2
+        QTest::newRow("half rounds to even, up") << 131.5f << 3;       // 71.5 -> 72 -> 3
         QTest::newRow("negative truncates toward zero") << 0.0f << -2; // -60 / 24
     }
     void columnUnit() {
@@ -320,7 +333,8 @@ private slots:
     }
 
     void listOperations() {
-        addEntries({{QStringLiteral("1"), QStringLiteral("a")}, {QStringLiteral("2"), QStringLiteral("b")},
+        addEntries({{QStringLiteral("1"), QStringLiteral("a")},
+                    {QStringLiteral("2"), QStringLiteral("b")},
                     {QStringLiteral("3"), QStringLiteral("c")}});
         m_list->ListItems().Remove(2);
         QCOMPARE(Rows(*m_list), QStringList({QStringLiteral("1 ⇒ a"), QStringLiteral("3 ⇒ c")}));

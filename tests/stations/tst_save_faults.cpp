@@ -55,13 +55,13 @@ class TstSaveFaults : public QObject {
         const int loaded = form.lst_Play->ListItems().Count();
         m_dialogs.inputAnswers.push_back(QStringLiteral("新电台|http://127.0.0.1/new"));
         form.menu_NetUrl->trigger();
-        if (beforeSaving)
-            beforeSaving();
+        if (beforeSaving) beforeSaving();
         form.menu_SaveList->trigger();
 
         QCOMPARE(m_dialogs.shown.size(), size_t(2)); // the input box, then the error report
         QCOMPARE(m_dialogs.shown[1].style, 16);
-        QVERIFY2(m_dialogs.shown[1].text.contains(QString::number(expectedError)), qPrintable(m_dialogs.shown[1].text));
+        QVERIFY2(m_dialogs.shown[1].text.contains(QString::number(expectedError)),
+                 qPrintable(m_dialogs.shown[1].text));
         QCOMPARE(form.lst_Play->ListItems().Count(), loaded + 1);
         QCOMPARE(ListModified, mod_Function::True);
         QCOMPARE(ReadBytes(path), before);
@@ -70,8 +70,7 @@ class TstSaveFaults : public QObject {
 
 private slots:
     void killedAtRandomMoments() {
-        if (!QFile::exists(QStringLiteral(CORVANA_SAVE_VICTIM)))
-            QSKIP("the save victim was not built");
+        if (!QFile::exists(QStringLiteral(CORVANA_SAVE_VICTIM))) QSKIP("the save victim was not built");
         const int count = 10000;
         const QByteArray lists[2] = {ListBytes(0, count), ListBytes(1, count)};
         QTemporaryDir dir;
@@ -99,10 +98,10 @@ private slots:
             QVERIFY(victim.waitForFinished(10000));
 
             const QByteArray after = ReadBytes(path);
-            QVERIFY2(after == lists[0] || after == lists[1],
-                     qPrintable(QStringLiteral("trial %1: %2 bytes, neither list").arg(trial).arg(after.size())));
-            if (after != lists[trial % 2])
-                ++sawNew;
+            QVERIFY2(
+                after == lists[0] || after == lists[1],
+                qPrintable(QStringLiteral("trial %1: %2 bytes, neither list").arg(trial).arg(after.size())));
+            if (after != lists[trial % 2]) ++sawNew;
             // The next save leaves nothing but the list file behind, even if the kill left a temporary file.
             stations::ListView one;
             one.ListItems().Add(QStringLiteral("A")).SetSubItems(1, QStringLiteral("u"));
@@ -115,8 +114,7 @@ private slots:
     }
 
     void fullDisk() {
-        if (::geteuid() != 0)
-            QSKIP("mounting a small tmpfs needs root");
+        if (::geteuid() != 0) QSKIP("mounting a small tmpfs needs root");
         QTemporaryDir mountPoint;
         const QByteArray where = QFile::encodeName(mountPoint.path());
         if (::mount("tmpfs", where.constData(), "tmpfs", 0, "size=64k") != 0)
@@ -146,7 +144,8 @@ private slots:
 
     void readOnlyListFile() {
         if (::geteuid() == 0)
-            QSKIP("root writes anything; this case runs as an unprivileged user (tst_save_faults_unprivileged)");
+            QSKIP("root writes anything; this case runs as an unprivileged user "
+                  "(tst_save_faults_unprivileged)");
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("CvLst.lst"));
         const QByteArray before = "A|http://127.0.0.1/a\r\n";
@@ -162,7 +161,8 @@ private slots:
     // The folder loses its write permission while the program runs: the save fails clearly.
     void folderWithoutWritePermission() {
         if (::geteuid() == 0)
-            QSKIP("root writes anything; this case runs as an unprivileged user (tst_save_faults_unprivileged)");
+            QSKIP("root writes anything; this case runs as an unprivileged user "
+                  "(tst_save_faults_unprivileged)");
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("CvLst.lst"));
         const QByteArray before = "A|http://127.0.0.1/a\r\n";
@@ -177,11 +177,12 @@ private slots:
         QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
     }
 
-    // A program folder that is not writable from the start (an install under /usr): the list moves to the user's
-    // data folder, which the first save creates; the next start reads it from there.
+    // A program folder that is not writable from the start (an install under /usr): the list moves to the
+    // user's data folder, which the first save creates; the next start reads it from there.
     void readOnlyProgramFolderUsesTheDataFolder() {
         if (::geteuid() == 0)
-            QSKIP("root writes anything; this case runs as an unprivileged user (tst_save_faults_unprivileged)");
+            QSKIP("root writes anything; this case runs as an unprivileged user "
+                  "(tst_save_faults_unprivileged)");
         QStandardPaths::setTestModeEnabled(true);
         QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)).removeRecursively();
         QTemporaryDir dir;
@@ -206,7 +207,8 @@ private slots:
         const QString own = QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation))
                                 .filePath(QStringLiteral("CvLst.lst"));
         QCOMPARE(ReadBytes(own), QByteArray("A|http://127.0.0.1/a\r\nB|http://127.0.0.1/b\r\n"));
-        QCOMPARE(ReadBytes(dir.filePath(QStringLiteral("CvLst.lst"))), QByteArray("A|http://127.0.0.1/a\r\n"));
+        QCOMPARE(ReadBytes(dir.filePath(QStringLiteral("CvLst.lst"))),
+                 QByteArray("A|http://127.0.0.1/a\r\n"));
         {
             frmMain form;
             form.Form_Load();
