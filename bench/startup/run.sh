@@ -28,15 +28,18 @@ done
 declare -A times
 for i in $(seq 1 "$runs"); do
   times[bare]+="$("$build/bench/startup/map_timer" bare "$build/bench/startup/bare_window") "
+  times[cjk]+="$("$build/bench/startup/map_timer" bare "$build/bench/startup/bare_window" 文件) "
   times[c10]+="$("$build/bench/startup/map_timer" Corvana "$work/10/corvana") "
   times[c100k]+="$("$build/bench/startup/map_timer" Corvana "$work/100000/corvana") "
 done
 median() { tr ' ' '\n' | sed '/^$/d' | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 bare=$(echo "${times[bare]}" | median)
+cjk=$(echo "${times[cjk]}" | median)
 c10=$(echo "${times[c10]}" | median)
 c100k=$(echo "${times[c100k]}" | median)
 echo "startup: exec to window mapped under Xvfb, median of $runs alternating runs"
 printf '%-28s %10s %8s   %s\n' "" "seconds" "ratio" "all runs"
 printf '%-28s %10s %8s   %s\n' "bare Qt window (floor)" "$bare" "1.00" "${times[bare]}"
+printf '%-28s %10s %8.2f   %s\n' "bare, Chinese menu caption" "$cjk" "$(echo "$cjk / $bare" | bc -l)" "${times[cjk]}"
 printf '%-28s %10s %8.2f   %s\n' "Corvana, 10 stations" "$c10" "$(echo "$c10 / $bare" | bc -l)" "${times[c10]}"
 printf '%-28s %10s %8.2f   %s\n' "Corvana, 100,000 stations" "$c100k" "$(echo "$c100k / $bare" | bc -l)" "${times[c100k]}"
