@@ -137,19 +137,8 @@ click_at() { # ROLE REGEX [BUTTON]: clicks the centre of what the screen shows
     xdotool mousemove "$x" "$y" click "${3:-1}"
 }
 keys() { xdotool windowactivate --sync "$window" >/dev/null 2>&1 || true; xdotool key --clearmodifiers "$@"; }
-docked_icon() {
-    local w p cls
-    for w in $(xdotool search --classname '^corvana$' 2>/dev/null); do
-        p=$w
-        for _ in 1 2 3 4 5 6; do
-            p=$(xwininfo -tree -id "$p" 2>/dev/null | awk '/Parent window id/ {print $4}')
-            [ -n "$p" ] && [ "$p" != 0x0 ] || break
-            cls=$(xprop -id "$p" WM_CLASS 2>/dev/null || true)
-            [[ $cls == *'"trayer"'* ]] && { echo "$w"; return 0; }
-        done
-    done
-    return 1
-}
+. "$here/../../scripts/lib/tray.sh"
+docked_icon() { corvana_docked_icon; }
 alive() { kill -0 "$corvana_pid" 2>/dev/null; }
 
 start_corvana
