@@ -9,35 +9,10 @@ seconds=${2:-30}
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../../scripts/lib/install.sh"
 corvana_install_packages "$here"/../../scripts/packages{,-test,-bench}.txt
-fixtures="$here/../../scripts/fixtures"
 cmake --build "$build" --target corvana >/dev/null
 
-work=$(mktemp -d)
-chmod 755 "$work"
-pids=()
-cleanup() {
-    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-    "$fixtures/icecast-stop" "$work/servers" >/dev/null 2>&1 || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-wait_for() { local n=$(($1 * 10)); shift; for ((i = 0; i < n; i++)); do "$@" && return 0; sleep 0.1; done; return 1; }
-
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
-pids+=($!)
-wait_for 10 test -s "$work/display"
-export DISPLAY=":$(head -n1 "$work/display")"
-export HOME="$work/home" XDG_RUNTIME_DIR="$work/run"
-mkdir -p "$HOME/.config/pulse" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
-echo "autospawn = no" >"$HOME/.config/pulse/client.conf"
-pulseaudio -n --daemonize=no --exit-idle-time=-1 --load="module-null-sink sink_name=bench" \
-    --load="module-native-protocol-unix socket=$work/pulse.socket auth-anonymous=1" >/dev/null 2>&1 &
-pids+=($!)
-export PULSE_SERVER="unix:$work/pulse.socket"
-wait_for 10 pactl info >/dev/null 2>&1
-pactl set-default-sink bench
-"$fixtures/icecast-start" "$work/servers" >/dev/null
-port=$(sed -n 's/^PORT=//p' "$work/servers/state")
+. "$here/../lib/world.sh"
+bench_world_start
 url="http://127.0.0.1:$port/mp3"
 
 ticks() { # PID: user + system clock ticks of the process and all its threads
