@@ -4,6 +4,7 @@
 #include "platform/error.h"
 #include "platform/twips.h"
 #include "player/playlist.h"
+#include "player/strip_icons.h"
 
 #include <QContextMenuEvent>
 #include <QHBoxLayout>
@@ -13,7 +14,6 @@
 #include <QRegularExpression>
 #include <QSignalBlocker>
 #include <QSlider>
-#include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <mpv/client.h>
@@ -75,9 +75,9 @@ QByteArray Tag(const QMap<QByteArray, QByteArray>& tags, const char* name) {
     return {};
 }
 
-QToolButton* StripButton(QWidget* parent, QStyle::StandardPixmap icon, const QString& tip) {
+QToolButton* StripButton(QWidget* parent, StripGlyph glyph, const QString& tip) {
     auto* button = new QToolButton(parent);
-    button->setIcon(parent->style()->standardIcon(icon));
+    button->setIcon(StripIcon(glyph));
     button->setToolTip(tip);
     button->setAutoRaise(true);
     button->setFocusPolicy(Qt::NoFocus);
@@ -130,11 +130,11 @@ void MediaPlayer::buildStrip() {
 
     auto* controls = new QHBoxLayout;
     controls->setSpacing(1);
-    m_playButton = StripButton(this, QStyle::SP_MediaPlay, QStringLiteral("播放"));
+    m_playButton = StripButton(this, StripGlyph::Play, QStringLiteral("播放"));
     m_playButton->setObjectName(QStringLiteral("play"));
-    m_stopButton = StripButton(this, QStyle::SP_MediaStop, QStringLiteral("停止"));
+    m_stopButton = StripButton(this, StripGlyph::Stop, QStringLiteral("停止"));
     m_stopButton->setObjectName(QStringLiteral("stop"));
-    m_muteButton = StripButton(this, QStyle::SP_MediaVolume, QStringLiteral("静音"));
+    m_muteButton = StripButton(this, StripGlyph::Volume, QStringLiteral("静音"));
     m_muteButton->setObjectName(QStringLiteral("mute"));
     m_muteButton->setCheckable(true);
     m_volumeSlider = new QSlider(Qt::Horizontal, this);
@@ -199,8 +199,10 @@ void MediaPlayer::refreshStrip() {
         m_volumeSlider->setValue(m_settings.volume);
     }
     m_muteButton->setChecked(m_settings.mute);
-    m_muteButton->setIcon(
-        style()->standardIcon(m_settings.mute ? QStyle::SP_MediaVolumeMuted : QStyle::SP_MediaVolume));
+    if (m_settings.mute != m_mutedIconShown) {
+        m_muteButton->setIcon(StripIcon(m_settings.mute ? StripGlyph::Muted : StripGlyph::Volume));
+        m_mutedIconShown = m_settings.mute;
+    }
 }
 
 QString MediaPlayer::stateText() const {

@@ -203,6 +203,7 @@ private:
     QToolButton* m_playButton = nullptr;
     QToolButton* m_stopButton = nullptr;
     QToolButton* m_muteButton = nullptr;
+    bool m_mutedIconShown = false; // which glyph the mute button wears, so a refresh redraws only on a change
     QSlider* m_volumeSlider = nullptr;
     QPointer<QMenu> m_menu;
 };

@@ -48,6 +48,7 @@ private slots:
     void uiModeIgnoresCase();
     void contextMenuFollowsTheSetting();
     void stripNeverTakesTheWindowsShortcuts();
+    void stripButtonsDrawTheirState();
     void failingEngineThrows();
 };
 
@@ -419,6 +420,45 @@ void TstMediaPlayer::stripNeverTakesTheWindowsShortcuts() {
         QTest::keyClick(&window, key.key(), key.keyboardModifiers());
         QVERIFY2(fired.count() == 1, qPrintable(action->text()));
     }
+}
+
+// The strip's glyphs are drawn by the program: each must show something, tell play from stop, and the mute
+// button must change its face with the mute state, also at a high pixel ratio.
+void TstMediaPlayer::stripButtonsDrawTheirState() {
+    MediaPlayer wmp(Silent);
+    auto button = [&](const char* name) { return wmp.findChild<QToolButton*>(QLatin1String(name)); };
+    auto image = [&](const char* name, qreal ratio = 1.0) {
+        QToolButton* b = button(name);
+        return b->icon().pixmap(b->iconSize(), ratio).toImage();
+    };
+    auto inked = [](const QImage& img) {
+        int count = 0;
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x)
+                count += qAlpha(img.pixel(x, y)) > 128;
+        return count;
+    };
+    const QImage play = image("play"), stop = image("stop"), volume = image("mute");
+    for (const QImage& img : {play, stop, volume}) {
+        QCOMPARE(img.size(), QSize(14, 14));
+        // Not blank, not a filled square: a glyph covers some of its box.
+        QVERIFY2(inked(img) > 14 && inked(img) < 14 * 14 - 14, qPrintable(QString::number(inked(img))));
+    }
+    QVERIFY(play != stop);
+    QVERIFY(image("play", 2.0).size() == QSize(28, 28));
+    QVERIFY(inked(image("play", 2.0)) > 3 * inked(play));
+
+    wmp.put_settings_mute(true);
+    QVERIFY(button("mute")->isChecked());
+    const QImage muted = image("mute");
+    QVERIFY(muted != volume);
+    wmp.put_settings_mute(false);
+    QCOMPARE(image("mute"), volume);
+
+    // Stop is greyed while nothing plays, in the palette's disabled colour.
+    QVERIFY(!button("stop")->isEnabled());
+    const QImage greyed = button("stop")->icon().pixmap(QSize(14, 14), QIcon::Disabled).toImage();
+    QVERIFY(greyed != stop);
 }
 
 void TstMediaPlayer::failingEngineThrows() {
