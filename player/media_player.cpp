@@ -110,11 +110,10 @@ MediaPlayer::~MediaPlayer() {
 
 void MediaPlayer::buildStrip() {
     setAutoFillBackground(true);
-    // A face with Chinese glyphs first: its line height then fits titles that mix Chinese and Latin letters.
+    // The desktop's own face, small enough for two lines in the strip's 45 pixels. Chinese text comes from
+    // the face the desktop falls back to, the one the menu bar already loaded: naming a CJK face here would
+    // open another before the window can show.
     QFont stripFont = font();
-    stripFont.setFamilies({QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Source Han Sans SC"),
-                           QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Microsoft YaHei"),
-                           QStringLiteral("SimSun")});
     stripFont.setPointSizeF(9);
     setFont(stripFont);
     auto* rows = new QVBoxLayout(this);

@@ -5,6 +5,8 @@
 #include "platform/twips.h"
 
 #include <QHeaderView>
+#include <QStyle>
+#include <QStyleOptionHeader>
 #include <cfenv>
 #include <cmath>
 #include <limits>
@@ -87,7 +89,33 @@ void ListItem::SetSubItems(int i, const QString& text) {
     m_view->model().setAddress(m_row, text);
 }
 
+namespace {
+
+// Qt sizes every header caption in bold, in case a section is ever highlighted. This header never highlights
+// one, and the bold faces (a Latin one and a CJK one for the Chinese captions) are two more font files to
+// open before the window can first show; the regular face gives the same height.
+class ListHeader : public QHeaderView {
+public:
+    explicit ListHeader(QWidget* parent) : QHeaderView(Qt::Horizontal, parent) {
+        setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        setHighlightSections(false);
+    }
+
+protected:
+    QSize sectionSizeFromContents(int logicalIndex) const override {
+        QStyleOptionHeader option;
+        initStyleOption(&option);
+        option.section = logicalIndex;
+        option.fontMetrics = fontMetrics();
+        option.text = model()->headerData(logicalIndex, orientation(), Qt::DisplayRole).toString();
+        return style()->sizeFromContents(QStyle::CT_HeaderSection, &option, QSize(), this);
+    }
+};
+
+} // namespace
+
 ListView::ListView(QWidget* parent) : QTreeView(parent) {
+    setHeader(new ListHeader(this));
     setModel(&m_model);
     setRootIsDecorated(false);
     setItemsExpandable(false);
