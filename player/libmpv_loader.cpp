@@ -4,7 +4,9 @@
 // constructors cost more than everything else the program does before its window shows. So the program does
 // not link it: these definitions of the libmpv functions the component uses look the library up with dlopen()
 // on first call. The engine is created after the window is up, so the user never waits for this. Only this
-// file knows.
+// file knows the library's name; the playlist fetch finds FFmpeg's functions through it as well.
+#include "player/engine_library.h"
+
 #include <mpv/client.h>
 
 #include <cstdio>
@@ -21,10 +23,19 @@ void* Library() {
     return handle;
 }
 
+} // namespace
+
+// dlsym on libmpv's handle searches the libraries libmpv itself needs as well, FFmpeg's among them.
+void* player::EngineSymbol(const char* name) {
+    void* lib = Library();
+    return lib ? dlsym(lib, name) : nullptr;
+}
+
+namespace {
+
 // The function named name in libmpv, or nullptr when the library (or the function) is missing.
 template <typename F> F Lookup(const char* name) {
-    void* lib = Library();
-    return lib ? reinterpret_cast<F>(dlsym(lib, name)) : nullptr;
+    return reinterpret_cast<F>(player::EngineSymbol(name));
 }
 
 #define CORVANA_MPV_FUNCTION(name) static const auto fn = Lookup<decltype(&::name)>(#name)

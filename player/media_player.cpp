@@ -4,6 +4,7 @@
 #include "platform/error.h"
 #include "platform/twips.h"
 #include "player/playlist.h"
+#include "player/playlist_fetch.h"
 #include "player/strip_icons.h"
 
 #include <QContextMenuEvent>

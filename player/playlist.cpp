@@ -1,9 +1,6 @@
-// player/: ASX playlists the engine cannot read, and server text decoding; network via PlaylistFetch only.
+// player/: ASX playlists the engine cannot read, and server text decoding; no network here (PlaylistFetch).
 #include "player/playlist.h"
 
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QRegularExpression>
 #include <QStringDecoder>
 
@@ -89,64 +86,6 @@ ParsedPlaylist ParsePlaylist(const QByteArray& body) {
         if (!href.isEmpty()) result.entries << href;
     }
     return result;
-}
-
-PlaylistFetch::PlaylistFetch(QObject* parent) : QObject(parent) {}
-
-PlaylistFetch::~PlaylistFetch() {
-    cancel();
-}
-
-void PlaylistFetch::start(const QUrl& url) {
-    cancel();
-    if (!m_network) m_network = new QNetworkAccessManager(this);
-    QNetworkRequest request(url);
-    request.setHeader(QNetworkRequest::UserAgentHeader, QStringLiteral("Corvana/1.0"));
-    request.setTransferTimeout(TimeoutMs);
-    request.setMaximumRedirectsAllowed(5);
-    m_body.clear();
-    m_reply = m_network->get(request);
-    connect(m_reply, &QNetworkReply::readyRead, this, &PlaylistFetch::onReadyRead);
-    connect(m_reply, &QNetworkReply::finished, this, &PlaylistFetch::onFinished);
-}
-
-void PlaylistFetch::cancel() {
-    if (QNetworkReply* reply = m_reply) {
-        m_reply = nullptr;
-        reply->disconnect(this);
-        reply->abort();
-        reply->deleteLater();
-    }
-    m_body.clear();
-}
-
-void PlaylistFetch::onReadyRead() {
-    if (!m_reply) return;
-    m_body += m_reply->read(MaxBytes - m_body.size());
-    // A playlist is small; anything still coming after MaxBytes is a stream, and what came is enough to tell.
-    if (m_body.size() >= MaxBytes) {
-        QNetworkReply* reply = m_reply;
-        const QUrl finalUrl = reply->url();
-        QByteArray body = std::move(m_body);
-        cancel();
-        emit fetched(body, finalUrl);
-    }
-}
-
-void PlaylistFetch::onFinished() {
-    QNetworkReply* reply = m_reply;
-    if (!reply) return;
-    onReadyRead();
-    if (!m_reply) // cut off at MaxBytes
-        return;
-    m_reply = nullptr;
-    reply->deleteLater();
-    if (reply->error() != QNetworkReply::NoError) {
-        m_body.clear();
-        emit failed(reply->errorString());
-        return;
-    }
-    emit fetched(std::exchange(m_body, {}), reply->url());
 }
 
 } // namespace player

@@ -124,6 +124,12 @@ public:
         m_bodies.insert(path.toUtf8(), {contentType, body});
         if (!withLength) m_unbounded.insert(path.toUtf8());
     }
+    // Answers path with a redirection to location (absolute or relative).
+    void redirect(const QString& path, const QByteArray& location) {
+        m_redirects.insert(path.toUtf8(), location);
+    }
+    // Takes requests for path and never answers them.
+    void hold(const QString& path) { m_held.insert(path.toUtf8()); }
     int requests(const QString& path) const { return m_requests.value(path.toUtf8()); }
 
 private:
@@ -134,8 +140,12 @@ private:
         const QByteArray path = pending.split(' ').value(1);
         m_pending.remove(socket);
         ++m_requests[path];
+        if (m_held.contains(path)) return;
         const auto it = m_bodies.constFind(path);
-        if (it == m_bodies.constEnd()) {
+        if (m_redirects.contains(path)) {
+            socket->write("HTTP/1.0 302 Found\r\nLocation: " + m_redirects.value(path) +
+                          "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+        } else if (it == m_bodies.constEnd()) {
             socket->write("HTTP/1.0 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
         } else {
             const QByteArray length =
@@ -152,6 +162,8 @@ private:
     QHash<QByteArray, QPair<QByteArray, QByteArray>> m_bodies;
     QHash<QByteArray, int> m_requests;
     QSet<QByteArray> m_unbounded;
+    QHash<QByteArray, QByteArray> m_redirects;
+    QSet<QByteArray> m_held;
     QHash<QTcpSocket*, QByteArray> m_pending;
 };
 

@@ -3,6 +3,7 @@
 // icecast2 fed by ffmpeg is started by the CTest fixture; the restart test runs a private one; playlists come
 // from a responder in the test.
 #include "player/media_player.h"
+#include "player/playlist_fetch.h"
 #include "stream_servers.h"
 
 #include <QApplication>
@@ -57,6 +58,8 @@ private slots:
     void remotePlaylistsCannotReachThisMachine();
     void playlists_data();
     void playlists();
+    void playlistAfterRedirectResolvesAgainstItsNewAddress();
+    void playlistFetch();
     void bufferingShowsProgress();
     void audioDeviceMissing();
     void httpsAndHls();
@@ -365,6 +368,110 @@ void TstMediaPlayerPlayback::playlists() {
     QTRY_COMPARE_WITH_TIMEOUT(wmp->nowPlayingTitle(), m_servers.value(QStringLiteral("OGG_TITLE")),
                               ConnectTimeoutMs);
     waitForSound(1);
+}
+
+void TstMediaPlayerPlayback::playlistAfterRedirectResolvesAgainstItsNewAddress() {
+    // The station's address moved: its playlist now lives in /new/, with an entry relative to there, which
+    // the server in turn sends on to the live Ogg mount.
+    m_http->redirect(QStringLiteral("/station.asx"), "/new/station.asx");
+    m_http->serve(QStringLiteral("/new/station.asx"), "video/x-ms-asf",
+                  "<asx version=\"3.0\"><entry><ref href=\"live\"/></entry></asx>");
+    m_http->redirect(QStringLiteral("/new/live"), m_servers.url(QStringLiteral("/ogg")).toUtf8());
+    auto wmp = make();
+    wmp->put_URL(m_http->url(QStringLiteral("/station.asx")));
+    QTRY_COMPARE_WITH_TIMEOUT(wmp->state(), State::Playing, ConnectTimeoutMs);
+    QCOMPARE(m_http->requests(QStringLiteral("/live")), 0);
+    QVERIFY(m_http->requests(QStringLiteral("/new/live")) > 0);
+    waitForSound(1);
+}
+
+void TstMediaPlayerPlayback::playlistFetch() {
+    using player::PlaylistFetch;
+    struct Outcome {
+        QByteArray body;
+        QUrl finalUrl;
+        QString error;
+        int answers = 0;
+    };
+    auto fetch = [](PlaylistFetch& f, const QUrl& url, Outcome& out) {
+        QObject::connect(&f, &PlaylistFetch::fetched, &f,
+                         [&out](const QByteArray& body, const QUrl& finalUrl) {
+                             out.body = body;
+                             out.finalUrl = finalUrl;
+                             ++out.answers;
+                         });
+        QObject::connect(&f, &PlaylistFetch::failed, &f, [&out](const QString& error) {
+            out.error = error;
+            ++out.answers;
+        });
+        f.start(url);
+    };
+    const QByteArray playlist = "[Reference]\r\nRef1=http://127.0.0.1/one\r\n";
+    m_http->serve(QStringLiteral("/a.asx"), "video/x-ms-asf", playlist);
+    m_http->redirect(QStringLiteral("/moved.asx"), "/a.asx");
+
+    { // Redirected: the body, and the address it finally came from.
+        PlaylistFetch f;
+        Outcome out;
+        fetch(f, QUrl(m_http->url(QStringLiteral("/moved.asx"))), out);
+        QVERIFY(f.busy());
+        QTRY_COMPARE_WITH_TIMEOUT(out.answers, 1, ConnectTimeoutMs);
+        QVERIFY2(out.error.isEmpty(), qPrintable(out.error));
+        QCOMPARE(out.body, playlist);
+        QCOMPARE(out.finalUrl, QUrl(m_http->url(QStringLiteral("/a.asx"))));
+        QVERIFY(!f.busy());
+    }
+    { // A stream where a playlist was expected: cut off, not read for ever.
+        m_http->serve(QStringLiteral("/endless"), "audio/mpeg", QByteArray(1024 * 1024, 'x'), false);
+        PlaylistFetch f;
+        Outcome out;
+        fetch(f, QUrl(m_http->url(QStringLiteral("/endless"))), out);
+        QTRY_COMPARE_WITH_TIMEOUT(out.answers, 1, ConnectTimeoutMs);
+        QCOMPARE(out.body.size(), PlaylistFetch::MaxBytes);
+    }
+    for (const QString& dead : {m_http->url(QStringLiteral("/missing")),
+                                QStringLiteral("http://127.0.0.1:%1/x.asx").arg(ClosedPort())}) {
+        PlaylistFetch f;
+        Outcome out;
+        fetch(f, QUrl(dead), out);
+        QTRY_COMPARE_WITH_TIMEOUT(out.answers, 1, ConnectTimeoutMs);
+        QVERIFY2(!out.error.isEmpty(), qPrintable(dead));
+        QVERIFY(out.body.isEmpty());
+    }
+    { // A local file, its name not plain ASCII and with a colon in it.
+        const QString path = m_dir->filePath(QStringLiteral("电台:list.asx"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(playlist);
+        file.close();
+        PlaylistFetch f;
+        Outcome out;
+        fetch(f, QUrl::fromLocalFile(path), out);
+        QTRY_COMPARE_WITH_TIMEOUT(out.answers, 1, ConnectTimeoutMs);
+        QVERIFY2(out.error.isEmpty(), qPrintable(out.error));
+        QCOMPARE(out.body, playlist);
+        QCOMPARE(out.finalUrl, QUrl::fromLocalFile(path));
+    }
+    { // Abandoned while the server says nothing: no answer ever comes, a new request still works, and
+        // the fetch can go away with a request open.
+        m_http->hold(QStringLiteral("/silent"));
+        PlaylistFetch f;
+        Outcome out;
+        fetch(f, QUrl(m_http->url(QStringLiteral("/silent"))), out);
+        QTRY_COMPARE_WITH_TIMEOUT(m_http->requests(QStringLiteral("/silent")), 1, ConnectTimeoutMs);
+        f.cancel();
+        QVERIFY(!f.busy());
+        f.start(QUrl(m_http->url(QStringLiteral("/a.asx"))));
+        QTRY_COMPARE_WITH_TIMEOUT(out.answers, 1, ConnectTimeoutMs);
+        QCOMPARE(out.body, playlist);
+        QTest::qWait(200);
+        QCOMPARE(out.answers, 1);
+
+        auto gone = std::make_unique<PlaylistFetch>();
+        gone->start(QUrl(m_http->url(QStringLiteral("/silent"))));
+        QTRY_COMPARE_WITH_TIMEOUT(m_http->requests(QStringLiteral("/silent")), 2, ConnectTimeoutMs);
+        gone.reset();
+    }
 }
 
 void TstMediaPlayerPlayback::bufferingShowsProgress() {
