@@ -43,3 +43,13 @@ printf '%-28s %10s %8s   %s\n' "bare Qt window (floor)" "$bare" "1.00" "${times[
 printf '%-28s %10s %8.2f   %s\n' "bare, Chinese menu caption" "$cjk" "$(echo "$cjk / $bare" | bc -l)" "${times[cjk]}"
 printf '%-28s %10s %8.2f   %s\n' "Corvana, 10 stations" "$c10" "$(echo "$c10 / $bare" | bc -l)" "${times[c10]}"
 printf '%-28s %10s %8.2f   %s\n' "Corvana, 100,000 stations" "$c100k" "$(echo "$c100k / $bare" | bc -l)" "${times[c100k]}"
+# This machine's speed drifts between rounds (a shared VM can differ by a fifth in a minute); the ratio within
+# each round, whose runs follow each other closely, is steadier than the ratio of the medians.
+round_ratios() { paste <(echo "$1" | tr ' ' '\n' | sed '/^$/d') <(echo "$2" | tr ' ' '\n' | sed '/^$/d') |
+  awk '{printf "%.4f ", $1 / $2}'; }
+echo "median of the per-round ratios to the floor:"
+for key in cjk c10 c100k; do
+  case $key in cjk) label="bare, Chinese menu caption" ;; c10) label="Corvana, 10 stations" ;;
+    c100k) label="Corvana, 100,000 stations" ;; esac
+  printf '%-28s %19.2f\n' "$label" "$(round_ratios "${times[$key]}" "${times[bare]}" | median)"
+done
