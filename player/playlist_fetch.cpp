@@ -103,6 +103,9 @@ private:
             return;
         }
         AVDictionary* options = nullptr;
+        // What the program fetched playlists over before; a playlist's entries are checked apart. TLS
+        // certificates are not checked, as the engine does not check a stream's: a station's playlist then
+        // reaches the same stream that typing its address would.
         avio.dictSet(&options, "protocol_whitelist", "file,http,https,httpproxy,tcp,tls", 0);
         avio.dictSet(&options, "user_agent", "Corvana/1.0", 0);
         // Stream titles would only be cut out of what a playlist address sends when it is a stream after all.

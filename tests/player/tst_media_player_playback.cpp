@@ -452,6 +452,29 @@ void TstMediaPlayerPlayback::playlistFetch() {
         QCOMPARE(out.body, playlist);
         QCOMPARE(out.finalUrl, QUrl::fromLocalFile(path));
     }
+    if (m_servers.port(QStringLiteral("TLS_PORT")) != 0) {
+        // Over https, as the streams are read: the server's certificate is its own, not checked, as the
+        // engine does not check a stream's.
+        const QString name = QStringLiteral("fetch-%1.asx").arg(Suffix());
+        const QString path = QDir(m_servers.value(QStringLiteral("WEBROOT"))).filePath(name);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(playlist);
+        file.close();
+        file.setPermissions(file.permissions() | QFile::ReadOther | QFile::ReadGroup);
+        const auto remove = qScopeGuard([&] { QFile::remove(path); });
+        PlaylistFetch f;
+        Outcome out;
+        fetch(
+            f,
+            QUrl(m_servers.url(QLatin1Char('/') + name, QStringLiteral("https"), QStringLiteral("TLS_PORT"))),
+            out);
+        QTRY_COMPARE_WITH_TIMEOUT(out.answers, 1, ConnectTimeoutMs);
+        QVERIFY2(out.error.isEmpty(), qPrintable(out.error));
+        QCOMPARE(out.body, playlist);
+    } else {
+        qWarning("icecast2 has no TLS here: fetching over https is not tested");
+    }
     { // Abandoned while the server says nothing: no answer ever comes, a new request still works, and
         // the fetch can go away with a request open.
         m_http->hold(QStringLiteral("/silent"));
