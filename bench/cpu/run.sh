@@ -22,6 +22,15 @@ switches() { # PID: voluntary + involuntary context switches over all threads
     cat /proc/"$1"/task/*/status | awk '/ctxt_switches/ {s += $2} END {print s}'
 }
 hz=$(getconf CLK_TCK)
+level() { /usr/bin/python3 "$here/../../tests/e2e/level.py" bench 0.5 | cut -d. -f1; }
+playing_cpu() { # NAME PID: after checking that it is audible, the CPU seconds PID spends over $seconds
+    [ "$(level)" -gt -60 ] || { echo "cpu: $1 is not playing (no sound at the sink)" >&2; exit 1; }
+    local t0 t1
+    t0=$(ticks "$2")
+    sleep "$seconds"
+    t1=$(ticks "$2")
+    echo "($t1 - $t0) / $hz" | bc -l
+}
 
 mkdir -p "$work/app"
 cp "$build/corvana" "$work/app/corvana"
@@ -40,23 +49,14 @@ idle_switches=$((s1 - s0))
 read -r wx wy < <(xdotool search --onlyvisible --name '^Corvana$' | head -n1 | xargs xdotool getwindowgeometry --shell | awk -F= '/^X=|^Y=/ {printf "%s ", $2} END {print ""}')
 xdotool mousemove $((wx + 40)) $((wy + 124)) click --repeat 2 --delay 100 1
 sleep 3
-level() { /usr/bin/python3 "$here/../../tests/e2e/level.py" bench 0.5 | cut -d. -f1; }
-[ "$(level)" -gt -60 ] || { echo "cpu: Corvana is not playing (no sound at the sink)"; exit 1; }
-t0=$(ticks "$corvana")
-sleep "$seconds"
-t1=$(ticks "$corvana")
-corvana_cpu=$(echo "($t1 - $t0) / $hz" | bc -l)
+corvana_cpu=$(playing_cpu Corvana "$corvana")
 kill "$corvana"
 
 mpv --no-config --no-video --really-quiet "$url" &
 mpv=$!
 pids+=($mpv)
 sleep 3
-[ "$(level)" -gt -60 ] || { echo "cpu: mpv is not playing (no sound at the sink)"; exit 1; }
-t0=$(ticks "$mpv")
-sleep "$seconds"
-t1=$(ticks "$mpv")
-mpv_cpu=$(echo "($t1 - $t0) / $hz" | bc -l)
+mpv_cpu=$(playing_cpu mpv "$mpv")
 kill "$mpv"
 
 echo "cpu: ${seconds} s of a 128 kbps MP3 stream from a local icecast2 into a PulseAudio null sink"

@@ -22,6 +22,15 @@
 using mod_Function::ListModified;
 
 namespace {
+// Root may write anything: the permission cases run again as nobody, in tst_save_faults_unprivileged.
+constexpr char RootWritesAnything[] =
+    "root writes anything; this case runs as an unprivileged user (tst_save_faults_unprivileged)";
+
+bool WriteBytes(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
 QByteArray ReadBytes(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
@@ -80,11 +89,7 @@ private slots:
         const int trials = 200;
         int sawNew = 0;
         for (int trial = 0; trial < trials; ++trial) {
-            {
-                QFile f(path);
-                QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-                f.write(lists[trial % 2]);
-            }
+            QVERIFY(WriteBytes(path, lists[trial % 2]));
             QProcess victim;
             victim.setProcessEnvironment([] {
                 QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -125,12 +130,7 @@ private slots:
         } unmount{where};
 
         const QByteArray before = "A|http://127.0.0.1/a\r\nB|http://127.0.0.1/b\r\n";
-        {
-            QFile list(mountPoint.filePath(QStringLiteral("CvLst.lst")));
-            QVERIFY(list.open(QIODevice::WriteOnly));
-            QCOMPARE(list.write(before), before.size());
-            list.close();
-        }
+        QVERIFY(WriteBytes(mountPoint.filePath(QStringLiteral("CvLst.lst")), before));
         {
             // Fill the rest of the disk.
             QFile fill(mountPoint.filePath(QStringLiteral("fill")));
@@ -143,34 +143,22 @@ private slots:
     }
 
     void readOnlyListFile() {
-        if (::geteuid() == 0)
-            QSKIP("root writes anything; this case runs as an unprivileged user "
-                  "(tst_save_faults_unprivileged)");
+        if (::geteuid() == 0) QSKIP(RootWritesAnything);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("CvLst.lst"));
         const QByteArray before = "A|http://127.0.0.1/a\r\n";
-        {
-            QFile f(path);
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write(before);
-        }
+        QVERIFY(WriteBytes(path, before));
         QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
         saveFromTheWindow(dir.path(), before, platform::errPermissionDenied);
     }
 
     // The folder loses its write permission while the program runs: the save fails clearly.
     void folderWithoutWritePermission() {
-        if (::geteuid() == 0)
-            QSKIP("root writes anything; this case runs as an unprivileged user "
-                  "(tst_save_faults_unprivileged)");
+        if (::geteuid() == 0) QSKIP(RootWritesAnything);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("CvLst.lst"));
         const QByteArray before = "A|http://127.0.0.1/a\r\n";
-        {
-            QFile f(path);
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write(before);
-        }
+        QVERIFY(WriteBytes(path, before));
         saveFromTheWindow(dir.path(), before, platform::errPermissionDenied, [&] {
             QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner));
         });
@@ -180,17 +168,11 @@ private slots:
     // A program folder that is not writable from the start (an install under /usr): the list moves to the
     // user's data folder, which the first save creates; the next start reads it from there.
     void readOnlyProgramFolderUsesTheDataFolder() {
-        if (::geteuid() == 0)
-            QSKIP("root writes anything; this case runs as an unprivileged user "
-                  "(tst_save_faults_unprivileged)");
+        if (::geteuid() == 0) QSKIP(RootWritesAnything);
         QStandardPaths::setTestModeEnabled(true);
         QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)).removeRecursively();
         QTemporaryDir dir;
-        {
-            QFile f(dir.filePath(QStringLiteral("CvLst.lst")));
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write("A|http://127.0.0.1/a\r\n");
-        }
+        QVERIFY(WriteBytes(dir.filePath(QStringLiteral("CvLst.lst")), "A|http://127.0.0.1/a\r\n"));
         QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner));
         platform::SetProgramDirectory(dir.path());
         m_dialogs = {};
