@@ -1,22 +1,18 @@
-// app/: frmMain's layout, menus, start-up (Load) and shutdown (QueryUnload), the link label and About.
+// app/: frmMain's construction: its controls laid out in twips, its menus wired to the handlers.
 #include "app/frmMain.h"
 
 #include "platform/dialogs.h"
 #include "platform/error.h"
-#include "platform/launch.h"
 #include "platform/twips.h"
+#include "platform/window_state.h"
 #include "player/media_player.h"
-#include "stations/list_file.h"
 #include "stations/list_view.h"
 #include "tray/tray_icon.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QCloseEvent>
 #include <QMenuBar>
 #include <QMouseEvent>
-#include <QPointer>
-#include <QSessionManager>
 
 namespace mod_Function {
 qint16 RestoreWindowState = 0;
@@ -26,7 +22,6 @@ const QString frmMain::SiteHost = QStringLiteral("www.ostrel.example");
 const QString frmMain::SiteAddress = QStringLiteral("https://www.ostrel.example/");
 
 namespace {
-QPointer<frmMain> g_instance;
 
 // The labels' face: "宋体" 10.5 pt, normal weight, with Song-style faces a Linux desktop has in its place.
 QFont SongFont() {
@@ -53,7 +48,6 @@ void LinkLabel::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
-    g_instance = this;
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Corvana"));
     setWindowIcon(QIcon(QStringLiteral(":/corvana/corvana-32.png")));
@@ -64,17 +58,13 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     BuildMenus();
     adjustSize();
     setFixedSize(size());
+    m_tray = new tray::TrayIcon(*this, *menu_Control, mod_Function::RestoreWindowState, this);
     platform::SetDialogParent(this);
     connect(qApp, &QGuiApplication::commitDataRequest, this, &frmMain::SessionEnding);
 }
 
 frmMain::~frmMain() {
     if (platform::DialogParent() == this) platform::SetDialogParent(nullptr);
-}
-
-frmMain* frmMain::Instance() {
-    if (!g_instance) g_instance = new frmMain;
-    return g_instance;
 }
 
 void frmMain::BuildLayout() {
@@ -201,107 +191,9 @@ void frmMain::SetPlayer(player::PlayerComponent* player) {
 }
 
 qint16 frmMain::WindowState() const {
-    if (isMinimized()) return 1;
-    if (isMaximized()) return 2;
-    return 0;
+    return platform::WindowState(*this);
 }
 
 void frmMain::SetWindowState(qint16 state) {
-    switch (state) {
-    case 0:
-        setWindowState(windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized));
-        break;
-    case 1:
-        setWindowState((windowState() & ~Qt::WindowMaximized) | Qt::WindowMinimized);
-        break;
-    case 2:
-        setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowMaximized);
-        break;
-    default:
-        throw platform::RuntimeError(platform::errInvalidCall,
-                                     QStringLiteral("无效的窗口状态: %1").arg(state));
-    }
-}
-
-void frmMain::Form_Load() {
-    // 1. The list's report view and its two columns, before any entry is appended.
-    stations::SetUpColumns(*lst_Play);
-    // 2. Where the list file lives.
-    const stations::ListFileLocation location = stations::DefaultListFileLocation();
-    mod_Function::ListFilePath = location.savePath;
-    // 3. The list file, if there is one; a missing file is an empty list and says nothing.
-    stations::LoadList(*lst_Play, location.loadPath);
-    // 4. The player: compact mode, no context menu, mute mark clear, the first status text.
-    SetUpPlayer();
-    // 5. The hook, then the tray icon; menu_Control becomes its pop-up menu.
-    mod_Function::InstallTrayIcon(*this, *menu_Control);
-    // 6. The tray tip.
-    mod_Function::SetTrayTip(QStringLiteral("Corvana"));
-    // 7. The state a tray click restores: never minimized.
-    const qint16 state = WindowState();
-    mod_Function::RestoreWindowState = state == 1 ? 0 : state;
-}
-
-void frmMain::Form_QueryUnload(qint16& /*cancel: never set*/, qint16 /*unloadMode*/) {
-    // 1. The tray icon and its hook come out before any question: no tray click reaches a closing window.
-    mod_Function::RemoveTrayIcon();
-    // 2. and 3. The save question; Yes runs the save command itself.
-    if (mod_Function::ListModified == mod_Function::True) {
-        if (platform::MsgBox(QStringLiteral("列表已被修改,是否要保存列表?"), 68, QStringLiteral("保存")) ==
-            platform::vbYes)
-            menu_SaveList_Click();
-    }
-}
-
-void frmMain::SessionEnding(QSessionManager& manager) {
-    if (m_unloaded || !isVisible()) return;
-    if (!manager.allowsInteraction()) {
-        // Not allowed to ask: hold the logout rather than drop an unsaved list.
-        if (mod_Function::ListModified == mod_Function::True) manager.cancel();
-        return;
-    }
-    qint16 cancel = 0;
-    const bool done = platform::Guarded([&] { Form_QueryUnload(cancel, 2); });
-    manager.release();
-    if (done) {
-        m_unloaded = true;
-        return;
-    }
-    manager.cancel();
-    KeepRunningAfterFailedUnload();
-}
-
-void frmMain::KeepRunningAfterFailedUnload() {
-    // The window stays, so its tray icon comes back with it.
-    platform::Guarded([this] {
-        mod_Function::InstallTrayIcon(*this, *menu_Control);
-        mod_Function::SetTrayTip(QStringLiteral("Corvana"));
-    });
-}
-
-void frmMain::closeEvent(QCloseEvent* event) {
-    if (m_unloaded) {
-        event->accept();
-        return;
-    }
-    qint16 cancel = 0;
-    const qint16 mode = event->spontaneous() ? 0 : 1;
-    // A failed save at shutdown keeps the window open: closing now would lose the list the user asked to
-    // keep.
-    if (!platform::Guarded([&] { Form_QueryUnload(cancel, mode); })) {
-        KeepRunningAfterFailedUnload();
-        event->ignore();
-        return;
-    }
-    m_unloaded = true;
-    event->accept();
-}
-
-void frmMain::Label1_Click() {
-    platform::Shell(QStringLiteral("explorer.exe ") + SiteAddress, 2);
-}
-
-void frmMain::menu_About_Click() {
-    platform::MsgBox(QStringLiteral("提示：Ostrel为你提供一切免费杀毒，软件等资源下载 ") + SiteHost, 64,
-                     QStringLiteral("关于"));
+    platform::SetWindowState(*this, state);
 }

@@ -1,13 +1,14 @@
-// app/: the main window frmMain: its four controls, its menus and every handler.
+// app/: the main window frmMain: its four controls, its menus, start-up and shutdown, and every handler.
 //
-// Handlers are defined in the room of the subsystem they belong to: the Load and QueryUnload handlers, the
-// layout, the link label and About here in app/; the list commands in stations/; the player commands in
-// player/. A handler named *_Click / *_DblClick / Form_* may throw platform::RuntimeError; the menu and the
-// list reach it through platform::Guarded, which shows the error report and lets the program go on.
+// A handler (*_Click, *_DblClick, Form_*) is a few lines that call into the room that does the work, passing
+// what that room needs: the list control, the player component, the status line. A handler may throw
+// platform::RuntimeError; the menus and the list reach it through platform::Guarded, which shows the error
+// report and lets the program go on.
 #pragma once
 
 #include <QLabel>
 #include <QMainWindow>
+#include <functional>
 
 class QAction;
 class QMenu;
@@ -19,6 +20,9 @@ class PlayerComponent;
 } // namespace player
 namespace stations {
 class ListView;
+}
+namespace tray {
+class TrayIcon;
 }
 
 namespace mod_Function {
@@ -43,9 +47,6 @@ class frmMain : public QMainWindow {
 public:
     explicit frmMain(QWidget* parent = nullptr);
     ~frmMain() override;
-
-    // The window's single global instance; created when none exists.
-    static frmMain* Instance();
 
     // Window states: 0 normal, 1 minimized, 2 maximized.
     qint16 WindowState() const;
@@ -81,17 +82,20 @@ public:
     player::PlayerComponent& Player();
     void SetPlayer(player::PlayerComponent* player);
 
-    // Start-up and shutdown (app/frmMain.cpp).
+    // The notification-area icon, once Form_Load has put it up.
+    tray::TrayIcon* TrayIcon() const { return m_tray; }
+
+    // Start-up and shutdown.
     void Form_Load();
     void Form_QueryUnload(qint16& cancel, qint16 unloadMode);
 
-    // The list file and the list (stations/).
+    // The list file and the list.
     void menu_SaveList_Click();
     void menu_NetUrl_Click();
     void menu_Del_Click();
     void menu_CleanList_Click();
 
-    // The player (player/).
+    // The player.
     void SetUpPlayer();
     void lst_Play_DblClick();
     void menu_Play_Click();
@@ -100,7 +104,7 @@ public:
     void menu_Down_Click();
     void menu_OffSound_Click();
 
-    // The informational extras (app/frmMain.cpp).
+    // The informational extras.
     void Label1_Click();
     void menu_About_Click();
 
@@ -117,11 +121,16 @@ private:
     void SessionEnding(QSessionManager& manager);
     // A QueryUnload that failed (a save at shutdown) leaves the window open: the tray icon returns.
     void KeepRunningAfterFailedUnload();
+    // Where the player commands write: l_State.
+    std::function<void(const QString&)> StatusLine() {
+        return [this](const QString& text) { l_State->setText(text); };
+    }
     void BuildLayout();
     void BuildMenus();
     // Runs a handler through the error report; the program goes on after a failure.
     void Run(void (frmMain::*handler)());
 
     player::PlayerComponent* m_player = nullptr;
+    tray::TrayIcon* m_tray = nullptr;
     bool m_unloaded = false; // QueryUnload has run to its end; the window may go
 };

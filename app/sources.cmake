@@ -1,5 +1,6 @@
-# app/: the main window, start-up and shutdown.
+# app/: the main window, its handlers, start-up and shutdown.
 target_sources(corvana_core PRIVATE
   app/frmMain.cpp app/frmMain.h
+  app/handlers.cpp
   app/corvana.qrc
 )

@@ -76,25 +76,4 @@ QString QtDialogs::InputBox(const QString& prompt, const QString& title) {
     return dialog.textValue();
 }
 
-int ScriptedDialogs::MsgBox(const QString& text, int style, const QString& title) {
-    shown.push_back({QStringLiteral("MsgBox"), text, style, title});
-    if (msgBoxAnswers.empty()) {
-        // An OK-only box needs no scripted answer; a question does.
-        if ((style & 0x7) == vbOKOnly) return vbOK;
-        throw RuntimeError(errInvalidCall, QStringLiteral("unscripted question: ") + text);
-    }
-    const int answer = msgBoxAnswers.front();
-    msgBoxAnswers.pop_front();
-    return answer;
-}
-
-QString ScriptedDialogs::InputBox(const QString& prompt, const QString& title) {
-    shown.push_back({QStringLiteral("InputBox"), prompt, 0, title});
-    if (inputAnswers.empty())
-        throw RuntimeError(errInvalidCall, QStringLiteral("unscripted input box: ") + prompt);
-    QString answer = inputAnswers.front();
-    inputAnswers.pop_front();
-    return answer;
-}
-
 } // namespace platform

@@ -40,23 +40,6 @@ public:
     QString InputBox(const QString& prompt, const QString& title) override;
 };
 
-// Answers from a script, and keeps a record of every dialog shown. A dialog with no answer left throws.
-class ScriptedDialogs : public Dialogs {
-public:
-    struct Shown {
-        QString kind; // "MsgBox" or "InputBox"
-        QString text;
-        int style = 0;
-        QString title;
-    };
-    std::deque<int> msgBoxAnswers;
-    std::deque<QString> inputAnswers;
-    std::vector<Shown> shown;
-
-    int MsgBox(const QString& text, int style, const QString& title) override;
-    QString InputBox(const QString& prompt, const QString& title) override;
-};
-
 // The dialogs in use; SetDialogs(nullptr) goes back to the real ones. The caller keeps ownership.
 Dialogs& CurrentDialogs();
 void SetDialogs(Dialogs* dialogs);

@@ -136,20 +136,4 @@ void DiskFileSystem::ReplaceFile(const QString& path, const QByteArray& bytes) {
     if (!file.commit()) ThrowFileError(errno ? errno : EIO, path);
 }
 
-QByteArray FaultyFileSystem::ReadAll(const QString& path) {
-    if (failRead) ThrowFileError(*failRead, path);
-    return DiskFileSystem::ReadAll(path);
-}
-
-void FaultyFileSystem::DeleteFile(const QString& path) {
-    if (failDelete) ThrowFileError(*failDelete, path);
-    DiskFileSystem::DeleteFile(path);
-}
-
-void FaultyFileSystem::ReplaceFile(const QString& path, const QByteArray& bytes) {
-    ++replaceCalls;
-    if (failReplace) ThrowFileError(*failReplace, path);
-    DiskFileSystem::ReplaceFile(path, bytes);
-}
-
 } // namespace platform

@@ -1,6 +1,6 @@
 // platform/: the file-system operations the station list file needs.
 //
-// The real layer works on the disk; a test can put a FaultyFileSystem in its place to make a chosen call fail
+// The real layer works on the disk; a test can put another (tests/support) in its place to make a chosen call fail
 // (a full disk, a vanished file) without needing a real full disk. Every failure is a RuntimeError.
 #pragma once
 
@@ -31,19 +31,6 @@ class DiskFileSystem : public FileSystem {
 public:
     bool FileExists(const QString& path) override;
     qint64 FileLen(const QString& path) override;
-    QByteArray ReadAll(const QString& path) override;
-    void DeleteFile(const QString& path) override;
-    void ReplaceFile(const QString& path, const QByteArray& bytes) override;
-};
-
-// The disk, except that the calls named by a test fail with the errno it gives.
-class FaultyFileSystem : public DiskFileSystem {
-public:
-    std::optional<int> failRead;    // ReadAll fails with this errno
-    std::optional<int> failDelete;  // DeleteFile fails with this errno
-    std::optional<int> failReplace; // ReplaceFile fails with this errno, leaving the file as it was
-    int replaceCalls = 0;
-
     QByteArray ReadAll(const QString& path) override;
     void DeleteFile(const QString& path) override;
     void ReplaceFile(const QString& path, const QByteArray& bytes) override;

@@ -39,10 +39,4 @@ double DesktopLauncher::Shell(const QString& commandLine, int /*windowStyle: the
     return ++g_taskNumber;
 }
 
-double RecordingLauncher::Shell(const QString& commandLine, int windowStyle) {
-    if (fail) throw RuntimeError(errFileNotFound, QStringLiteral("无法启动: %1").arg(commandLine));
-    calls.push_back({commandLine, windowStyle});
-    return static_cast<double>(calls.size());
-}
-
 } // namespace platform

@@ -2,7 +2,7 @@
 //
 // On Linux the file manager's job, handing a web address to the browser, is the desktop's: the real launcher
 // gives the address of an "explorer.exe ADDRESS" command line to the desktop's browser (xdg-open through Qt).
-// A command it cannot start is an error. Tests put a RecordingLauncher in its place.
+// A command it cannot start is an error. Tests put a recording one (tests/support) in its place.
 #pragma once
 
 #include <QString>
@@ -19,17 +19,6 @@ public:
 
 class DesktopLauncher : public Launcher {
 public:
-    double Shell(const QString& commandLine, int windowStyle) override;
-};
-
-class RecordingLauncher : public Launcher {
-public:
-    struct Call {
-        QString commandLine;
-        int windowStyle;
-    };
-    std::vector<Call> calls;
-    bool fail = false; // the next launches fail as a missing program would
     double Shell(const QString& commandLine, int windowStyle) override;
 };
 

@@ -1,4 +1,4 @@
-# platform/: the small layers that stand in for the platform's services.
+# platform/: what the program runs for the platform's services.
 target_sources(corvana_core PRIVATE
   platform/codepage.cpp platform/codepage.h
   platform/dialogs.cpp platform/dialogs.h
@@ -6,9 +6,5 @@ target_sources(corvana_core PRIVATE
   platform/filesystem.cpp platform/filesystem.h
   platform/launch.cpp platform/launch.h
   platform/twips.cpp platform/twips.h
-)
-# The notification-area service and the replaceable window procedure the tray room drives.
-target_sources(corvana_core PRIVATE
-  platform/notify_icon.cpp platform/notify_icon.h
-  platform/window_proc.cpp platform/window_proc.h
+  platform/window_state.cpp platform/window_state.h
 )

@@ -1,13 +1,9 @@
-// player/: SetUpPlayer and the six player commands (handlers of frmMain). They drive the component through
-// frmMain::Player() and write the status line; they know nothing of the component's own state beyond the
-// volume.
-#include "app/frmMain.h"
-#include "platform/error.h"
-#include "player/player_component.h"
-#include "stations/list_view.h"
+// player/: the player commands: what each puts to the component and writes to the status line.
+#include "player/player_commands.h"
 
-#include <QAction>
-#include <limits>
+#include "platform/error.h"
+
+namespace player {
 
 namespace {
 // The volume step in 32 bits; a sum outside that range fails the command before anything is put.
@@ -19,44 +15,42 @@ qint32 Step(qint32 volume, qint32 step) {
 }
 } // namespace
 
-void frmMain::SetUpPlayer() {
-    Player().put_uiMode(QStringLiteral("Mini"));
-    Player().put_enableContextMenu(false);
-    menu_OffSound->setChecked(false);
-    l_State->setText(QStringLiteral("Corvana") + SiteAddress);
+void SetUpPlayer(PlayerComponent& player, const StatusLine& status, const QString& greeting) {
+    player.put_uiMode(QStringLiteral("Mini"));
+    player.put_enableContextMenu(false);
+    status(greeting);
 }
 
-void frmMain::lst_Play_DblClick() {
-    const std::optional<stations::ListItem> selected = lst_Play->SelectedItem();
-    if (!selected) // nothing selected: nothing to play, nothing changes
-        return;
-    Player().put_URL(selected->SubItems(1));
-    l_State->setText(QStringLiteral("正在收听:") + selected->Text());
+void PlayStation(PlayerComponent& player, const std::optional<SelectedStation>& selected,
+                 const StatusLine& status) {
+    if (!selected) return; // nothing selected: nothing to play, nothing changes
+    player.put_URL(selected->address);
+    status(QStringLiteral("正在收听:") + selected->name);
 }
 
-void frmMain::menu_Play_Click() {
-    const std::optional<stations::ListItem> selected = lst_Play->SelectedItem();
+void Play(PlayerComponent& player, const std::optional<SelectedStation>& selected, const StatusLine& status) {
     if (!selected) return;
-    l_State->setText(QStringLiteral("正在收听:") + selected->Text());
-    Player().controls_play();
+    status(QStringLiteral("正在收听:") + selected->name);
+    player.controls_play();
 }
 
-void frmMain::menu_Stop_Click() {
-    Player().controls_stop();
-    l_State->setText(QStringLiteral("已停止播放"));
+void Stop(PlayerComponent& player, const StatusLine& status) {
+    player.controls_stop();
+    status(QStringLiteral("已停止播放"));
 }
 
-void frmMain::menu_Up_Click() {
-    Player().put_settings_volume(Step(Player().get_settings_volume(), 5));
+void VolumeUp(PlayerComponent& player) {
+    player.put_settings_volume(Step(player.get_settings_volume(), 5));
 }
 
-void frmMain::menu_Down_Click() {
-    Player().put_settings_volume(Step(Player().get_settings_volume(), -5));
+void VolumeDown(PlayerComponent& player) {
+    player.put_settings_volume(Step(player.get_settings_volume(), -5));
 }
 
-void frmMain::menu_OffSound_Click() {
+bool ToggleMute(PlayerComponent& player, bool marked) {
     // The mark alone decides; the component's own mute state is never read.
-    const bool muted = menu_OffSound->isChecked();
-    Player().put_settings_mute(!muted);
-    menu_OffSound->setChecked(!muted);
+    player.put_settings_mute(!marked);
+    return !marked;
 }
+
+} // namespace player

@@ -1,8 +1,11 @@
-# player/: the media player component and the player commands.
+# player/: the engine, the listening session, the component WMP with its strip, and the player commands.
 target_sources(corvana_core PRIVATE
   player/player_component.h
   player/media_player.cpp player/media_player.h
-  player/player_commands.cpp
+  player/session.cpp player/session.h
+  player/failure_text.cpp player/failure_text.h
+  player/retry_policy.h
+  player/player_commands.cpp player/player_commands.h
 )
 target_sources(corvana_core PRIVATE
   player/address.cpp player/address.h

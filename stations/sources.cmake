@@ -2,5 +2,5 @@
 target_sources(corvana_core PRIVATE
   stations/list_view.cpp stations/list_view.h
   stations/list_file.cpp stations/list_file.h
-  stations/edit_commands.cpp
+  stations/edit_commands.cpp stations/edit_commands.h
 )

@@ -1,108 +1,99 @@
-// tray/: InstallTrayIcon, SetTrayTip, RemoveTrayIcon and the icon record's two forms; touches no other room.
+// tray/: the icon record's tip rules and the QSystemTrayIcon fed from the record.
 #include "tray/tray_icon.h"
 
-#include "app/frmMain.h"
-#include "platform/codepage.h"
-#include "platform/notify_icon.h"
-#include "platform/window_proc.h"
+#include "platform/error.h"
 #include "tray/window_hook.h"
 
-#include <QStringView>
-#include <cstring>
+#include <QApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusInterface>
+#include <QMenu>
+#include <QStyle>
+#include <QSystemTrayIcon>
+#include <QWidget>
 
-namespace mod_Function {
-
-QPointer<frmMain> TrayForm;
-QPointer<QMenu> TrayMenu;
-NotifyIconData TrayIconData;
+namespace tray {
 
 namespace {
 
 constexpr int kTipChars = 64;
-constexpr qsizetype kTipBytes = sizeof(platform::NOTIFYICONDATAA::szTip);
 
-// The ANSI form of tip, cut after the last whole character that fits the field: half of a two-byte character
-// would turn the tip's end into a different character, or into garbage.
-QByteArray AnsiTip(QStringView tip) {
-    QByteArray bytes = platform::ToAnsi(tip);
-    if (bytes.size() <= kTipBytes) return bytes;
-    bytes.clear();
-    for (qsizetype i = 0; i < tip.size();) {
-        const qsizetype length =
-            tip[i].isHighSurrogate() && i + 1 < tip.size() && tip[i + 1].isLowSurrogate() ? 2 : 1;
-        const QByteArray piece = platform::ToAnsi(tip.mid(i, length));
-        if (bytes.size() + piece.size() > kTipBytes) break;
-        bytes += piece;
-        i += length;
-    }
-    return bytes;
-}
-
-platform::NOTIFYICONDATAA ToRecord(const NotifyIconData& data) {
-    platform::NOTIFYICONDATAA record;
-    std::memset(&record, 0, sizeof record);
-    record.cbSize = quint32(data.cbSize);
-    record.hWnd = quint32(data.hWnd);
-    record.uID = quint32(data.uID);
-    record.uFlags = quint32(data.uFlags);
-    record.uCallbackMessage = quint32(data.uCallbackMessage);
-    record.hIcon = quint32(data.hIcon);
-    const QByteArray tip = AnsiTip(QStringView(data.szTip.data(), kTipChars));
-    std::memcpy(record.szTip, tip.constData(), size_t(tip.size()));
-    return record;
-}
-
-// Two-byte characters make the decoded field shorter than 64 characters: the rest is blanks, as a tip is
-// padded.
-void FromRecord(const platform::NOTIFYICONDATAA& record, NotifyIconData& data) {
-    data.cbSize = qint32(record.cbSize);
-    data.hWnd = qint32(record.hWnd);
-    data.uID = qint32(record.uID);
-    data.uFlags = qint32(record.uFlags);
-    data.uCallbackMessage = qint32(record.uCallbackMessage);
-    data.hIcon = qint32(record.hIcon);
-    const QString tip = platform::FromAnsi(QByteArrayView(record.szTip, kTipBytes));
-    for (int i = 0; i < kTipChars; ++i)
-        data.szTip[size_t(i)] = i < tip.size() ? tip[i].unicode() : u' ';
-}
-
-void Notify(quint32 message) {
-    platform::NOTIFYICONDATAA record = ToRecord(TrayIconData);
-    platform::Shell_NotifyIconA(message, &record); // its answer changes nothing: no tray, no icon, no report
-    FromRecord(record, TrayIconData);
+// A tray entry that draws nothing still takes clicks, but nobody finds it: a window without an icon of its
+// own gets the application's, or else a standard one.
+QIcon IconOrStandIn(const QIcon& icon) {
+    if (!icon.isNull()) return icon;
+    if (!QApplication::windowIcon().isNull()) return QApplication::windowIcon();
+    return QApplication::style()->standardIcon(QStyle::SP_MediaVolume);
 }
 
 } // namespace
 
-void InstallTrayIcon(frmMain& form, QMenu& menu) {
-    TrayForm = &form;
-    TrayMenu = &menu;
-    HookTrayWindow(form);
-    TrayIconData.uID = 0;
-    const quint32 hWnd = platform::WindowHandle(&form);
-    TrayIconData.cbSize = sizeof(platform::NOTIFYICONDATAA);
-    TrayIconData.hWnd = qint32(hWnd);
-    // A StatusNotifierItem host opens the icon's menu itself, without a message to the window.
-    platform::SetHostMenu(hWnd, &menu);
-    TrayIconData.hIcon = qint32(platform::IconHandle(form.windowIcon()));
-    TrayIconData.uCallbackMessage = TRAY_CALLBACK_MESSAGE;
-    TrayIconData.uFlags = platform::NIF_MESSAGE | platform::NIF_ICON;
-    TrayIconData.cbSize = sizeof(platform::NOTIFYICONDATAA);
-    Notify(platform::NIM_ADD);
-}
-
-void SetTrayTip(const QString& text) {
+void StoreTip(NotifyIconData& data, const QString& text) {
     const QString s = text + QChar(u'\0');
     for (int i = 0; i < kTipChars; ++i)
-        TrayIconData.szTip[size_t(i)] = i < s.size() ? s[i].unicode() : u' ';
-    TrayIconData.uFlags = platform::NIF_TIP;
-    Notify(platform::NIM_MODIFY);
+        data.szTip[size_t(i)] = i < s.size() ? s[i].unicode() : u' ';
 }
 
-void RemoveTrayIcon() {
+QString ShownTip(const NotifyIconData& data) {
+    const QStringView field(data.szTip.data(), kTipChars);
+    const qsizetype nul = field.indexOf(QChar(u'\0'));
+    return (nul < 0 ? field : field.left(nul)).toString();
+}
+
+TrayIcon::TrayIcon(QWidget& window, QMenu& menu, const qint16& restoreState, QObject* parent)
+    : QObject(parent), m_window(&window), m_menu(&menu), m_restoreState(restoreState) {}
+
+TrayIcon::~TrayIcon() {
+    delete m_icon;
+}
+
+void TrayIcon::Install() {
+    if (m_icon || !m_window) return;
+    TrayIconData.uID = 0;
+    TrayIconData.cbSize = 88;
+    TrayIconData.hWnd = qint32(m_window->internalWinId());
+    TrayIconData.hIcon = qint32(m_window->windowIcon().cacheKey());
+    TrayIconData.uCallbackMessage = TRAY_CALLBACK_MESSAGE;
+    TrayIconData.uFlags = NIF_MESSAGE | NIF_ICON;
+
+    // The window owns its icon, so no icon outlives the window it reports to.
+    m_icon = new QSystemTrayIcon(IconOrStandIn(m_window->windowIcon()), m_window);
+    // The hook is in before the icon shows: no click can arrive unhandled.
+    connect(m_icon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (!m_window || !m_menu) return;
+        platform::Guarded([&] { TrayWindowProc(reason, *m_window, *m_menu, m_restoreState); });
+    });
+    // A StatusNotifierItem host opens the icon's menu itself, without telling the program of the click.
+    if (StatusNotifierHostPresent()) m_icon->setContextMenu(m_menu);
+    // Without a tray the icon is still kept shown to Qt, which docks it should a tray appear later.
+    m_icon->show();
+}
+
+void TrayIcon::SetTip(const QString& text) {
+    StoreTip(TrayIconData, text);
+    TrayIconData.uFlags = NIF_TIP;
+    if (m_icon) m_icon->setToolTip(ShownTip(TrayIconData));
+}
+
+void TrayIcon::Remove() {
     TrayIconData.uFlags = 0;
-    Notify(platform::NIM_DELETE);
-    UnhookTrayWindow();
+    if (!m_icon) return;
+    QSystemTrayIcon* icon = m_icon;
+    m_icon = nullptr;
+    icon->hide();
+    disconnect(icon, nullptr, this, nullptr);
+    // Not at once: the removal may come from inside one of the icon's own signals.
+    icon->deleteLater();
 }
 
-} // namespace mod_Function
+bool StatusNotifierHostPresent() {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected() || !bus.interface()) return false;
+    const QString service = QStringLiteral("org.kde.StatusNotifierWatcher");
+    if (!bus.interface()->isServiceRegistered(service)) return false;
+    QDBusInterface watcher(service, QStringLiteral("/StatusNotifierWatcher"), service, bus);
+    return watcher.property("IsStatusNotifierHostRegistered").toBool();
+}
+
+} // namespace tray

@@ -1,23 +1,18 @@
-// tray/: the hook TrayWindowProc on the main window's messages; touches no other room.
-// It turns the icon's clicks into restoring the window and into the Control menu.
+// tray/: TrayWindowProc, what a click on the notification-area icon does to the window and its menu.
 #pragma once
 
-#include <QtGlobal>
+#include <QSystemTrayIcon>
 
+class QMenu;
 class QWidget;
 
-namespace mod_Function {
+namespace tray {
 
-// The window procedure the hook replaced; every message the hook does not consume goes on to it.
-extern qint32 PrevWndProc;
+// Left release (Qt reports it as Trigger, or DoubleClick for a second click soon after): the window gets the
+// focus; a minimized one gets restoreState back and the focus again. Right release (Context): menu pops up at
+// the pointer; the call returns when it closes. Returns whether the click was handled; any other click is
+// left to Qt's normal handling unchanged.
+bool TrayWindowProc(QSystemTrayIcon::ActivationReason reason, QWidget& window, QMenu& menu,
+                    qint16 restoreState);
 
-// Puts TrayWindowProc in place of form's procedure and keeps the one it replaced in PrevWndProc.
-void HookTrayWindow(QWidget& form);
-// Puts PrevWndProc back as TrayForm's procedure.
-void UnhookTrayWindow();
-
-// Icon message, left release: focus; a minimized window gets its start-up state back (consumed). Right
-// release: the Control menu at the pointer (consumed). Everything else goes to PrevWndProc unchanged.
-qint32 TrayWindowProc(quint32 hWnd, quint32 uMsg, quint32 wParam, qint32 lParam);
-
-} // namespace mod_Function
+} // namespace tray

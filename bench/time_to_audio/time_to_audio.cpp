@@ -200,7 +200,7 @@ struct Bench {
         WaitFor(
             [&] {
                 return (t1 = monitor->firstLoudSince(t0)).has_value() ||
-                       wmp->state() == player::MediaPlayer::State::Error;
+                       wmp->session().state() == player::Session::State::Error;
             },
             RunTimeoutMs);
         wmp->controls_stop();
@@ -335,7 +335,7 @@ int main(int argc, char* argv[]) {
     // The component as the program has it: engine started, full volume like the peers.
     bench.warm = std::make_unique<player::MediaPlayer>(ExtraEngineOptions());
     bench.warm->put_settings_volume(100);
-    bench.warm->startEngine();
+    bench.warm->session().startEngine();
 
     using Contender = std::pair<QString, std::function<std::optional<double>(const Stream&)>>;
     std::vector<Contender> contenders = {

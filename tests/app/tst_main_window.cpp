@@ -7,6 +7,8 @@
 #include "player/media_player.h"
 #include "stations/list_file.h"
 #include "stations/list_view.h"
+#include "support/recording_launcher.h"
+#include "support/scripted_dialogs.h"
 
 #include <QAction>
 #include <QMenu>

@@ -5,6 +5,7 @@
 #include "platform/dialogs.h"
 #include "platform/filesystem.h"
 #include "stations/list_view.h"
+#include "support/scripted_dialogs.h"
 
 #include <QDir>
 #include <QFile>

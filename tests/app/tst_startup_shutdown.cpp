@@ -7,6 +7,8 @@
 #include "player/media_player.h"
 #include "stations/list_file.h"
 #include "stations/list_view.h"
+#include "support/faulty_file_system.h"
+#include "support/scripted_dialogs.h"
 #include "tray/tray_icon.h"
 
 #include <QAction>
@@ -157,8 +159,9 @@ private slots:
         QVERIFY(m_form->isVisible());
         // The tray icon, removed before the question, is back with its tip (the last call was the tip
         // change).
-        QCOMPARE(mod_Function::TrayIconData.uFlags, 4);
-        QCOMPARE(QString::fromUtf16(mod_Function::TrayIconData.szTip.data(), 7), QStringLiteral("Corvana"));
+        QVERIFY(m_form->TrayIcon()->icon());
+        QCOMPARE(m_form->TrayIcon()->TrayIconData.uFlags, 4);
+        QCOMPARE(m_form->TrayIcon()->icon()->toolTip(), QStringLiteral("Corvana"));
         QCOMPARE(listBytes(), QByteArray("A|u1\r\n"));
         QCOMPARE(ListModified, mod_Function::True);
         // The error report came after the question, and says why.

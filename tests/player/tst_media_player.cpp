@@ -55,31 +55,12 @@ private slots:
 void TstMediaPlayer::initialSettings() {
     MediaPlayer wmp(Silent);
     const MediaPlayer::Settings& s = wmp.settings();
+    // What the program relies on: no address, autoStart on, the full panel with its context menu until the
+    // window asks for the strip.
     QCOMPARE(s.URL, QString());
-    QCOMPARE(s.rate, 1.0);
-    QCOMPARE(s.balance, 0);
-    QCOMPARE(s.currentPosition, 0.0);
-    QCOMPARE(s.defaultFrame, QString());
-    QCOMPARE(s.playCount, 1);
     QCOMPARE(s.autoStart, true);
-    QCOMPARE(s.currentMarker, 0);
-    QCOMPARE(s.invokeURLs, true);
-    QCOMPARE(s.baseURL, QString());
-    QCOMPARE(s.volume, 50);
-    QCOMPARE(s.mute, false);
     QCOMPARE(s.uiMode, QStringLiteral("full"));
-    QCOMPARE(s.stretchToFit, false);
-    QCOMPARE(s.windowlessVideo, false);
-    QCOMPARE(s.enabled, true);
     QCOMPARE(s.enableContextMenu, true);
-    QCOMPARE(s.fullScreen, false);
-    QCOMPARE(s.SAMIStyle, QString());
-    QCOMPARE(s.SAMILang, QString());
-    QCOMPARE(s.SAMIFilename, QString());
-    QCOMPARE(s.captioningID, QString());
-    QCOMPARE(s.enableErrorDialogs, false);
-    QCOMPARE(s._cx, 7435);
-    QCOMPARE(s._cy, 1191);
     // The members the program reads agree with the settings.
     player::PlayerComponent& component = wmp;
     QCOMPARE(component.get_URL(), QString());
@@ -87,8 +68,8 @@ void TstMediaPlayer::initialSettings() {
     QCOMPARE(component.get_settings_mute(), false);
     QCOMPARE(component.get_uiMode(), QStringLiteral("full"));
     QCOMPARE(component.get_enableContextMenu(), true);
-    QCOMPARE(wmp.state(), MediaPlayer::State::Idle);
-    QVERIFY(!wmp.engineStarted()); // nothing on the way to the first window
+    QCOMPARE(wmp.session().state(), player::Session::State::Idle);
+    QVERIFY(!wmp.session().engineStarted()); // nothing on the way to the first window
 }
 
 void TstMediaPlayer::volumeIsClamped() {
@@ -109,23 +90,23 @@ void TstMediaPlayer::volumeIsClamped() {
     QCOMPARE(wmp.findChild<QSlider*>(QStringLiteral("volume"))->value(), 35);
 
     // The engine gets the clamped value too, not what was asked.
-    wmp.startEngine();
+    wmp.session().startEngine();
     wmp.put_settings_volume(250);
-    QTRY_COMPARE_WITH_TIMEOUT(wmp.engineVolume().value_or(-1), 100.0, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(wmp.session().engineVolume().value_or(-1), 100.0, 5000);
     wmp.put_settings_volume(-40);
-    QTRY_COMPARE_WITH_TIMEOUT(wmp.engineVolume().value_or(-1), 0.0, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(wmp.session().engineVolume().value_or(-1), 0.0, 5000);
 }
 
 void TstMediaPlayer::volumeAndMuteBeforeTheEngineApply() {
     MediaPlayer wmp(Silent);
     wmp.put_settings_volume(30);
     wmp.put_settings_mute(true);
-    QVERIFY(!wmp.engineStarted());
-    wmp.startEngine();
-    QTRY_COMPARE_WITH_TIMEOUT(wmp.engineVolume().value_or(-1), 30.0, 5000);
-    QTRY_COMPARE_WITH_TIMEOUT(wmp.engineMute().value_or(false), true, 5000);
+    QVERIFY(!wmp.session().engineStarted());
+    wmp.session().startEngine();
+    QTRY_COMPARE_WITH_TIMEOUT(wmp.session().engineVolume().value_or(-1), 30.0, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(wmp.session().engineMute().value_or(false), true, 5000);
     wmp.put_settings_mute(false);
-    QTRY_COMPARE_WITH_TIMEOUT(wmp.engineMute().value_or(true), false, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(wmp.session().engineMute().value_or(true), false, 5000);
 }
 
 void TstMediaPlayer::addresses_data() {
@@ -283,45 +264,45 @@ void TstMediaPlayer::serverText() {
 
 void TstMediaPlayer::requestsWithNothingToDoChangeNothing() {
     MediaPlayer wmp(Silent);
-    QSignalSpy states(&wmp, &MediaPlayer::stateChanged);
+    QSignalSpy states(&wmp.session(), &player::Session::stateChanged);
     wmp.controls_play(); // no address
     wmp.controls_stop(); // nothing plays
     wmp.put_URL(QString());
     wmp.put_URL(QStringLiteral("   "));
     QCOMPARE(states.count(), 0);
-    QCOMPARE(wmp.state(), MediaPlayer::State::Idle);
-    QVERIFY(!wmp.engineStarted());
+    QCOMPARE(wmp.session().state(), player::Session::State::Idle);
+    QVERIFY(!wmp.session().engineStarted());
 
     // An address with autoStart off is kept, not played.
     wmp.put_settings_autoStart(false);
     wmp.put_URL(QStringLiteral("http://127.0.0.1:9/radio"));
     QCOMPARE(wmp.get_URL(), QStringLiteral("http://127.0.0.1:9/radio"));
-    QCOMPARE(wmp.state(), MediaPlayer::State::Idle);
-    QVERIFY(!wmp.engineStarted());
+    QCOMPARE(wmp.session().state(), player::Session::State::Idle);
+    QVERIFY(!wmp.session().engineStarted());
 
     // After an error, a stop has nothing to stop: the error stays in view.
     wmp.put_settings_autoStart(true);
     wmp.put_URL(QStringLiteral("edl://x"));
-    QCOMPARE(wmp.state(), MediaPlayer::State::Error);
+    QCOMPARE(wmp.session().state(), player::Session::State::Error);
     wmp.controls_stop();
-    QCOMPARE(wmp.state(), MediaPlayer::State::Error);
+    QCOMPARE(wmp.session().state(), player::Session::State::Error);
 }
 
 void TstMediaPlayer::refusedAddressNeverReachesTheEngine() {
     for (const QString& url : {QStringLiteral("av://lavfi:sine"), QStringLiteral("fd://0"),
                                QStringLiteral("lavf://http://127.0.0.1/"), QStringLiteral("nonsense")}) {
         MediaPlayer wmp(Silent);
-        QSignalSpy states(&wmp, &MediaPlayer::stateChanged);
+        QSignalSpy states(&wmp.session(), &player::Session::stateChanged);
         wmp.put_URL(url);
         QCOMPARE(wmp.get_URL(), url);
-        QCOMPARE(wmp.state(), MediaPlayer::State::Error);
-        QCOMPARE(wmp.stateText(), QStringLiteral("不支持的地址"));
+        QCOMPARE(wmp.session().state(), player::Session::State::Error);
+        QCOMPARE(wmp.session().stateText(), QStringLiteral("不支持的地址"));
         QCOMPARE(states.count(), 1);
-        QVERIFY2(!wmp.engineStarted(), qPrintable(url));
+        QVERIFY2(!wmp.session().engineStarted(), qPrintable(url));
         // Play again: refused again, still without the engine.
         wmp.controls_play();
-        QCOMPARE(wmp.state(), MediaPlayer::State::Error);
-        QVERIFY(!wmp.engineStarted());
+        QCOMPARE(wmp.session().state(), player::Session::State::Error);
+        QVERIFY(!wmp.session().engineStarted());
     }
 }
 
@@ -463,7 +444,7 @@ void TstMediaPlayer::stripButtonsDrawTheirState() {
 
 void TstMediaPlayer::failingEngineThrows() {
     MediaPlayer wmp(Broken);
-    QVERIFY_THROWS_EXCEPTION(platform::RuntimeError, wmp.startEngine());
+    QVERIFY_THROWS_EXCEPTION(platform::RuntimeError, wmp.session().startEngine());
     try {
         wmp.put_URL(QStringLiteral("http://127.0.0.1:9/radio"));
         QFAIL("put_URL started a broken engine without an error");
@@ -471,7 +452,7 @@ void TstMediaPlayer::failingEngineThrows() {
         QCOMPARE(e.number(), int(platform::errObjectFailed));
         QVERIFY(!e.message().isEmpty());
     }
-    QVERIFY(!wmp.engineStarted());
+    QVERIFY(!wmp.session().engineStarted());
 
     // Started by the strip on its own (after its first paint), the failure shows there instead: no exception
     // may leave a Qt event handler.
@@ -479,8 +460,8 @@ void TstMediaPlayer::failingEngineThrows() {
     shown.resize(shown.sizeHint());
     shown.show();
     QVERIFY(QTest::qWaitForWindowExposed(&shown));
-    QTRY_COMPARE(shown.state(), MediaPlayer::State::Error);
-    QVERIFY(shown.stateText().startsWith(QStringLiteral("播放器组件无法启动")));
+    QTRY_COMPARE(shown.session().state(), player::Session::State::Error);
+    QVERIFY(shown.session().stateText().startsWith(QStringLiteral("播放器组件无法启动")));
 }
 
 QTEST_MAIN(TstMediaPlayer)

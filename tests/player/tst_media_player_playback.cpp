@@ -18,7 +18,7 @@
 #include <memory>
 
 using player::MediaPlayer;
-using State = player::MediaPlayer::State;
+using State = player::Session::State;
 using namespace playback;
 
 namespace {
@@ -148,15 +148,15 @@ void TstMediaPlayerPlayback::mp3PlaysWithItsTitle() {
 
     auto wmp = make();
     snapshot(*wmp, QStringLiteral("idle"));
-    QSignalSpy states(wmp.get(), &MediaPlayer::stateChanged);
+    QSignalSpy states(&wmp->session(), &player::Session::stateChanged);
     wmp->put_URL(m_servers.url(QStringLiteral("/mp3")));
-    QCOMPARE(wmp->state(), State::Connecting);
-    QCOMPARE(wmp->stateText(), QStringLiteral("正在连接"));
+    QCOMPARE(wmp->session().state(), State::Connecting);
+    QCOMPARE(wmp->session().stateText(), QStringLiteral("正在连接"));
     snapshot(*wmp, QStringLiteral("connecting"));
 
-    QTRY_COMPARE_WITH_TIMEOUT(wmp->state(), State::Playing, ConnectTimeoutMs);
-    QTRY_COMPARE_WITH_TIMEOUT(wmp->nowPlayingTitle(), title, ConnectTimeoutMs);
-    QCOMPARE(wmp->stateText(), QStringLiteral("正在播放：") + title);
+    QTRY_COMPARE_WITH_TIMEOUT(wmp->session().state(), State::Playing, ConnectTimeoutMs);
+    QTRY_COMPARE_WITH_TIMEOUT(wmp->session().title(), title, ConnectTimeoutMs);
+    QCOMPARE(wmp->session().stateText(), QStringLiteral("正在播放：") + title);
     snapshot(*wmp, QStringLiteral("playing"));
     wmp->put_uiMode(QStringLiteral("full"));
     wmp->resize(wmp->sizeHint());
@@ -176,28 +176,28 @@ void TstMediaPlayerPlayback::mp3PlaysWithItsTitle() {
     wmp->put_settings_mute(false);
 
     wmp->controls_stop();
-    QCOMPARE(wmp->state(), State::Stopped);
-    QCOMPARE(wmp->stateText(), QStringLiteral("已停止"));
+    QCOMPARE(wmp->session().state(), State::Stopped);
+    QCOMPARE(wmp->session().stateText(), QStringLiteral("已停止"));
     snapshot(*wmp, QStringLiteral("stopped"));
     // Play again with the address it holds.
     wmp->controls_play();
-    QTRY_COMPARE_WITH_TIMEOUT(wmp->state(), State::Playing, ConnectTimeoutMs);
+    QTRY_COMPARE_WITH_TIMEOUT(wmp->session().state(), State::Playing, ConnectTimeoutMs);
 }
 
 void TstMediaPlayerPlayback::titleChangesWhilePlaying() {
     // A real-time output: the engine shows a title when playback reaches it, and the file output would run
     // ahead to the live edge, where the engine holds title changes back.
     auto wmp = make({{"ao", "null"}});
-    QSignalSpy titles(wmp.get(), &MediaPlayer::titleChanged);
+    QSignalSpy titles(&wmp->session(), &player::Session::titleChanged);
     wmp->put_URL(m_servers.url(QStringLiteral("/mp3")));
-    QTRY_COMPARE_WITH_TIMEOUT(wmp->state(), State::Playing, ConnectTimeoutMs);
-    QTRY_VERIFY_WITH_TIMEOUT(!wmp->nowPlayingTitle().isEmpty(), ConnectTimeoutMs);
+    QTRY_COMPARE_WITH_TIMEOUT(wmp->session().state(), State::Playing, ConnectTimeoutMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!wmp->session().title().isEmpty(), ConnectTimeoutMs);
     const QString next = QStringLiteral("第二首 Second %1").arg(Suffix());
     QVERIFY(SetIcyTitle(m_servers, QStringLiteral("/mp3"), next));
-    QTRY_COMPARE_WITH_TIMEOUT(wmp->nowPlayingTitle(), next, ConnectTimeoutMs);
+    QTRY_COMPARE_WITH_TIMEOUT(wmp->session().title(), next, ConnectTimeoutMs);
     QCOMPARE(titles.last().at(0).toString(), next);
-    QCOMPARE(wmp->state(), State::Playing);
-    QCOMPARE(wmp->stateText(), QStringLiteral("正在播放：") + next);
+    QCOMPARE(wmp->session().state(), State::Playing);
+    QCOMPARE(wmp->session().stateText(), QStringLiteral("正在播放：") + next);
 }
 
 void TstMediaPlayerPlayback::gbkTitleReadsAsChinese() {
@@ -211,41 +211,41 @@ void TstMediaPlayerPlayback::gbkTitleReadsAsChinese() {
 
     auto wmp = make();
     wmp->put_URL(m_servers.url(QStringLiteral("/gbk")));
-    QTRY_COMPARE_WITH_TIMEOUT(wmp->state(), State::Playing, ConnectTimeoutMs);
-    QTRY_COMPARE_WITH_TIMEOUT(wmp->nowPlayingTitle(), title, ConnectTimeoutMs);
-    QCOMPARE(wmp->stateText(), QStringLiteral("正在播放：") + title);
+    QTRY_COMPARE_WITH_TIMEOUT(wmp->session().state(), State::Playing, ConnectTimeoutMs);
+    QTRY_COMPARE_WITH_TIMEOUT(wmp->session().title(), title, ConnectTimeoutMs);
+    QCOMPARE(wmp->session().stateText(), QStringLiteral("正在播放：") + title);
     snapshot(*wmp, QStringLiteral("playing-gbk"));
 }
 
 void TstMediaPlayerPlayback::oggTitleComesFromTheStream() {
     auto wmp = make();
     wmp->put_URL(m_servers.url(QStringLiteral("/ogg")));
-    QTRY_COMPARE_WITH_TIMEOUT(wmp->state(), State::Playing, ConnectTimeoutMs);
-    QTRY_COMPARE_WITH_TIMEOUT(wmp->nowPlayingTitle(), m_servers.value(QStringLiteral("OGG_TITLE")),
+    QTRY_COMPARE_WITH_TIMEOUT(wmp->session().state(), State::Playing, ConnectTimeoutMs);
+    QTRY_COMPARE_WITH_TIMEOUT(wmp->session().title(), m_servers.value(QStringLiteral("OGG_TITLE")),
                               ConnectTimeoutMs);
     waitForSound(1);
 }
 
 void TstMediaPlayerPlayback::deadStationsAreErrors() {
     auto wmp = make();
-    QSignalSpy states(wmp.get(), &MediaPlayer::stateChanged);
+    QSignalSpy states(&wmp->session(), &player::Session::stateChanged);
     wmp->put_URL(QStringLiteral("http://127.0.0.1:%1/radio").arg(ClosedPort()));
-    QTRY_COMPARE_WITH_TIMEOUT(wmp->state(), State::Error, ConnectTimeoutMs);
-    QCOMPARE(wmp->stateText(), QStringLiteral("无法连接：服务器拒绝连接"));
-    QVERIFY(!wmp->retryPending()); // a station that never answered is not reconnected
+    QTRY_COMPARE_WITH_TIMEOUT(wmp->session().state(), State::Error, ConnectTimeoutMs);
+    QCOMPARE(wmp->session().stateText(), QStringLiteral("无法连接：服务器拒绝连接"));
+    QVERIFY(!wmp->session().retryPending()); // a station that never answered is not reconnected
     QCOMPARE(States(states), (QList<State>{State::Connecting, State::Error}));
     snapshot(*wmp, QStringLiteral("error-connect"));
 
     wmp->put_URL(m_servers.url(QStringLiteral("/no-such-mount")));
-    QTRY_COMPARE_WITH_TIMEOUT(wmp->state(), State::Error, ConnectTimeoutMs);
-    QCOMPARE(wmp->stateText(), QStringLiteral("无法连接：找不到电台（404）"));
+    QTRY_COMPARE_WITH_TIMEOUT(wmp->session().state(), State::Error, ConnectTimeoutMs);
+    QCOMPARE(wmp->session().stateText(), QStringLiteral("无法连接：找不到电台（404）"));
 
     // A server that answers and hangs up at once, for ever: FFmpeg alone would reconnect without a pause
     // until the user gives up.
     m_http->serve(QStringLiteral("/hangs-up"), "audio/mpeg", QByteArray(64, '\0'), false);
     wmp->put_URL(m_http->url(QStringLiteral("/hangs-up")));
-    QTRY_COMPARE_WITH_TIMEOUT(wmp->state(), State::Error, ConnectTimeoutMs);
-    QCOMPARE(wmp->stateText(), QStringLiteral("无法连接：服务器反复断开"));
+    QTRY_COMPARE_WITH_TIMEOUT(wmp->session().state(), State::Error, ConnectTimeoutMs);
+    QCOMPARE(wmp->session().stateText(), QStringLiteral("无法连接：服务器反复断开"));
     const int requests = m_http->requests(QStringLiteral("/hangs-up"));
     QVERIFY(requests >= 2);
     QTest::qWait(500);
@@ -256,20 +256,20 @@ void TstMediaPlayerPlayback::deadStationsAreErrors() {
 void TstMediaPlayerPlayback::refusedAddressesPlayNothing() {
     auto wmp = make();
     wmp->put_URL(QStringLiteral("av://lavfi:sine"));
-    QCOMPARE(wmp->state(), State::Error);
-    QCOMPARE(wmp->stateText(), QStringLiteral("不支持的地址"));
+    QCOMPARE(wmp->session().state(), State::Error);
+    QCOMPARE(wmp->session().stateText(), QStringLiteral("不支持的地址"));
     snapshot(*wmp, QStringLiteral("error-refused"));
 
     // Typed by the user, a local file is the user's to play; this one is not audio.
     wmp->put_URL(QStringLiteral("file:///etc/passwd"));
-    QTRY_COMPARE_WITH_TIMEOUT(wmp->state(), State::Error, ConnectTimeoutMs);
-    QCOMPARE(wmp->stateText(), QStringLiteral("无法播放：格式不支持"));
+    QTRY_COMPARE_WITH_TIMEOUT(wmp->session().state(), State::Error, ConnectTimeoutMs);
+    QCOMPARE(wmp->session().stateText(), QStringLiteral("无法播放：格式不支持"));
 
     // A playing stream stops when a refused address replaces it.
     wmp->put_URL(m_servers.url(QStringLiteral("/mp3")));
-    QTRY_COMPARE_WITH_TIMEOUT(wmp->state(), State::Playing, ConnectTimeoutMs);
+    QTRY_COMPARE_WITH_TIMEOUT(wmp->session().state(), State::Playing, ConnectTimeoutMs);
     wmp->put_URL(QStringLiteral("edl:///etc/passwd,0,1"));
-    QCOMPARE(wmp->state(), State::Error);
+    QCOMPARE(wmp->session().state(), State::Error);
     QTest::qWait(1500); // what was on its way to the output when the stop came
     const qint64 size = FileSize(pcmFile());
     QTest::qWait(1000); // a stream still playing would add 176 kB here
@@ -279,12 +279,12 @@ void TstMediaPlayerPlayback::refusedAddressesPlayNothing() {
 void TstMediaPlayerPlayback::localFileTheUserTypedPlays() {
     for (const QString& typed : {m_tone, QUrl::fromLocalFile(m_tone).toString(QUrl::FullyEncoded)}) {
         auto wmp = make();
-        QSignalSpy states(wmp.get(), &MediaPlayer::stateChanged);
+        QSignalSpy states(&wmp->session(), &player::Session::stateChanged);
         wmp->put_URL(typed);
         // A file ends by itself: played to the end, then stopped, never reconnected.
-        QTRY_COMPARE_WITH_TIMEOUT(wmp->state(), State::Stopped, ConnectTimeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(wmp->session().state(), State::Stopped, ConnectTimeoutMs);
         QVERIFY2(States(states).contains(State::Playing), qPrintable(typed));
-        QVERIFY(!wmp->retryPending());
+        QVERIFY(!wmp->session().retryPending());
         QVERIFY2(playedRms() > AudibleRms, qPrintable(typed));
     }
 }
@@ -305,12 +305,12 @@ void TstMediaPlayerPlayback::remotePlaylistsCannotReachThisMachine() {
          {QStringLiteral("/passwd.m3u"), QStringLiteral("/tone.m3u"), QStringLiteral("/tone.pls"),
           QStringLiteral("/tone.asx"), QStringLiteral("/tone.m3u8")}) {
         auto wmp = make();
-        QSignalSpy states(wmp.get(), &MediaPlayer::stateChanged);
+        QSignalSpy states(&wmp->session(), &player::Session::stateChanged);
         wmp->put_URL(m_http->url(path));
-        QTRY_COMPARE_WITH_TIMEOUT(wmp->state(), State::Error, ConnectTimeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(wmp->session().state(), State::Error, ConnectTimeoutMs);
         QVERIFY2(m_http->requests(path) > 0, qPrintable(path));
         QVERIFY2(!States(states).contains(State::Playing), qPrintable(path));
-        QCOMPARE(wmp->stateText(), QStringLiteral("不支持的地址"));
+        QCOMPARE(wmp->session().stateText(), QStringLiteral("不支持的地址"));
         QVERIFY2(FileSize(pcmFile()) <= 0, qPrintable(path));
     }
 }
@@ -363,9 +363,9 @@ void TstMediaPlayerPlayback::playlists() {
     m_http->serve(path, contentType, body);
     auto wmp = make();
     wmp->put_URL(m_http->url(path));
-    QTRY_COMPARE_WITH_TIMEOUT(wmp->state(), State::Playing, ConnectTimeoutMs);
+    QTRY_COMPARE_WITH_TIMEOUT(wmp->session().state(), State::Playing, ConnectTimeoutMs);
     // Only the Ogg mount has this title: the entry that plays is the live one.
-    QTRY_COMPARE_WITH_TIMEOUT(wmp->nowPlayingTitle(), m_servers.value(QStringLiteral("OGG_TITLE")),
+    QTRY_COMPARE_WITH_TIMEOUT(wmp->session().title(), m_servers.value(QStringLiteral("OGG_TITLE")),
                               ConnectTimeoutMs);
     waitForSound(1);
 }
@@ -379,7 +379,7 @@ void TstMediaPlayerPlayback::playlistAfterRedirectResolvesAgainstItsNewAddress()
     m_http->redirect(QStringLiteral("/new/live"), m_servers.url(QStringLiteral("/ogg")).toUtf8());
     auto wmp = make();
     wmp->put_URL(m_http->url(QStringLiteral("/station.asx")));
-    QTRY_COMPARE_WITH_TIMEOUT(wmp->state(), State::Playing, ConnectTimeoutMs);
+    QTRY_COMPARE_WITH_TIMEOUT(wmp->session().state(), State::Playing, ConnectTimeoutMs);
     QCOMPARE(m_http->requests(QStringLiteral("/live")), 0);
     QVERIFY(m_http->requests(QStringLiteral("/new/live")) > 0);
     waitForSound(1);
@@ -501,16 +501,16 @@ void TstMediaPlayerPlayback::bufferingShowsProgress() {
     // Without a burst the server sends in real time; waiting for 3 s of it shows the cache filling. A
     // real-time audio output, so that playing does not drain the cache at once.
     auto wmp = make({{"ao", "null"}, {"cache-pause-initial", "yes"}, {"cache-pause-wait", "3"}});
-    QSignalSpy states(wmp.get(), &MediaPlayer::stateChanged);
+    QSignalSpy states(&wmp->session(), &player::Session::stateChanged);
     wmp->put_URL(m_servers.url(QStringLiteral("/mp3-noburst")));
-    QTRY_COMPARE_WITH_TIMEOUT(wmp->state(), State::Buffering, ConnectTimeoutMs);
+    QTRY_COMPARE_WITH_TIMEOUT(wmp->session().state(), State::Buffering, ConnectTimeoutMs);
     static const QRegularExpression text(QStringLiteral("^正在缓冲 \\d{1,3}%$"));
-    QVERIFY2(text.match(wmp->stateText()).hasMatch(), qPrintable(wmp->stateText()));
-    QTRY_VERIFY_WITH_TIMEOUT(wmp->stateText() != QStringLiteral("正在缓冲 0%") ||
-                                 wmp->state() != State::Buffering,
+    QVERIFY2(text.match(wmp->session().stateText()).hasMatch(), qPrintable(wmp->session().stateText()));
+    QTRY_VERIFY_WITH_TIMEOUT(wmp->session().stateText() != QStringLiteral("正在缓冲 0%") ||
+                                 wmp->session().state() != State::Buffering,
                              ConnectTimeoutMs);
     snapshot(*wmp, QStringLiteral("buffering"));
-    QTRY_COMPARE_WITH_TIMEOUT(wmp->state(), State::Playing, ConnectTimeoutMs);
+    QTRY_COMPARE_WITH_TIMEOUT(wmp->session().state(), State::Playing, ConnectTimeoutMs);
     const QList<State> seen = States(states);
     QVERIFY(seen.indexOf(State::Connecting) < seen.indexOf(State::Buffering));
 }
@@ -518,9 +518,9 @@ void TstMediaPlayerPlayback::bufferingShowsProgress() {
 void TstMediaPlayerPlayback::audioDeviceMissing() {
     auto wmp = make({{"ao", "pulse"}, {"pulse-host", "unix:/nonexistent/corvana-test/native"}});
     wmp->put_URL(m_servers.url(QStringLiteral("/mp3")));
-    QTRY_COMPARE_WITH_TIMEOUT(wmp->state(), State::Error, ConnectTimeoutMs);
-    QCOMPARE(wmp->stateText(), QStringLiteral("音频设备不可用"));
-    QVERIFY(!wmp->retryPending());
+    QTRY_COMPARE_WITH_TIMEOUT(wmp->session().state(), State::Error, ConnectTimeoutMs);
+    QCOMPARE(wmp->session().stateText(), QStringLiteral("音频设备不可用"));
+    QVERIFY(!wmp->session().retryPending());
     snapshot(*wmp, QStringLiteral("error-audio-device"));
 }
 
@@ -564,13 +564,13 @@ void TstMediaPlayerPlayback::httpsAndHls() {
         qWarning("icecast2 has no TLS here: https is not tested");
     for (const QString& url : urls) {
         auto wmp = make();
-        QSignalSpy states(wmp.get(), &MediaPlayer::stateChanged);
+        QSignalSpy states(&wmp->session(), &player::Session::stateChanged);
         wmp->put_URL(url);
         QTRY_VERIFY2_WITH_TIMEOUT(States(states).contains(State::Playing), qPrintable(url), ConnectTimeoutMs);
         QTRY_VERIFY_WITH_TIMEOUT(FileSize(pcmFile()) >= 44100 * 4, ConnectTimeoutMs);
         QVERIFY2(playedRms() > AudibleRms, qPrintable(url));
         QVERIFY2(!States(states).contains(State::Error),
-                 qPrintable(url + QLatin1Char(' ') + wmp->stateText()));
+                 qPrintable(url + QLatin1Char(' ') + wmp->session().stateText()));
     }
 }
 
@@ -579,7 +579,7 @@ void TstMediaPlayerPlayback::mmsStation() {
     if (mms == 0) QSKIP("no MMS source: VLC (cvlc) is not installed or could not stream MMS over HTTP");
     auto wmp = make();
     wmp->put_URL(QStringLiteral("mms://127.0.0.1:%1/").arg(mms));
-    QTRY_COMPARE_WITH_TIMEOUT(wmp->state(), State::Playing, ConnectTimeoutMs);
+    QTRY_COMPARE_WITH_TIMEOUT(wmp->session().state(), State::Playing, ConnectTimeoutMs);
     waitForSound(2);
 }
 
@@ -600,32 +600,32 @@ void TstMediaPlayerPlayback::reconnectsAfterServerRestart() {
     const QString port = own.value(QStringLiteral("PORT"));
 
     auto wmp = make();
-    QSignalSpy states(wmp.get(), &MediaPlayer::stateChanged);
+    QSignalSpy states(&wmp->session(), &player::Session::stateChanged);
     wmp->put_URL(own.url(QStringLiteral("/mp3")));
-    QTRY_COMPARE_WITH_TIMEOUT(wmp->state(), State::Playing, ConnectTimeoutMs);
+    QTRY_COMPARE_WITH_TIMEOUT(wmp->session().state(), State::Playing, ConnectTimeoutMs);
 
     QVERIFY(RunScript(stop, {dir}));
-    QTRY_COMPARE_WITH_TIMEOUT(wmp->state(), State::Reconnecting, ConnectTimeoutMs);
-    QCOMPARE(wmp->stateText(), QStringLiteral("重新连接"));
+    QTRY_COMPARE_WITH_TIMEOUT(wmp->session().state(), State::Reconnecting, ConnectTimeoutMs);
+    QCOMPARE(wmp->session().stateText(), QStringLiteral("重新连接"));
     snapshot(*wmp, QStringLiteral("reconnecting"));
     // Let at least one attempt fail against the dead port before the server comes back.
-    QTRY_VERIFY_WITH_TIMEOUT(wmp->retryPending(), ConnectTimeoutMs);
+    QTRY_VERIFY_WITH_TIMEOUT(wmp->session().retryPending(), ConnectTimeoutMs);
     QVERIFY(RunScript(start, {dir, port}));
-    QTRY_COMPARE_WITH_TIMEOUT(wmp->state(), State::Playing, 40000);
+    QTRY_COMPARE_WITH_TIMEOUT(wmp->session().state(), State::Playing, 40000);
     QVERIFY(!States(states).contains(State::Error));
     const qint64 before = FileSize(pcmFile());
     QTRY_VERIFY_WITH_TIMEOUT(FileSize(pcmFile()) > before + 44100 * 4, ConnectTimeoutMs);
 
     // Stop while it waits to reconnect: no more attempts.
     QVERIFY(RunScript(stop, {dir}));
-    QTRY_COMPARE_WITH_TIMEOUT(wmp->state(), State::Reconnecting, ConnectTimeoutMs);
+    QTRY_COMPARE_WITH_TIMEOUT(wmp->session().state(), State::Reconnecting, ConnectTimeoutMs);
     wmp->controls_stop();
-    QCOMPARE(wmp->state(), State::Stopped);
-    QVERIFY(!wmp->retryPending());
+    QCOMPARE(wmp->session().state(), State::Stopped);
+    QVERIFY(!wmp->session().retryPending());
     QVERIFY(RunScript(start, {dir, port}));
     QTest::qWait(2500); // longer than the first retries' waits
-    QCOMPARE(wmp->state(), State::Stopped);
-    QVERIFY(!wmp->retryPending());
+    QCOMPARE(wmp->session().state(), State::Stopped);
+    QVERIFY(!wmp->session().retryPending());
 }
 
 QTEST_MAIN(TstMediaPlayerPlayback)

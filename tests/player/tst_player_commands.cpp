@@ -7,6 +7,7 @@
 #include "player/player_component.h"
 #include "stations/list_file.h"
 #include "stations/list_view.h"
+#include "support/scripted_dialogs.h"
 
 #include <QAction>
 #include <QLabel>

@@ -4,6 +4,7 @@
 #include "platform/filesystem.h"
 #include "stations/list_file.h"
 #include "stations/list_view.h"
+#include "support/scripted_dialogs.h"
 
 #include <QAction>
 #include <QFile>

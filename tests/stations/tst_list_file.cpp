@@ -4,6 +4,7 @@
 #include "platform/filesystem.h"
 #include "stations/list_file.h"
 #include "stations/list_view.h"
+#include "support/faulty_file_system.h"
 
 #include <QDir>
 #include <QFile>

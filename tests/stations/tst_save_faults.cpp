@@ -6,6 +6,7 @@
 #include "platform/filesystem.h"
 #include "stations/list_file.h"
 #include "stations/list_view.h"
+#include "support/scripted_dialogs.h"
 
 #include <QAction>
 #include <QDir>

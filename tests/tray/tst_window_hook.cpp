@@ -1,43 +1,22 @@
-// tests/tray: the hook and the window procedure layer; touches tray/ and platform/ through their headers.
-// TrayWindowProc on the real frmMain, and the handles and message delivery under it.
-#include "app/frmMain.h"
-#include "platform/notify_icon.h"
-#include "platform/window_proc.h"
+// tests/tray: TrayWindowProc's rules for the icon's clicks, alone and through the real icon's signal.
+#include "platform/window_state.h"
+#include "support/scripted_dialogs.h"
 #include "tray/tray_icon.h"
 #include "tray/window_hook.h"
 
 #include <QApplication>
+#include <QMainWindow>
 #include <QMenu>
-#include <QStyle>
+#include <QScopeGuard>
 #include <QTest>
 #include <QTimer>
+#include <memory>
 
-using namespace platform;
-using namespace mod_Function;
+using namespace tray;
+using platform::SetWindowState;
+using platform::WindowState;
 
 namespace {
-
-frmMain* g_form = nullptr;
-
-// The procedure the hook replaced: it records what reached it, and whether the window had the focus by then.
-struct Seen {
-    quint32 hWnd, msg, wParam;
-    qint32 lParam;
-    bool formActive;
-};
-std::vector<Seen> g_seen;
-constexpr qint32 kAnswer = 0x5EED;
-qint32 Previous(quint32 hWnd, quint32 msg, quint32 wParam, qint32 lParam) {
-    // A focus request made before this call has taken effect once the window system's events are through.
-    QCoreApplication::processEvents();
-    g_seen.push_back({hWnd, msg, wParam, lParam, g_form && g_form->isActiveWindow()});
-    return kAnswer;
-}
-std::vector<quint32> g_other;
-qint32 Other(quint32, quint32 msg, quint32, qint32) {
-    g_other.push_back(msg);
-    return 0;
-}
 
 // Closes every pop-up menu that opens and remembers which menu it was and where: the pop-up call returns only
 // once its menu is closed.
@@ -64,205 +43,138 @@ private:
 
 class TstWindowHook : public QObject {
     Q_OBJECT
-    quint32 hWnd = 0;
-    RecordingNotifyIcons icons;
-    QWidget* other = nullptr;
-    PopupWatcher* popups = nullptr;
+    std::unique_ptr<QMainWindow> window;
+    std::unique_ptr<QWidget> other;
+    QMenu* menu = nullptr;
+    qint16 restore = 0;
+    std::unique_ptr<PopupWatcher> popups;
 
-    qint32 Send(quint32 msg, qint32 lParam, quint32 wParam = 3) {
-        return SendMessageA(hWnd, msg, wParam, lParam);
+    bool Click(QSystemTrayIcon::ActivationReason reason) {
+        return TrayWindowProc(reason, *window, *menu, restore);
     }
 
 private slots:
     void initTestCase() {
-        g_form = new frmMain;
-        g_form->show();
-        QVERIFY(QTest::qWaitForWindowExposed(g_form));
-        other = new QWidget;
+        window = std::make_unique<QMainWindow>();
+        menu = new QMenu(window.get());
+        menu->addAction(QStringLiteral("播放"));
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        other = std::make_unique<QWidget>();
         other->show();
-        hWnd = WindowHandle(g_form);
-        SetWindowLongA(hWnd, GWL_WNDPROC, &Previous);
-        SetNotifyIcons(&icons);
-        InstallTrayIcon(*g_form, *g_form->menu_Control);
-        QCOMPARE(PrevWndProc, ProcAddress(&Previous));
     }
     void cleanupTestCase() {
-        delete other;
-        delete g_form;
-        SetNotifyIcons(nullptr);
+        other.reset();
+        window.reset();
     }
     void init() {
-        g_seen.clear();
-        RestoreWindowState = 0;
-        g_form->SetWindowState(0);
+        restore = 0;
+        SetWindowState(*window, 0);
         other->activateWindow();
         QTRY_VERIFY(other->isActiveWindow());
-        popups = new PopupWatcher;
+        popups = std::make_unique<PopupWatcher>();
     }
-    void cleanup() { delete popups; }
+    void cleanup() { popups.reset(); }
 
-    void otherIconMessagesGoToThePreviousProcedure_data() {
-        QTest::addColumn<int>("code");
-        for (int code : {512, 513, 515, 516, 520})
-            QTest::addRow("%d", code) << code;
+    void otherClicksAreLeftToQt_data() {
+        QTest::addColumn<int>("reason");
+        QTest::newRow("middle") << int(QSystemTrayIcon::MiddleClick);
+        QTest::newRow("unknown") << int(QSystemTrayIcon::Unknown);
     }
-    void otherIconMessagesGoToThePreviousProcedure() {
-        QFETCH(int, code);
-        QCOMPARE(Send(2025, code), kAnswer);
-        QCOMPARE(g_seen.size(), 1u);
-        QCOMPARE(g_seen[0].hWnd, hWnd);
-        QCOMPARE(g_seen[0].msg, 2025u);
-        QCOMPARE(g_seen[0].wParam, 3u);
-        QCOMPARE(g_seen[0].lParam, code);
+    void otherClicksAreLeftToQt() {
+        QFETCH(int, reason);
+        SetWindowState(*window, 1);
+        QVERIFY(!Click(QSystemTrayIcon::ActivationReason(reason)));
+        QCOMPARE(WindowState(*window), 1);
         QVERIFY(popups->menus.isEmpty());
-        QVERIFY(!g_form->isActiveWindow());
+        QVERIFY(!window->isActiveWindow());
     }
 
+    // A double click is a second click soon after the first: it restores as well.
     void leftReleaseRestoresAMinimizedWindow_data() {
-        QTest::addColumn<int>("restore");
-        QTest::newRow("to normal") << 0;
-        QTest::newRow("to maximized") << 2;
+        QTest::addColumn<int>("reason");
+        QTest::addColumn<int>("restoreTo");
+        QTest::newRow("to normal") << int(QSystemTrayIcon::Trigger) << 0;
+        QTest::newRow("to maximized") << int(QSystemTrayIcon::Trigger) << 2;
+        QTest::newRow("double click") << int(QSystemTrayIcon::DoubleClick) << 0;
     }
     void leftReleaseRestoresAMinimizedWindow() {
-        QFETCH(int, restore);
-        RestoreWindowState = qint16(restore);
-        g_form->SetWindowState(1);
-        QCOMPARE(g_form->WindowState(), 1);
-        QCOMPARE(Send(2025, 514), 0);
-        QCOMPARE(g_form->WindowState(), restore);
-        QVERIFY(g_seen.empty());
-        QTRY_VERIFY(g_form->isActiveWindow());
+        QFETCH(int, reason);
+        QFETCH(int, restoreTo);
+        restore = qint16(restoreTo);
+        SetWindowState(*window, 1);
+        QCOMPARE(WindowState(*window), 1);
+        QVERIFY(Click(QSystemTrayIcon::ActivationReason(reason)));
+        QCOMPARE(WindowState(*window), restoreTo);
+        QTRY_VERIFY(window->isActiveWindow());
+        QVERIFY(popups->menus.isEmpty());
     }
 
-    void leftReleaseFocusesAVisibleWindowThenPassesOn_data() {
+    void leftReleaseFocusesAVisibleWindowAndGoesOn_data() {
         QTest::addColumn<int>("state");
         QTest::newRow("normal") << 0;
         QTest::newRow("maximized") << 2;
     }
-    void leftReleaseFocusesAVisibleWindowThenPassesOn() {
+    void leftReleaseFocusesAVisibleWindowAndGoesOn() {
         QFETCH(int, state);
-        g_form->SetWindowState(qint16(state));
-        QCOMPARE(Send(2025, 514), kAnswer);
-        QCOMPARE(g_seen.size(), 1u);
-        QCOMPARE(g_seen[0].lParam, 514);
-        QVERIFY(g_seen[0].formActive);
-        QCOMPARE(g_form->WindowState(), state);
+        restore = 2 - qint16(state); // a state the window must not be put in
+        SetWindowState(*window, qint16(state));
+        QVERIFY(!Click(QSystemTrayIcon::Trigger));
+        QTRY_VERIFY(window->isActiveWindow());
+        QCOMPARE(WindowState(*window), state);
     }
 
-    void rightReleasePopsUpTheControlMenu_data() {
+    void rightReleasePopsUpTheMenu_data() {
         QTest::addColumn<int>("state");
         QTest::newRow("normal") << 0;
         QTest::newRow("minimized") << 1;
         QTest::newRow("maximized") << 2;
     }
-    void rightReleasePopsUpTheControlMenu() {
+    void rightReleasePopsUpTheMenu() {
         QFETCH(int, state);
-        g_form->SetWindowState(qint16(state));
+        SetWindowState(*window, qint16(state));
         QCursor::setPos(120, 90);
-        QCOMPARE(Send(2025, 517), 0);
-        QCOMPARE(popups->menus, QList<QMenu*>{g_form->menu_Control});
+        QVERIFY(Click(QSystemTrayIcon::Context));
+        QCOMPARE(popups->menus, QList<QMenu*>{menu});
         QCOMPARE(popups->places.value(0), QPoint(120, 90));
-        QVERIFY(g_seen.empty());
-        QCOMPARE(g_form->WindowState(), state);
+        QCOMPARE(WindowState(*window), state);
     }
 
-    // Only the icon's message is looked at; the same codes in other messages are none of the hook's business.
-    void otherMessagesWithMouseCodesPassOn_data() {
-        QTest::addColumn<int>("msg");
-        QTest::addColumn<int>("code");
-        QTest::newRow("2024, 514") << 2024 << 514;
-        QTest::newRow("2026, 517") << 2026 << 517;
-        QTest::newRow("WM_LBUTTONUP, 514") << 514 << 514;
-        QTest::newRow("WM_RBUTTONUP, 517") << 517 << 517;
-    }
-    void otherMessagesWithMouseCodesPassOn() {
-        QFETCH(int, msg);
-        QFETCH(int, code);
-        g_form->SetWindowState(1);
-        QCOMPARE(Send(quint32(msg), code), kAnswer);
-        QCOMPARE(g_seen.size(), 1u);
-        QCOMPARE(g_seen[0].msg, quint32(msg));
-        QCOMPARE(g_seen[0].lParam, code);
-        QCOMPARE(g_form->WindowState(), 1);
-        QVERIFY(popups->menus.isEmpty());
-    }
-
-    // The whole road: the service posts the icon's message, the hook sees it from the event loop.
+    // The whole road: the real icon's signal reaches the rules with the window, the menu and the state to
+    // restore that the tray was given.
     void iconClicksTravelThroughTheHook() {
-        QVERIFY(icons.Click(517));
-        QTRY_COMPARE(popups->menus.size(), 1);
-        QVERIFY(icons.Click(513));
-        QTRY_COMPARE(g_seen.size(), 1u);
-        QCOMPARE(g_seen[0].msg, 2025u);
-        QCOMPARE(g_seen[0].wParam, 0u);
+        TrayIcon icon(*window, *menu, restore);
+        icon.Install();
+        emit icon.icon()->activated(QSystemTrayIcon::Context);
+        QCOMPARE(popups->menus.size(), 1);
+        restore = 2;
+        SetWindowState(*window, 1);
+        emit icon.icon()->activated(QSystemTrayIcon::Trigger);
+        QCOMPARE(WindowState(*window), 2);
+
+        // Once removed, a click still on its way does nothing.
+        QSystemTrayIcon* gone = icon.icon();
+        icon.Remove();
+        SetWindowState(*window, 1);
+        emit gone->activated(QSystemTrayIcon::Trigger);
+        emit gone->activated(QSystemTrayIcon::Context);
+        QCOMPARE(WindowState(*window), 1);
+        QCOMPARE(popups->menus.size(), 1);
     }
 
-    // A second install while hooked (the window kept open after a failed save) must not chain the hook to
-    // itself.
-    void installingAgainKeepsThePreviousProcedure() {
-        InstallTrayIcon(*g_form, *g_form->menu_Control);
-        QCOMPARE(PrevWndProc, ProcAddress(&Previous));
-        QCOMPARE(Send(2025, 513), kAnswer);
-        QCOMPARE(g_seen.size(), 1u);
-    }
-
-    void afterRemoveTheIconMessageReachesThePreviousProcedure() {
-        RemoveTrayIcon();
-        QCOMPARE(GetWindowLongA(hWnd, GWL_WNDPROC), ProcAddress(&Previous));
-        QVERIFY(!icons.Click(517));
-        g_form->SetWindowState(1);
-        QCOMPARE(Send(2025, 517), kAnswer);
-        QCOMPARE(Send(2025, 514), kAnswer);
-        QCOMPARE(g_seen.size(), 2u);
-        QCOMPARE(g_form->WindowState(), 1);
-        QVERIFY(popups->menus.isEmpty());
-        InstallTrayIcon(*g_form, *g_form->menu_Control);
-        QCOMPARE(PrevWndProc, ProcAddress(&Previous));
-    }
-
-    void handlesNameTheirObjectsUntilTheyGo() {
-        auto* a = new QWidget;
-        QWidget b;
-        const quint32 ha = WindowHandle(a);
-        QVERIFY(ha != 0);
-        QCOMPARE(WindowHandle(a), ha);
-        QVERIFY(WindowHandle(&b) != ha);
-        QCOMPARE(WindowFromHandle(ha), a);
-        QCOMPARE(GetWindowLongA(ha, GWL_WNDPROC), ProcAddress(&DefWindowProcA));
-        QVERIFY(PostMessageA(ha, 2025, 0, 514));
-        SetWindowLongA(ha, GWL_WNDPROC, &Other);
-        g_other.clear();
-        delete a; // its queued message goes with it
-        QCoreApplication::processEvents();
-        QVERIFY(g_other.empty());
-        QCOMPARE(WindowFromHandle(ha), nullptr);
-        QVERIFY(!PostMessageA(ha, 2025, 0, 514));
-        QCOMPARE(SendMessageA(ha, 2025, 0, 514), 0);
-        QWidget c; // may get a's address, never a's handle
-        QVERIFY(WindowHandle(&c) != ha);
-
-        const QIcon one = QApplication::style()->standardIcon(QStyle::SP_MediaPlay);
-        const QIcon two = QApplication::style()->standardIcon(QStyle::SP_MediaStop);
-        QCOMPARE(IconHandle(one), IconHandle(QIcon(one)));
-        QVERIFY(IconHandle(one) != IconHandle(two));
-        QCOMPARE(IconFromHandle(IconHandle(two)).cacheKey(), two.cacheKey());
-    }
-
-    void setWindowLongRefusesWhatItCannotHonour() {
-        QWidget w;
-        const quint32 h = WindowHandle(&w);
-        const qint32 own = GetWindowLongA(h, GWL_WNDPROC);
-        QCOMPARE(SetWindowLongA(h, -16, ProcAddress(&Other)), 0);
-        QCOMPARE(SetWindowLongA(h, GWL_WNDPROC, 12345), 0);
-        QCOMPARE(SetWindowLongA(0x7FFFFFF0, GWL_WNDPROC, ProcAddress(&Other)), 0);
-        QCOMPARE(GetWindowLongA(h, GWL_WNDPROC), own);
-        QCOMPARE(CallWindowProcA(12345, h, 2025, 0, 514), 0);
-        // A message waits in the queue and goes to the procedure in place when it is delivered.
-        g_other.clear();
-        QVERIFY(PostMessageA(h, 2025, 0, 514));
-        QCOMPARE(SetWindowLongA(h, GWL_WNDPROC, &Other), own);
-        QVERIFY(g_other.empty());
-        QTRY_COMPARE(g_other.size(), 1u);
+    // A click the window cannot honour is an error report, never an exception out of Qt's signal.
+    void failureInAClickIsReported() {
+        platform::ScriptedDialogs dialogs;
+        platform::SetDialogs(&dialogs);
+        const auto restoreDialogs = qScopeGuard([] { platform::SetDialogs(nullptr); });
+        TrayIcon icon(*window, *menu, restore);
+        icon.Install();
+        restore = 7;
+        SetWindowState(*window, 1);
+        emit icon.icon()->activated(QSystemTrayIcon::Trigger);
+        QCOMPARE(dialogs.shown.size(), size_t(1));
+        QCOMPARE(dialogs.shown[0].style, 16);
+        QVERIFY(dialogs.shown[0].text.contains(QStringLiteral("7")));
     }
 };
 

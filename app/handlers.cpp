@@ -1,0 +1,163 @@
+// app/: frmMain's handlers: start-up (Load), shutdown (QueryUnload, also at logout), and the commands of the
+// menus, the list and the link label, each handing its work to the room that does it.
+#include "app/frmMain.h"
+
+#include "platform/dialogs.h"
+#include "platform/error.h"
+#include "platform/launch.h"
+#include "player/media_player.h"
+#include "player/player_commands.h"
+#include "stations/edit_commands.h"
+#include "stations/list_file.h"
+#include "stations/list_view.h"
+#include "tray/tray_icon.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QSessionManager>
+
+namespace {
+
+std::optional<player::SelectedStation> Selected(stations::ListView& list) {
+    const std::optional<stations::ListItem> item = list.SelectedItem();
+    if (!item) return std::nullopt;
+    return player::SelectedStation{item->Text(), item->SubItems(1)};
+}
+
+} // namespace
+
+// start-up and shutdown
+
+void frmMain::Form_Load() {
+    // 1. The list's report view and its two columns, before any entry is appended.
+    stations::SetUpColumns(*lst_Play);
+    // 2. Where the list file lives.
+    const stations::ListFileLocation location = stations::DefaultListFileLocation();
+    mod_Function::ListFilePath = location.savePath;
+    // 3. The list file, if there is one; a missing file is an empty list and says nothing.
+    stations::LoadList(*lst_Play, location.loadPath);
+    // 4. The player: compact mode, no context menu, mute mark clear, the first status text.
+    SetUpPlayer();
+    // 5. The icon and what its clicks do; menu_Control is its pop-up menu.
+    m_tray->Install();
+    // 6. The tray tip.
+    m_tray->SetTip(QStringLiteral("Corvana"));
+    // 7. The state a tray click restores: never minimized.
+    const qint16 state = WindowState();
+    mod_Function::RestoreWindowState = state == 1 ? 0 : state;
+}
+
+void frmMain::Form_QueryUnload(qint16& /*cancel: never set*/, qint16 /*unloadMode*/) {
+    // 1. The tray icon goes before any question: no tray click reaches a closing window.
+    m_tray->Remove();
+    // 2. and 3. The save question; Yes runs the save command itself.
+    if (mod_Function::ListModified == mod_Function::True) {
+        if (platform::MsgBox(QStringLiteral("列表已被修改,是否要保存列表?"), 68, QStringLiteral("保存")) ==
+            platform::vbYes)
+            menu_SaveList_Click();
+    }
+}
+
+void frmMain::SessionEnding(QSessionManager& manager) {
+    if (m_unloaded || !isVisible()) return;
+    if (!manager.allowsInteraction()) {
+        // Not allowed to ask: hold the logout rather than drop an unsaved list.
+        if (mod_Function::ListModified == mod_Function::True) manager.cancel();
+        return;
+    }
+    qint16 cancel = 0;
+    const bool done = platform::Guarded([&] { Form_QueryUnload(cancel, 2); });
+    manager.release();
+    if (done) {
+        m_unloaded = true;
+        return;
+    }
+    manager.cancel();
+    KeepRunningAfterFailedUnload();
+}
+
+void frmMain::KeepRunningAfterFailedUnload() {
+    // The window stays, so its tray icon comes back with it.
+    platform::Guarded([this] {
+        m_tray->Install();
+        m_tray->SetTip(QStringLiteral("Corvana"));
+    });
+}
+
+void frmMain::closeEvent(QCloseEvent* event) {
+    if (m_unloaded) {
+        event->accept();
+        return;
+    }
+    qint16 cancel = 0;
+    const qint16 mode = event->spontaneous() ? 0 : 1;
+    // A failed save at shutdown keeps the window open: closing now would lose the list the user asked to
+    // keep.
+    if (!platform::Guarded([&] { Form_QueryUnload(cancel, mode); })) {
+        KeepRunningAfterFailedUnload();
+        event->ignore();
+        return;
+    }
+    m_unloaded = true;
+    event->accept();
+}
+
+// the list
+
+void frmMain::menu_SaveList_Click() {
+    stations::SaveList(*lst_Play, mod_Function::ListFilePath);
+}
+
+void frmMain::menu_NetUrl_Click() {
+    stations::AddStation(*lst_Play);
+}
+
+void frmMain::menu_Del_Click() {
+    stations::DeleteSelected(*lst_Play);
+}
+
+void frmMain::menu_CleanList_Click() {
+    stations::ClearList(*lst_Play);
+}
+
+// the player
+
+void frmMain::SetUpPlayer() {
+    player::SetUpPlayer(Player(), StatusLine(), QStringLiteral("Corvana") + SiteAddress);
+    menu_OffSound->setChecked(false);
+}
+
+void frmMain::lst_Play_DblClick() {
+    player::PlayStation(Player(), Selected(*lst_Play), StatusLine());
+}
+
+void frmMain::menu_Play_Click() {
+    player::Play(Player(), Selected(*lst_Play), StatusLine());
+}
+
+void frmMain::menu_Stop_Click() {
+    player::Stop(Player(), StatusLine());
+}
+
+void frmMain::menu_Up_Click() {
+    player::VolumeUp(Player());
+}
+
+void frmMain::menu_Down_Click() {
+    player::VolumeDown(Player());
+}
+
+void frmMain::menu_OffSound_Click() {
+    menu_OffSound->setChecked(player::ToggleMute(Player(), menu_OffSound->isChecked()));
+}
+
+// the informational extras
+
+void frmMain::Label1_Click() {
+    platform::Shell(QStringLiteral("explorer.exe ") + SiteAddress, 2);
+}
+
+void frmMain::menu_About_Click() {
+    platform::MsgBox(QStringLiteral("提示：Ostrel为你提供一切免费杀毒，软件等资源下载 ") + SiteHost, 64,
+                     QStringLiteral("关于"));
+}

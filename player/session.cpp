@@ -1,0 +1,423 @@
+// player/: the listening session's state machine over the engine's events.
+#include "player/session.h"
+
+#include "player/failure_text.h"
+#include "player/playlist.h"
+#include "player/playlist_fetch.h"
+
+#include <QLoggingCategory>
+#include <mpv/client.h>
+
+namespace player {
+
+// What the session saw and decided, for a bug report: QT_LOGGING_RULES="corvana.player.debug=true".
+Q_LOGGING_CATEGORY(lcPlayer, "corvana.player", QtWarningMsg)
+
+namespace {
+
+// FFmpeg reopening a stream this often, this fast, is a server that accepts and hangs up: not a blip.
+constexpr int ReconnectLoopCount = 5;
+constexpr qint64 ReconnectLoopWindowMs = 10000;
+
+QByteArray Tag(const QMap<QByteArray, QByteArray>& tags, const char* name) {
+    for (auto it = tags.begin(); it != tags.end(); ++it)
+        if (it.key().compare(name, Qt::CaseInsensitive) == 0) return it.value();
+    return {};
+}
+
+} // namespace
+
+Session::Session(const EngineOptions& engineOptions, QObject* parent)
+    : QObject(parent), m_engineOptions(engineOptions) {
+    m_clock.start();
+    m_retryTimer.setSingleShot(true);
+    connect(&m_retryTimer, &QTimer::timeout, this, &Session::retryNow);
+}
+
+Session::~Session() {
+    // The engine goes first: none of its signals may reach a half-destroyed session.
+    m_engine.reset();
+}
+
+QString Session::stateText() const {
+    switch (m_state) {
+    case State::Idle:
+        return QStringLiteral("就绪");
+    case State::Connecting:
+        return QStringLiteral("正在连接");
+    case State::Buffering:
+        return QStringLiteral("正在缓冲 %1%").arg(m_bufferPercent);
+    case State::Playing: {
+        const QString shown = m_title.isEmpty() ? m_stationName : m_title;
+        return shown.isEmpty() ? QStringLiteral("正在播放") : QStringLiteral("正在播放：") + shown;
+    }
+    case State::Reconnecting:
+        return QStringLiteral("重新连接");
+    case State::Stopped:
+        return QStringLiteral("已停止");
+    case State::Error:
+        return m_errorText;
+    }
+    return {};
+}
+
+void Session::setState(State state) {
+    const bool changed = state != m_state;
+    if (changed) qCDebug(lcPlayer) << "state" << state << stateText();
+    m_state = state;
+    if (changed) emit stateChanged(state);
+    emit this->changed();
+}
+
+void Session::fail(const QString& text) {
+    m_wantPlay = false;
+    m_retryTimer.stop();
+    m_errorText = text;
+    setState(State::Error);
+}
+
+void Session::setVolume(int volume) {
+    const int clamped = qBound(0, volume, 100);
+    if (m_engine) m_engine->setVolume(clamped);
+    const bool changed = clamped != m_volume;
+    m_volume = clamped;
+    if (changed) emit volumeChanged(clamped);
+    emit this->changed();
+}
+
+void Session::setMuted(bool muted) {
+    if (m_engine) m_engine->setMute(muted);
+    const bool changed = muted != m_muted;
+    m_muted = muted;
+    if (changed) emit mutedChanged(muted);
+    emit this->changed();
+}
+
+void Session::startEngine() {
+    if (m_engine) return;
+    m_engine = std::make_unique<MpvEngine>(m_engineOptions, m_volume, m_muted);
+    MpvEngine* e = m_engine.get();
+    connect(e, &MpvEngine::loadReplied, this, &Session::onLoadReplied);
+    connect(e, &MpvEngine::startFile, this, &Session::onStartFile);
+    connect(e, &MpvEngine::fileLoaded, this, [this] {
+        if (m_currentEntry >= 0) m_fileLoaded = true;
+    });
+    connect(e, &MpvEngine::playbackRestart, this, &Session::onPlaybackRestart);
+    connect(e, &MpvEngine::endFile, this, &Session::onEndFile);
+    connect(e, &MpvEngine::pausedForCacheChanged, this, [this](bool paused) {
+        m_pausedForCache = paused;
+        updatePlayingState();
+    });
+    connect(e, &MpvEngine::bufferingChanged, this, [this](int percent) {
+        m_bufferPercent = qBound(0, percent, 100);
+        if (m_state == State::Buffering) emit changed();
+    });
+    connect(e, &MpvEngine::seekableChanged, this, [this](bool seekable) { m_seekable = seekable; });
+    connect(e, &MpvEngine::metadataChanged, this, [this](const QMap<QByteArray, QByteArray>& tags) {
+        if (m_currentEntry < 0) return;
+        m_tags = tags;
+        updateTitle();
+    });
+    connect(e, &MpvEngine::mediaTitleChanged, this,
+            [this](const QByteArray& title, const QByteArray& filename) {
+                if (m_currentEntry < 0) return;
+                m_mediaTitle = title;
+                m_filename = filename;
+                updateTitle();
+            });
+    connect(e, &MpvEngine::logMessage, this, &Session::onLogMessage);
+    connect(e, &MpvEngine::volumeChanged, this, [this](double volume) { m_engineVolume = volume; });
+    connect(e, &MpvEngine::muteChanged, this, [this](bool mute) { m_engineMute = mute; });
+}
+
+// requests
+
+void Session::play(const QString& typed) {
+    m_retryTimer.stop();
+    if (m_fetch) m_fetch->cancel();
+    m_address = ClassifyAddress(typed);
+    if (m_address.kind == EngineAddress::Refused) {
+        if (m_engine && m_wantPlay) m_engine->stop();
+        fail(QStringLiteral("不支持的地址"));
+        return;
+    }
+    m_wantPlay = false;
+    startEngine();
+
+    m_playlistUrl = m_address.kind == EngineAddress::Local ? QUrl::fromLocalFile(m_address.candidates.first())
+                                                           : QUrl(m_address.candidates.first());
+    if (m_playlistUrl.scheme() != QLatin1String("http") && m_playlistUrl.scheme() != QLatin1String("https") &&
+        !m_playlistUrl.isLocalFile())
+        m_playlistUrl.clear();
+    m_playlistRead = false;
+    m_everPlayed = false;
+    m_retries.reset();
+    m_wantPlay = true;
+    load(State::Connecting);
+}
+
+void Session::resume(const QString& address) {
+    if (m_wantPlay) {
+        // Already on its way or playing; waiting to reconnect, the user's request is to try now.
+        if (m_state == State::Reconnecting && m_retryTimer.isActive()) retryNow();
+        return;
+    }
+    play(address);
+}
+
+void Session::stop() {
+    if (m_wantPlay) stopPlaying(State::Stopped);
+}
+
+void Session::load(State shownWhileLoading) {
+    ++m_loadTag;
+    m_awaitingReplies = int(m_address.candidates.size());
+    m_entries.clear();
+    m_currentEntry = -1;
+    m_lastEnd.reset();
+    m_lastErrors.clear();
+    m_abortReason.clear();
+    m_ffmpegReconnects.clear();
+    m_playlistRedirected = false;
+    m_fileLoaded = m_restarted = m_pausedForCache = false;
+    m_engine->load(m_address.candidates, m_loadTag);
+    setState(shownWhileLoading);
+}
+
+void Session::stopPlaying(State after) {
+    m_wantPlay = false;
+    m_retryTimer.stop();
+    if (m_fetch) m_fetch->cancel();
+    if (m_engine) m_engine->stop();
+    m_entries.clear();
+    m_currentEntry = -1;
+    setState(after);
+}
+
+void Session::scheduleRetry() {
+    const qint64 played = m_playingSince.isValid() ? m_playingSince.elapsed() : -1;
+    m_playingSince.invalidate();
+    m_retryTimer.start(m_retries.nextDelayMs(played));
+    setState(State::Reconnecting);
+}
+
+void Session::retryNow() {
+    m_retryTimer.stop();
+    if (!m_wantPlay || !m_engine) return;
+    load(State::Reconnecting);
+}
+
+void Session::abortCurrent(const QString& why) {
+    if (m_currentEntry < 0 || !m_abortReason.isEmpty()) return;
+    m_abortReason = why;
+    m_engine->stop();
+}
+
+// the engine's events
+
+void Session::onLoadReplied(quint64 tag, qint64 entry, int error) {
+    qCDebug(lcPlayer) << "load" << tag << "entry" << entry << "error" << error << "(current load" << m_loadTag
+                      << ")";
+    if (tag != m_loadTag || !m_wantPlay) return;
+    --m_awaitingReplies;
+    if (error < 0)
+        m_lastEnd = EndOfFile{EndOfFile::Error, error};
+    else
+        m_entries.insert(entry);
+    if (m_awaitingReplies == 0 && m_entries.isEmpty()) queueDecision();
+}
+
+void Session::onStartFile(qint64 entry) {
+    qCDebug(lcPlayer) << "start" << entry << "of" << m_entries;
+    if (!m_wantPlay || !m_entries.contains(entry)) {
+        m_currentEntry = -1;
+        return;
+    }
+    m_currentEntry = entry;
+    m_fileLoaded = m_restarted = m_pausedForCache = m_seekable = false;
+    m_lastErrors.clear();
+    m_ffmpegReconnects.clear();
+    m_tags.clear();
+    m_mediaTitle.clear();
+    m_filename.clear();
+    updateTitle();
+    // A reconnect keeps saying so until the stream plays again.
+    if (m_state != State::Reconnecting) setState(State::Connecting);
+}
+
+void Session::onPlaybackRestart() {
+    qCDebug(lcPlayer) << "audio running" << m_currentEntry << m_fileLoaded;
+    if (m_currentEntry < 0 || !m_fileLoaded) return;
+    m_restarted = true;
+    if (!m_everPlayed || !m_playingSince.isValid()) m_playingSince.start();
+    m_everPlayed = true;
+    updatePlayingState();
+}
+
+void Session::updatePlayingState() {
+    if (!m_wantPlay || m_currentEntry < 0 || !m_restarted) return;
+    if (!m_pausedForCache) {
+        setState(State::Playing);
+        return;
+    }
+    // The cache ran dry: right after FFmpeg reopened the stream that is a reconnect, otherwise a slow
+    // network.
+    const bool reconnecting = !m_ffmpegReconnects.isEmpty() &&
+                              m_clock.elapsed() - m_ffmpegReconnects.last() < ReconnectLoopWindowMs;
+    setState(reconnecting ? State::Reconnecting : State::Buffering);
+}
+
+void Session::onEndFile(EndOfFile end) {
+    qCDebug(lcPlayer) << "end" << end.entry << "reason" << end.reason << "error" << end.error << "inserted"
+                      << end.insertedCount << "of" << m_entries;
+    if (end.reason == EndOfFile::Redirect) {
+        // A playlist the engine read: its entries take its place in the session.
+        if (m_entries.remove(end.entry))
+            for (int i = 0; i < end.insertedCount; ++i)
+                m_entries.insert(end.insertedFirst + i);
+        m_playlistRedirected = true;
+        if (m_entries.isEmpty() && m_awaitingReplies == 0 && m_wantPlay) {
+            m_lastEnd = end;
+            m_lastEnd->reason = EndOfFile::Error;
+            m_lastEnd->error = MPV_ERROR_NOTHING_TO_PLAY;
+            queueDecision();
+        }
+        return;
+    }
+    if (!m_entries.remove(end.entry)) return; // an entry of an earlier load
+    if (end.entry == m_currentEntry) m_currentEntry = -1;
+    m_lastEndSeekable = m_seekable;
+    m_fileLoaded = m_restarted = m_pausedForCache = false;
+    if (end.reason == EndOfFile::Stop || end.reason == EndOfFile::Quit) {
+        if (m_abortReason.isEmpty()) return; // the user's stop or a new address: decided when asked
+        // Stopped by the session itself: what is left of the load goes with it.
+        m_entries.clear();
+        m_lastEnd = EndOfFile{EndOfFile::Error, MPV_ERROR_LOADING_FAILED, end.entry};
+        m_lastErrors = {m_abortReason};
+    } else {
+        m_lastEnd = end;
+    }
+    if (m_wantPlay && m_entries.isEmpty() && m_awaitingReplies == 0) queueDecision();
+}
+
+void Session::queueDecision() {
+    // libmpv hands out its log after its events: the reasons for this end are still to come in the same
+    // drain.
+    QMetaObject::invokeMethod(
+        this,
+        [this, tag = m_loadTag] {
+            if (tag == m_loadTag) decideAfterEnd();
+        },
+        Qt::QueuedConnection);
+}
+
+void Session::decideAfterEnd() {
+    qCDebug(lcPlayer) << "decide: listening" << m_wantPlay << "played" << m_everPlayed << "retry pending"
+                      << m_retryTimer.isActive() << "reading playlist" << (m_fetch && m_fetch->busy());
+    if (!m_wantPlay || m_retryTimer.isActive() || (m_fetch && m_fetch->busy())) return;
+    const EndOfFile end = m_lastEnd.value_or(EndOfFile{EndOfFile::Error, MPV_ERROR_LOADING_FAILED});
+    if (end.error == MPV_ERROR_AO_INIT_FAILED) {
+        fail(describeFailure());
+        return;
+    }
+    // A file that ends has been played to its end; a live stream that ends has dropped.
+    if (end.reason == EndOfFile::Eof && (m_lastEndSeekable || m_address.kind == EngineAddress::Local)) {
+        m_wantPlay = false;
+        setState(State::Stopped);
+        return;
+    }
+    if (m_everPlayed && m_address.kind == EngineAddress::Network) {
+        scheduleRetry();
+        return;
+    }
+    // Perhaps a Windows Media playlist the engine cannot read: ASX, or a "[Reference]" file that a web server
+    // labels as Windows Media, which the engine takes for the stream itself. Read it here, once.
+    if ((end.error == MPV_ERROR_UNKNOWN_FORMAT || m_playlistRedirected) && !m_playlistRead &&
+        m_playlistUrl.isValid()) {
+        readPlaylist();
+        return;
+    }
+    fail(describeFailure());
+}
+
+void Session::readPlaylist() {
+    m_playlistRead = true;
+    m_failureBeforeReading = describeFailure();
+    if (!m_fetch) {
+        m_fetch = new PlaylistFetch(this);
+        connect(m_fetch, &PlaylistFetch::fetched, this, &Session::onPlaylistFetched);
+        connect(m_fetch, &PlaylistFetch::failed, this, [this] { fail(m_failureBeforeReading); });
+    }
+    qCDebug(lcPlayer) << "reading the playlist" << m_playlistUrl;
+    m_fetch->start(m_playlistUrl);
+}
+
+void Session::onPlaylistFetched(const QByteArray& body, const QUrl& finalUrl) {
+    qCDebug(lcPlayer) << "playlist read" << finalUrl << body.size() << "bytes";
+    if (!m_wantPlay) return;
+    const ParsedPlaylist playlist = ParsePlaylist(body);
+    if (!playlist.recognized) {
+        fail(m_failureBeforeReading);
+        return;
+    }
+    EngineAddress address;
+    for (const QString& entry : playlist.entries) {
+        const EngineAddress e = ClassifyPlaylistEntry(entry, finalUrl);
+        if (e.kind == EngineAddress::Refused) continue;
+        // Entries of a local playlist may be local files; a list of streams still reconnects.
+        if (address.kind != EngineAddress::Network) address.kind = e.kind;
+        address.candidates += e.candidates;
+    }
+    if (address.candidates.isEmpty()) {
+        fail(playlist.entries.isEmpty() ? QStringLiteral("无法播放：列表是空的")
+                                        : QStringLiteral("不支持的地址"));
+        return;
+    }
+    m_address = address;
+    load(State::Connecting);
+}
+
+QString Session::describeFailure() const {
+    EngineReport report;
+    report.end = m_lastEnd.value_or(EndOfFile{EndOfFile::Error, MPV_ERROR_LOADING_FAILED});
+    report.log = m_lastErrors;
+    report.local = m_address.kind == EngineAddress::Local;
+    report.aborted = !m_abortReason.isEmpty();
+    return FailureText(report);
+}
+
+void Session::onLogMessage(const QByteArray& level, const QByteArray& prefix, const QByteArray& text) {
+    qCDebug(lcPlayer) << "engine" << level << prefix << text;
+    if (!m_wantPlay) return;
+    if (prefix.startsWith("ffmpeg") && text.contains("Will reconnect at")) {
+        const qint64 now = m_clock.elapsed();
+        m_ffmpegReconnects.append(now);
+        while (!m_ffmpegReconnects.isEmpty() && now - m_ffmpegReconnects.first() > ReconnectLoopWindowMs)
+            m_ffmpegReconnects.removeFirst();
+        if (m_ffmpegReconnects.size() >= ReconnectLoopCount)
+            abortCurrent(QStringLiteral("server hung up again and again"));
+        return;
+    }
+    if (m_lastErrors.size() >= 16) m_lastErrors.removeFirst();
+    m_lastErrors.append(QString::fromUtf8(prefix + ": " + text));
+}
+
+// titles
+
+void Session::updateTitle() {
+    // ICY titles arrive as the server sent them: UTF-8 or, from Chinese stations, GB18030.
+    QByteArray raw = Tag(m_tags, "icy-title");
+    if (raw.trimmed().isEmpty()) raw = Tag(m_tags, "title");
+    const QString title = DecodeServerText(raw.trimmed());
+    // The station's own name: what the server calls it, or the title its playlist entry gave it. Without one
+    // the engine's media title is only the address's last part, which says nothing.
+    QByteArray name = Tag(m_tags, "icy-name");
+    if (name.trimmed().isEmpty() && m_mediaTitle != m_filename) name = m_mediaTitle;
+    m_stationName = DecodeServerText(name.trimmed());
+    const bool changed = title != m_title;
+    m_title = title;
+    if (changed) emit titleChanged(title);
+    emit this->changed();
+}
+
+} // namespace player

@@ -1,0 +1,145 @@
+// player/: the listening session: what the user asked the player for and what the engine made of it.
+//
+// It owns the engine and runs the state machine a radio needs: connecting, buffering, playing with the
+// stream's title, reconnecting with growing waits when a stream drops, reading a playlist the engine cannot,
+// and the failure in words. It has no widgets: the strip, the menu's mute mark and the desktop's media
+// controls all show it through its signals. Errors of a stream become the Error state, never an exception;
+// only an engine that cannot start throws.
+#pragma once
+
+#include "player/address.h"
+#include "player/mpv_engine.h"
+#include "player/retry_policy.h"
+
+#include <QElapsedTimer>
+#include <QMap>
+#include <QObject>
+#include <QSet>
+#include <QTimer>
+#include <QUrl>
+#include <memory>
+#include <optional>
+
+namespace player {
+
+class PlaylistFetch;
+
+class Session : public QObject {
+    Q_OBJECT
+public:
+    enum class State { Idle, Connecting, Buffering, Playing, Reconnecting, Stopped, Error };
+    Q_ENUM(State)
+
+    // Tests pass engine options applied after the session's own (an audio output writing to a file, a shorter
+    // network timeout ...). The program never passes any.
+    explicit Session(const EngineOptions& engineOptions = {}, QObject* parent = nullptr);
+    ~Session() override;
+
+    // Listens to address from now on; an address the player does not accept is the Error state.
+    void play(const QString& address);
+    // The play button: tries a waiting reconnect now; plays address when nothing is listened to.
+    void resume(const QString& address);
+    // Stops listening; nothing when nothing is listened to.
+    void stop();
+    // 0 to 100, clamped; kept for the engine until it runs.
+    void setVolume(int volume);
+    void setMuted(bool muted);
+    // Shows text as the Error state and stops listening (a request that failed outside the engine).
+    void fail(const QString& text);
+    // Starts the engine now rather than at first need. Throws platform::RuntimeError(errObjectFailed) when it
+    // cannot.
+    void startEngine();
+
+    State state() const { return m_state; }
+    // The state in the strip's words.
+    QString stateText() const;
+    // The stream's now-playing title (ICY title or the stream's title tag); empty when it has none.
+    QString title() const { return m_title; }
+    // What the server calls the station, or the title its playlist entry gave it; empty when nothing said.
+    QString stationName() const { return m_stationName; }
+    // The user listens: a drop is reconnected.
+    bool listening() const { return m_wantPlay; }
+    bool retryPending() const { return m_retryTimer.isActive(); }
+    int volume() const { return m_volume; }
+    bool muted() const { return m_muted; }
+    bool engineStarted() const { return m_engine != nullptr; }
+    // The engine's own volume and mute as it last reported them (nothing before it runs).
+    std::optional<double> engineVolume() const { return m_engineVolume; }
+    std::optional<bool> engineMute() const { return m_engineMute; }
+
+signals:
+    void stateChanged(player::Session::State state);
+    void titleChanged(const QString& title);
+    void volumeChanged(int volume);
+    void mutedChanged(bool muted);
+    // Anything the strip shows changed (also the buffer percentage or an error's words).
+    void changed();
+
+private:
+    void setState(State state);
+    void stopPlaying(State after);
+    void load(State shownWhileLoading);
+    void scheduleRetry();
+    void retryNow();
+    void abortCurrent(const QString& why);
+    void queueDecision();
+    void decideAfterEnd();
+    void readPlaylist();
+    void updatePlayingState();
+    void updateTitle();
+    QString describeFailure() const;
+
+    void onLoadReplied(quint64 tag, qint64 entry, int error);
+    void onStartFile(qint64 entry);
+    void onPlaybackRestart();
+    void onEndFile(EndOfFile end);
+    void onLogMessage(const QByteArray& level, const QByteArray& prefix, const QByteArray& text);
+    void onPlaylistFetched(const QByteArray& body, const QUrl& finalUrl);
+
+    EngineOptions m_engineOptions;
+    std::unique_ptr<MpvEngine> m_engine;
+    std::optional<double> m_engineVolume;
+    std::optional<bool> m_engineMute;
+    int m_volume = 50;
+    bool m_muted = false;
+
+    State m_state = State::Idle;
+    QString m_errorText;
+    bool m_wantPlay = false;
+    EngineAddress m_address; // what is loaded: the typed address, or the entries of a playlist read here
+    QUrl m_playlistUrl;      // the typed address, when it may be a playlist the engine cannot read
+    bool m_playlistRead = false;
+    bool m_playlistRedirected = false; // the engine read the address as a playlist
+    QString m_failureBeforeReading;    // what the engine said before the session read the playlist itself
+    bool m_everPlayed = false;         // a failure from now on is a drop, not a dead station
+    QString m_abortReason;             // set when the session stopped the engine itself, to fail over
+
+    // The current load: its playlist entries (those not ended yet) and the one playing.
+    quint64 m_loadTag = 0;
+    int m_awaitingReplies = 0;
+    QSet<qint64> m_entries;
+    qint64 m_currentEntry = -1;
+    bool m_fileLoaded = false;
+    bool m_restarted = false;
+    bool m_pausedForCache = false;
+    bool m_seekable = false;
+    int m_bufferPercent = 0;
+    std::optional<EndOfFile> m_lastEnd;
+    bool m_lastEndSeekable = false;
+    QStringList m_lastErrors;         // the engine's warnings about the current entry
+    QList<qint64> m_ffmpegReconnects; // when FFmpeg reopened the stream by itself
+    QElapsedTimer m_clock;
+
+    QTimer m_retryTimer;
+    RetryPolicy m_retries;
+    QElapsedTimer m_playingSince; // since the stream last began to play
+
+    QMap<QByteArray, QByteArray> m_tags;
+    QByteArray m_mediaTitle, m_filename;
+    QString m_title;
+    QString m_stationName;
+
+    PlaylistFetch* m_fetch = nullptr;
+};
+
+} // namespace player

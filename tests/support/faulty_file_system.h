@@ -1,0 +1,24 @@
+// tests/support: the disk, except that the calls a test names fail (a full disk, a vanished file) without
+// needing a real full disk.
+#pragma once
+
+#include "platform/filesystem.h"
+
+#include <optional>
+
+namespace platform {
+
+// The disk, except that the calls named by a test fail with the errno it gives.
+class FaultyFileSystem : public DiskFileSystem {
+public:
+    std::optional<int> failRead;    // ReadAll fails with this errno
+    std::optional<int> failDelete;  // DeleteFile fails with this errno
+    std::optional<int> failReplace; // ReplaceFile fails with this errno, leaving the file as it was
+    int replaceCalls = 0;
+
+    QByteArray ReadAll(const QString& path) override;
+    void DeleteFile(const QString& path) override;
+    void ReplaceFile(const QString& path, const QByteArray& bytes) override;
+};
+
+} // namespace platform

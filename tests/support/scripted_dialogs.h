@@ -1,0 +1,28 @@
+// tests/support: dialogs answered from a script, for tests of the commands that ask the user.
+#pragma once
+
+#include "platform/dialogs.h"
+
+#include <deque>
+#include <vector>
+
+namespace platform {
+
+// Answers from a script, and keeps a record of every dialog shown. A dialog with no answer left throws.
+class ScriptedDialogs : public Dialogs {
+public:
+    struct Shown {
+        QString kind; // "MsgBox" or "InputBox"
+        QString text;
+        int style = 0;
+        QString title;
+    };
+    std::deque<int> msgBoxAnswers;
+    std::deque<QString> inputAnswers;
+    std::vector<Shown> shown;
+
+    int MsgBox(const QString& text, int style, const QString& title) override;
+    QString InputBox(const QString& prompt, const QString& title) override;
+};
+
+} // namespace platform
