@@ -60,6 +60,8 @@ public:
     // The user listens: a drop is reconnected.
     bool listening() const { return m_wantPlay; }
     bool retryPending() const { return m_retryTimer.isActive(); }
+    // How long the pending reconnect waits in all; 0 when none is pending.
+    int retryWaitMs() const { return m_retryTimer.isActive() ? m_retryTimer.interval() : 0; }
     int volume() const { return m_volume; }
     bool muted() const { return m_muted; }
     bool engineStarted() const { return m_engine != nullptr; }

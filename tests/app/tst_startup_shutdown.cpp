@@ -15,15 +15,29 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <functional>
+#include <optional>
 
 using mod_Function::ListModified;
+
+namespace {
+// Scripted dialogs that also let a test look around at the moment a message box opens.
+class WitnessDialogs : public platform::ScriptedDialogs {
+public:
+    std::function<void()> atMsgBox;
+    int MsgBox(const QString& text, int style, const QString& title) override {
+        if (atMsgBox) atMsgBox();
+        return ScriptedDialogs::MsgBox(text, style, title);
+    }
+};
+} // namespace
 
 class TstStartupShutdown : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_dir;
     QString m_path;
-    platform::ScriptedDialogs m_dialogs;
+    WitnessDialogs m_dialogs;
     frmMain* m_form = nullptr;
 
     void writeList(const QByteArray& bytes) {
@@ -122,7 +136,13 @@ private slots:
         m_dialogs.inputAnswers.push_back(QStringLiteral("C|u3"));
         m_form->menu_NetUrl->trigger();
         m_dialogs.msgBoxAnswers.push_back(answer);
+        // The icon is gone before the question: no tray click may reach a window that is closing.
+        std::optional<bool> iconAtQuestion;
+        m_dialogs.atMsgBox = [&] { iconAtQuestion = m_form->TrayIcon()->icon() != nullptr; };
+        QVERIFY(m_form->TrayIcon()->icon());
         QVERIFY(m_form->close());
+        QCOMPARE(iconAtQuestion, std::optional<bool>(false));
+        QVERIFY(!m_dialogs.shown.empty());
         QCOMPARE(m_dialogs.shown.back().text, QStringLiteral("列表已被修改,是否要保存列表?"));
         QCOMPARE(m_dialogs.shown.back().title, QStringLiteral("保存"));
         QCOMPARE(m_dialogs.shown.back().style, 68);
@@ -146,6 +166,7 @@ private slots:
         m_form->menu_SaveList->trigger(); // writes no line, so the list still counts as modified
         m_dialogs.msgBoxAnswers.push_back(platform::vbNo);
         QVERIFY(m_form->close());
+        QVERIFY(!m_dialogs.shown.empty());
         QCOMPARE(m_dialogs.shown.back().title, QStringLiteral("保存"));
     }
 
@@ -165,6 +186,7 @@ private slots:
         QCOMPARE(listBytes(), QByteArray("A|u1\r\n"));
         QCOMPARE(ListModified, mod_Function::True);
         // The error report came after the question, and says why.
+        QVERIFY(!m_dialogs.shown.empty());
         QCOMPARE(m_dialogs.shown.back().style, 16);
         QVERIFY(m_dialogs.shown.back().text.contains(QStringLiteral("70")));
 
@@ -181,6 +203,7 @@ private slots:
         m_dialogs.msgBoxAnswers.push_back(platform::vbNo);
         m_form->menu_Exit->trigger();
         QVERIFY(!m_form->isVisible());
+        QVERIFY(!m_dialogs.shown.empty());
         QCOMPARE(m_dialogs.shown.back().title, QStringLiteral("保存"));
     }
 };

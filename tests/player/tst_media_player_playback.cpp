@@ -608,8 +608,13 @@ void TstMediaPlayerPlayback::reconnectsAfterServerRestart() {
     QTRY_COMPARE_WITH_TIMEOUT(wmp->session().state(), State::Reconnecting, ConnectTimeoutMs);
     QCOMPARE(wmp->session().stateText(), QStringLiteral("重新连接"));
     snapshot(*wmp, QStringLiteral("reconnecting"));
-    // Let at least one attempt fail against the dead port before the server comes back.
+    // Let attempts fail against the dead port before the server comes back: each waits longer than the last.
     QTRY_VERIFY_WITH_TIMEOUT(wmp->session().retryPending(), ConnectTimeoutMs);
+    const int firstWait = wmp->session().retryWaitMs();
+    QTRY_VERIFY_WITH_TIMEOUT(!wmp->session().retryPending(), ConnectTimeoutMs);
+    QTRY_VERIFY_WITH_TIMEOUT(wmp->session().retryPending(), ConnectTimeoutMs);
+    QCOMPARE(firstWait, 1000);
+    QCOMPARE(wmp->session().retryWaitMs(), 2000);
     QVERIFY(RunScript(start, {dir, port}));
     QTRY_COMPARE_WITH_TIMEOUT(wmp->session().state(), State::Playing, 40000);
     QVERIFY(!States(states).contains(State::Error));
