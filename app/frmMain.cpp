@@ -56,6 +56,8 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     BuildLayout();
     BuildMenus();
+    // One mute state: the menu's mark follows the session however it was changed (menu, strip, desktop).
+    connect(&WMP->session(), &player::Session::mutedChanged, menu_OffSound, &QAction::setChecked);
     adjustSize();
     setFixedSize(size());
     m_tray = new tray::TrayIcon(*this, *menu_Control, mod_Function::RestoreWindowState, this);
@@ -98,6 +100,8 @@ void frmMain::BuildLayout() {
     l_State->setObjectName(QStringLiteral("l_State"));
     l_State->setGeometry(TwipsRect(120, 7200, 4095, 375));
     l_State->setFont(SongFont());
+    // It quotes station names: never read as markup.
+    l_State->setTextFormat(Qt::PlainText);
     l_State->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     l_State->setFocusPolicy(Qt::NoFocus);
 

@@ -5,6 +5,7 @@ target_sources(corvana_core PRIVATE
   platform/error.cpp platform/error.h
   platform/filesystem.cpp platform/filesystem.h
   platform/launch.cpp platform/launch.h
+  platform/plain_text.cpp platform/plain_text.h
   platform/twips.cpp platform/twips.h
   platform/window_state.cpp platform/window_state.h
 )

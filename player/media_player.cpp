@@ -2,6 +2,7 @@
 #include "player/media_player.h"
 
 #include "platform/error.h"
+#include "platform/plain_text.h"
 #include "platform/twips.h"
 #include "player/strip_icons.h"
 
@@ -29,7 +30,7 @@ public:
         if (text == m_text && color == m_color) return;
         m_text = text;
         m_color = color;
-        setToolTip(text);
+        setToolTip(platform::PlainToolTip(text));
         update();
     }
     QString text() const { return m_text; }

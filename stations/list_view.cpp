@@ -2,6 +2,7 @@
 #include "stations/list_view.h"
 
 #include "platform/error.h"
+#include "platform/plain_text.h"
 #include "platform/twips.h"
 
 #include <QHeaderView>
@@ -26,7 +27,8 @@ int StationModel::columnCount(const QModelIndex& parent) const {
 QVariant StationModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::ToolTipRole)) return {};
     const Station& s = m_rows[static_cast<size_t>(index.row())];
-    return index.column() == 0 ? s.name : s.address;
+    const QString& text = index.column() == 0 ? s.name : s.address;
+    return role == Qt::ToolTipRole ? platform::PlainToolTip(text) : text;
 }
 
 QVariant StationModel::headerData(int section, Qt::Orientation orientation, int role) const {

@@ -10,12 +10,17 @@
 #include "support/recording_launcher.h"
 #include "support/scripted_dialogs.h"
 
+#include <QAbstractButton>
 #include <QAction>
+#include <QHelpEvent>
+#include <QImage>
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextDocument>
+#include <QToolTip>
 
 using mod_Function::ListModified;
 
@@ -163,6 +168,49 @@ private slots:
         QTest::mouseDClick(viewport, Qt::LeftButton, {}, second);
         QCOMPARE(m_form->l_State->text(), QStringLiteral("正在收听:二"));
         QCOMPARE(m_form->WMP->get_URL(), QStringLiteral("http://x/"));
+    }
+
+    // Markup in a station's name is shown as the characters it holds: as HTML an <img> would make Qt load
+    // the file it names (with /dev/zero, until the program runs out of memory). A small picture stands in.
+    void namesWithMarkupShowLiterally() {
+        const QString picture = m_dir.filePath(QStringLiteral("probe.png"));
+        QImage(4, 4, QImage::Format_RGB32).save(picture);
+        const QString name = QStringLiteral("<b>X</b><img src=\"%1\">").arg(picture);
+        m_form->Form_Load();
+        m_form->lst_Play->ListItems().Add(name).SetSubItems(1, QStringLiteral("http://127.0.0.1:9/"));
+        m_form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_form));
+        QWidget* viewport = m_form->lst_Play->viewport();
+        const QPoint row = m_form->lst_Play->visualRect(m_form->lst_Play->model().index(0, 0)).center();
+        QTest::mouseClick(viewport, Qt::LeftButton, {}, row);
+        QTest::mouseDClick(viewport, Qt::LeftButton, {}, row);
+        QCOMPARE(m_form->l_State->text(), QStringLiteral("正在收听:") + name);
+        QCOMPARE(m_form->l_State->textFormat(), Qt::PlainText);
+        // Hovering the row shows its tooltip: the same characters, nothing rendered from them.
+        QHelpEvent hover(QEvent::ToolTip, row, viewport->mapToGlobal(row));
+        QApplication::sendEvent(viewport, &hover);
+        QTRY_VERIFY(QToolTip::isVisible());
+        QTextDocument shown;
+        shown.setHtml(QToolTip::text());
+        QCOMPARE(shown.toPlainText(), name);
+        QToolTip::hideText();
+    }
+
+    // One mute state: the menu's mark follows the strip's button, and the menu then undoes it.
+    void muteMarkFollowsTheStrip() {
+        m_form->Form_Load();
+        m_form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_form));
+        auto* mute = m_form->WMP->findChild<QAbstractButton*>(QStringLiteral("mute"));
+        QVERIFY(mute);
+        QVERIFY(!m_form->menu_OffSound->isChecked());
+        mute->click();
+        QVERIFY(m_form->WMP->get_settings_mute());
+        QVERIFY(m_form->menu_OffSound->isChecked());
+        m_form->menu_OffSound->trigger();
+        QVERIFY(!m_form->WMP->get_settings_mute());
+        QVERIFY(!m_form->menu_OffSound->isChecked());
+        QVERIFY(!mute->isChecked());
     }
 
     void linkLabelLaunchesEveryClick() {
