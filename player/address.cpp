@@ -73,4 +73,15 @@ EngineAddress ClassifyPlaylistEntry(const QString& entry, const QUrl& playlistAd
     return address;
 }
 
+EngineAddress ClassifyPlaylistEntries(const QStringList& entries, const QUrl& playlistAddress) {
+    EngineAddress address;
+    for (const QString& entry : entries) {
+        const EngineAddress e = ClassifyPlaylistEntry(entry, playlistAddress);
+        if (e.kind == EngineAddress::Refused) continue;
+        if (address.kind != EngineAddress::Network) address.kind = e.kind;
+        address.candidates += e.candidates;
+    }
+    return address;
+}
+
 } // namespace player

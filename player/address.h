@@ -30,4 +30,8 @@ EngineAddress ClassifyAddress(const QString& typed);
 // server may only point at servers, never at this machine's files.
 EngineAddress ClassifyPlaylistEntry(const QString& entry, const QUrl& playlistAddress);
 
+// All entries of such a playlist, in order, the refused ones left out. Entries of a local playlist may be
+// local files; a list with any stream in it is a stream (it reconnects).
+EngineAddress ClassifyPlaylistEntries(const QStringList& entries, const QUrl& playlistAddress);
+
 } // namespace player

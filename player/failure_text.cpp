@@ -11,6 +11,7 @@ QString FailureText(const EngineReport& report) {
     auto said = [&log](const char* text) { return log.contains(QLatin1String(text), Qt::CaseInsensitive); };
     // A playlist from a server naming this machine's files: refused by the engine (or by FFmpeg inside HLS).
     if (said("unsafe URL from a playlist") || said("not on whitelist")) return QStringLiteral("不支持的地址");
+    if (said("playlist loop")) return QStringLiteral("无法播放：播放列表嵌套太深");
     switch (report.end.error) {
     case MPV_ERROR_AO_INIT_FAILED:
         return QStringLiteral("音频设备不可用");

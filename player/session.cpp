@@ -4,6 +4,7 @@
 #include "player/failure_text.h"
 #include "player/playlist.h"
 #include "player/playlist_fetch.h"
+#include "player/stream_title.h"
 
 #include <QLoggingCategory>
 #include <mpv/client.h>
@@ -18,12 +19,11 @@ namespace {
 // FFmpeg reopening a stream this often, this fast, is a server that accepts and hangs up: not a blip.
 constexpr int ReconnectLoopCount = 5;
 constexpr qint64 ReconnectLoopWindowMs = 10000;
-
-QByteArray Tag(const QMap<QByteArray, QByteArray>& tags, const char* name) {
-    for (auto it = tags.begin(); it != tags.end(); ++it)
-        if (it.key().compare(name, Qt::CaseInsensitive) == 0) return it.value();
-    return {};
-}
+// From a load to sound: longer than the engine's network timeout, so that its own reason comes first when it
+// has one; short enough that a server sending a byte a second is not listened to for minutes.
+constexpr int SoundDeadlineMs = 20000;
+// Playlists naming playlists: a few levels are real (a .pls naming an .m3u8), more is a loop.
+constexpr int MaxPlaylistReads = 8;
 
 } // namespace
 
@@ -32,6 +32,9 @@ Session::Session(const EngineOptions& engineOptions, QObject* parent)
     m_clock.start();
     m_retryTimer.setSingleShot(true);
     connect(&m_retryTimer, &QTimer::timeout, this, &Session::retryNow);
+    m_deadline.setSingleShot(true);
+    m_deadline.setInterval(SoundDeadlineMs);
+    connect(&m_deadline, &QTimer::timeout, this, &Session::onDeadline);
 }
 
 Session::~Session() {
@@ -72,6 +75,7 @@ void Session::setState(State state) {
 void Session::fail(const QString& text) {
     m_wantPlay = false;
     m_retryTimer.stop();
+    m_deadline.stop();
     m_errorText = text;
     setState(State::Error);
 }
@@ -151,6 +155,7 @@ void Session::play(const QString& typed) {
         m_playlistUrl.clear();
     m_playlistRead = false;
     m_everPlayed = false;
+    m_playlistReads = 0;
     m_retries.reset();
     m_wantPlay = true;
     load(State::Connecting);
@@ -180,6 +185,7 @@ void Session::load(State shownWhileLoading) {
     m_ffmpegReconnects.clear();
     m_playlistRedirected = false;
     m_fileLoaded = m_restarted = m_pausedForCache = false;
+    m_deadline.start();
     m_engine->load(m_address.candidates, m_loadTag);
     setState(shownWhileLoading);
 }
@@ -187,6 +193,7 @@ void Session::load(State shownWhileLoading) {
 void Session::stopPlaying(State after) {
     m_wantPlay = false;
     m_retryTimer.stop();
+    m_deadline.stop();
     if (m_fetch) m_fetch->cancel();
     if (m_engine) m_engine->stop();
     m_entries.clear();
@@ -197,6 +204,7 @@ void Session::stopPlaying(State after) {
 void Session::scheduleRetry() {
     const qint64 played = m_playingSince.isValid() ? m_playingSince.elapsed() : -1;
     m_playingSince.invalidate();
+    m_deadline.stop();
     m_retryTimer.start(m_retries.nextDelayMs(played));
     setState(State::Reconnecting);
 }
@@ -205,6 +213,28 @@ void Session::retryNow() {
     m_retryTimer.stop();
     if (!m_wantPlay || !m_engine) return;
     load(State::Reconnecting);
+}
+
+void Session::onDeadline() {
+    qCDebug(lcPlayer) << "no sound in time; listening" << m_wantPlay << "state" << m_state;
+    if (!m_wantPlay || m_state == State::Playing) return;
+    giveUp(QStringLiteral("no sound in time: timed out"));
+}
+
+void Session::giveUp(const QString& why) {
+    m_deadline.stop();
+    m_abortReason = why;
+    // Whatever of the load is left goes: its ends are no longer waited for.
+    m_entries.clear();
+    m_currentEntry = -1;
+    m_awaitingReplies = 0;
+    m_lastEnd = EndOfFile{EndOfFile::Error, MPV_ERROR_LOADING_FAILED};
+    m_lastErrors = {why};
+    if (m_fetch) m_fetch->cancel();
+    m_engine->stop();
+    // Late answers about this load belong to an earlier one from now on.
+    ++m_loadTag;
+    queueDecision();
 }
 
 void Session::abortCurrent(const QString& why) {
@@ -257,6 +287,8 @@ void Session::onPlaybackRestart() {
 void Session::updatePlayingState() {
     if (!m_wantPlay || m_currentEntry < 0 || !m_restarted) return;
     if (!m_pausedForCache) {
+        m_deadline.stop();
+        m_playlistReads = 0;
         setState(State::Playing);
         return;
     }
@@ -276,6 +308,10 @@ void Session::onEndFile(EndOfFile end) {
             for (int i = 0; i < end.insertedCount; ++i)
                 m_entries.insert(end.insertedFirst + i);
         m_playlistRedirected = true;
+        if (++m_playlistReads > MaxPlaylistReads) {
+            giveUp(QStringLiteral("playlist loop: playlists naming playlists"));
+            return;
+        }
         if (m_entries.isEmpty() && m_awaitingReplies == 0 && m_wantPlay) {
             m_lastEnd = end;
             m_lastEnd->reason = EndOfFile::Error;
@@ -323,6 +359,7 @@ void Session::decideAfterEnd() {
     // A file that ends has been played to its end; a live stream that ends has dropped.
     if (end.reason == EndOfFile::Eof && (m_lastEndSeekable || m_address.kind == EngineAddress::Local)) {
         m_wantPlay = false;
+        m_deadline.stop();
         setState(State::Stopped);
         return;
     }
@@ -360,14 +397,7 @@ void Session::onPlaylistFetched(const QByteArray& body, const QUrl& finalUrl) {
         fail(m_failureBeforeReading);
         return;
     }
-    EngineAddress address;
-    for (const QString& entry : playlist.entries) {
-        const EngineAddress e = ClassifyPlaylistEntry(entry, finalUrl);
-        if (e.kind == EngineAddress::Refused) continue;
-        // Entries of a local playlist may be local files; a list of streams still reconnects.
-        if (address.kind != EngineAddress::Network) address.kind = e.kind;
-        address.candidates += e.candidates;
-    }
+    const EngineAddress address = ClassifyPlaylistEntries(playlist.entries, finalUrl);
     if (address.candidates.isEmpty()) {
         fail(playlist.entries.isEmpty() ? QStringLiteral("无法播放：列表是空的")
                                         : QStringLiteral("不支持的地址"));
@@ -405,18 +435,11 @@ void Session::onLogMessage(const QByteArray& level, const QByteArray& prefix, co
 // titles
 
 void Session::updateTitle() {
-    // ICY titles arrive as the server sent them: UTF-8 or, from Chinese stations, GB18030.
-    QByteArray raw = Tag(m_tags, "icy-title");
-    if (raw.trimmed().isEmpty()) raw = Tag(m_tags, "title");
-    const QString title = DecodeServerText(raw.trimmed());
-    // The station's own name: what the server calls it, or the title its playlist entry gave it. Without one
-    // the engine's media title is only the address's last part, which says nothing.
-    QByteArray name = Tag(m_tags, "icy-name");
-    if (name.trimmed().isEmpty() && m_mediaTitle != m_filename) name = m_mediaTitle;
-    m_stationName = DecodeServerText(name.trimmed());
-    const bool changed = title != m_title;
-    m_title = title;
-    if (changed) emit titleChanged(title);
+    const StreamTitles titles = TitlesFromTags(m_tags, m_mediaTitle, m_filename);
+    m_stationName = titles.stationName;
+    const bool changed = titles.title != m_title;
+    m_title = titles.title;
+    if (changed) emit titleChanged(m_title);
     emit this->changed();
 }
 

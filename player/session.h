@@ -82,6 +82,9 @@ private:
     void stopPlaying(State after);
     void load(State shownWhileLoading);
     void scheduleRetry();
+    void onDeadline();
+    // Ends the current load as failed, for a reason of the session's own (in the words FailureText reads).
+    void giveUp(const QString& why);
     void retryNow();
     void abortCurrent(const QString& why);
     void queueDecision();
@@ -134,6 +137,8 @@ private:
 
     QTimer m_retryTimer;
     RetryPolicy m_retries;
+    QTimer m_deadline;            // from a load to sound: a server that stalls is a failure, not a wait
+    int m_playlistReads = 0;      // playlists the engine read since the request or since sound last came
     QElapsedTimer m_playingSince; // since the stream last began to play
 
     QMap<QByteArray, QByteArray> m_tags;

@@ -5,6 +5,7 @@ target_sources(corvana_core PRIVATE
   player/session.cpp player/session.h
   player/failure_text.cpp player/failure_text.h
   player/retry_policy.h
+  player/stream_title.cpp player/stream_title.h
   player/player_commands.cpp player/player_commands.h
 )
 target_sources(corvana_core PRIVATE
