@@ -19,7 +19,6 @@ bench_world_stop() {
 
 bench_world_start() {
     work=$(mktemp -d)
-    chmod 755 "$work" # icecast2 runs as nobody and reads its configuration below here
     pids=()
     trap bench_world_stop EXIT
 

@@ -22,7 +22,6 @@ for tool in Xvfb dbus-daemon openbox trayer xdotool xprop xwininfo pulseaudio pa
 done
 
 work=$(mktemp -d)
-chmod 755 "$work" # icecast2 runs as nobody and reads its configuration below here
 declare -a started=()
 corvana_pid=""
 servers="$work/servers"
