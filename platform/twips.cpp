@@ -23,12 +23,17 @@ double TwipsPerPixelY() {
     return 1440.0 / DpiOr96(false);
 }
 
-// Truncation, as the original layout engine converts: 4215 twips are 281 pixels at 96 DPI.
 int TwipsToPixelsX(double twips) {
-    return static_cast<int>(std::floor(twips / TwipsPerPixelX() + 1e-9));
+    return TwipsToPixels(twips, DpiOr96(true));
 }
 int TwipsToPixelsY(double twips) {
-    return static_cast<int>(std::floor(twips / TwipsPerPixelY() + 1e-9));
+    return TwipsToPixels(twips, DpiOr96(false));
+}
+
+// Truncation, as the original layout engine converts: 4215 twips are 281 pixels at 96 DPI, and 7470 are 622
+// (not 623) at 120. The margin keeps an exact quotient from falling just short of its whole number.
+int TwipsToPixels(double twips, double dpi) {
+    return static_cast<int>(std::floor(twips * dpi / 1440.0 + 1e-9));
 }
 
 } // namespace platform

@@ -9,7 +9,11 @@ namespace platform {
 double TwipsPerPixelX();
 double TwipsPerPixelY();
 
+// Pixels at the primary screen's logical DPI.
 int TwipsToPixelsX(double twips);
 int TwipsToPixelsY(double twips);
+
+// Pixels at dpi dots an inch, truncated: what the two above compute for the screen.
+int TwipsToPixels(double twips, double dpi);
 
 } // namespace platform

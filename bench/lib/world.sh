@@ -19,11 +19,10 @@ bench_world_stop() {
 
 bench_world_start() {
     work=$(mktemp -d)
-    chmod 755 "$work" # icecast2 runs as nobody and reads its configuration below here
     pids=()
     trap bench_world_stop EXIT
 
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$work/display" >/dev/null 2>&1 &
     pids+=($!)
     wait_for 10 test -s "$work/display"
     export DISPLAY=":$(head -n1 "$work/display")"

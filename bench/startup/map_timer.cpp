@@ -32,7 +32,8 @@ int main(int argc, char* argv[]) {
         return 2;
     }
     const std::string title = argv[1];
-    // Xvfb now and then refuses a connection while it tears down the last run's client: try again, briefly.
+    // An Xvfb started without -noreset refuses connections while it resets after its last client left: try
+    // again, briefly.
     xcb_connection_t* c = nullptr;
     for (int attempt = 0; attempt < 50; ++attempt) {
         c = xcb_connect(nullptr, nullptr);

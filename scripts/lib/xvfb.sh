@@ -4,7 +4,9 @@ corvana_start_xvfb() {
   local n
   for n in $(seq 90 140); do
     [ -e "/tmp/.X${n}-lock" ] || [ -e "/tmp/.X11-unix/X${n}" ] && continue
-    Xvfb ":$n" -screen 0 1280x1024x24 -dpi 96 -nolisten tcp >/dev/null 2>&1 &
+    # -noreset: otherwise the server resets when its last client leaves, and a program started just then is
+    # refused ("could not connect to display"); a test that starts the program twice meets that at random.
+    Xvfb ":$n" -screen 0 1280x1024x24 -dpi 96 -nolisten tcp -noreset >/dev/null 2>&1 &
     CORVANA_XVFB_PID=$!
     local i
     for i in $(seq 1 100); do

@@ -22,7 +22,6 @@ for tool in Xvfb dbus-daemon openbox trayer xdotool xprop xwininfo pulseaudio pa
 done
 
 work=$(mktemp -d)
-chmod 755 "$work" # icecast2 runs as nobody and reads its configuration below here
 declare -a started=()
 corvana_pid=""
 servers="$work/servers"
@@ -70,7 +69,7 @@ wait_for() { # SECONDS COMMAND...
 }
 
 # --- The world -------------------------------------------------------------------------------------------------
-Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp -noreset 3>"$work/display" >"$work/xvfb.log" 2>&1 &
 started+=($!)
 wait_for 10 test -s "$work/display" || fail "Xvfb did not start"
 export DISPLAY=":$(head -n1 "$work/display")"

@@ -590,10 +590,6 @@ void TstMediaPlayerPlayback::reconnectsAfterServerRestart() {
     const QString start = fixtures + QStringLiteral("/icecast-start");
     const QString stop = fixtures + QStringLiteral("/icecast-stop");
     const QString dir = m_dir->filePath(QStringLiteral("restart-server"));
-    // icecast2 runs as nobody, who must reach its configuration.
-    QFile::setPermissions(m_dir->path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
-                                             QFile::ReadOther | QFile::ExeOther | QFile::ReadGroup |
-                                             QFile::ExeGroup);
     QVERIFY(RunScript(start, {dir}));
     const auto stopServer = qScopeGuard([&] { RunScript(stop, {dir}); });
     const StreamServers own = StreamServers::Read(dir + QStringLiteral("/state"));

@@ -8,6 +8,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <sys/stat.h>
@@ -319,6 +322,11 @@ private slots:
         QCOMPARE(m_list->ColumnHeaderText(2), QStringLiteral("网络地址"));
         QCOMPARE(int(m_list->ColumnWidth(1)), 3460);
         QCOMPARE(int(m_list->ColumnWidth(2)), 5190);
+        // What the header shows, at 96 DPI: 3460 twips are 230.67 pixels, rounded to 231; 5190 are 346.
+        QCOMPARE(QGuiApplication::primaryScreen()->logicalDotsPerInchX(), 96.0);
+        QCOMPARE(m_list->header()->count(), 2);
+        QCOMPARE(m_list->header()->sectionSize(0), 231);
+        QCOMPARE(m_list->header()->sectionSize(1), 346);
 
         // A unit beyond 16 bits fails before any column exists.
         stations::ListView wide;

@@ -1,0 +1,102 @@
+#!/usr/bin/env bash
+# tests/e2e: a start-up that fails ends the program. The real binary starts beside a CvLst.lst it may not read:
+# the error report (a message box titled Corvana) appears, the main window is never mapped, not before the
+# report, not beside it and not after it; once the report is dismissed the program exits with status 1 and the
+# list file is as it was. Root reads any file, so as root the program runs as nobody.
+# Usage: startup_error.sh PATH_TO_CORVANA [ARTIFACT_DIR]. Uses $DISPLAY, or starts its own Xvfb.
+set -euo pipefail
+binary=$1
+artifacts=${2:-}
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/../../scripts/lib/xvfb.sh"
+
+for tool in xdotool xprop; do
+    command -v "$tool" >/dev/null || { echo "startup_error: needs $tool" >&2; exit 1; }
+done
+
+work=$(mktemp -d)
+pid=""
+cleanup() {
+    [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
+    corvana_stop_xvfb
+    rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+    echo "startup_error: $*"
+    if [ -n "$artifacts" ] && command -v import >/dev/null; then
+        mkdir -p "$artifacts"
+        import -window root "$artifacts/startup-error-failure.png" 2>/dev/null || true
+    fi
+    cat "$work/out.log" 2>/dev/null || true
+    exit 1
+}
+[ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1 || corvana_start_xvfb
+
+cp "$binary" "$work/corvana"
+printf 'A|http://127.0.0.1:9/a\r\n' >"$work/CvLst.lst"
+before=$(sha256sum <"$work/CvLst.lst")
+chmod 000 "$work/CvLst.lst"
+mkdir -p "$work/home"
+as_user=()
+if [ "$(id -u)" = 0 ]; then
+    chmod 755 "$work" "$work/home"
+    as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+fi
+
+# Visible windows titled Corvana, each as "ID dialog" (the error report) or "ID window" (anything else: the main
+# window). The main window exists unmapped all along, as the report's parent; only a mapped one counts.
+corvana_windows() {
+    local id type
+    for id in $(xdotool search --onlyvisible --name '^Corvana$' 2>/dev/null); do
+        type=$(xprop -id "$id" _NET_WM_WINDOW_TYPE 2>/dev/null) || continue # gone meanwhile
+        if [[ $type == *"= _NET_WM_WINDOW_TYPE_DIALOG"* ]]; then
+            echo "$id dialog"
+        else
+            echo "$id window"
+        fi
+    done
+}
+alive() { kill -0 "$pid" 2>/dev/null; }
+
+(cd "$work" && exec env HOME="$work/home" "${as_user[@]}" ./corvana) >"$work/out.log" 2>&1 &
+pid=$!
+
+# Until the report shows (15 s at most), and for a second after: never the main window.
+box=""
+for _ in $(seq 1 150); do
+    seen=$(corvana_windows)
+    grep -q ' window$' <<<"$seen" && fail "the main window was mapped during a failed start-up"
+    box=$(sed -n 's/ dialog$//p' <<<"$seen" | head -n1)
+    [ -n "$box" ] && break
+    alive || fail "corvana ended without showing the error report"
+    sleep 0.1
+done
+[ -n "$box" ] || fail "no error report 15 s after start"
+for _ in $(seq 1 10); do
+    grep -q ' window$' <<<"$(corvana_windows)" && fail "the main window was mapped beside the error report"
+    sleep 0.1
+done
+alive || fail "corvana ended while its error report was still up"
+echo "error report $box shown: $(xdotool getwindowgeometry "$box" | tr '\n' ' ')"
+if [ -n "$artifacts" ] && command -v import >/dev/null; then
+    mkdir -p "$artifacts"
+    import -window root "$artifacts/startup-error.png" 2>/dev/null || true
+fi
+
+# Dismiss it: the program ends (10 s at most), still without a window.
+xdotool windowfocus --sync "$box" 2>/dev/null || true
+xdotool key --clearmodifiers Return
+for _ in $(seq 1 100); do
+    alive || break
+    grep -q ' window$' <<<"$(corvana_windows)" && fail "the main window was mapped after the error report"
+    sleep 0.1
+done
+alive && fail "corvana still running 10 s after its start-up error was dismissed"
+status=0
+wait "$pid" || status=$?
+pid=""
+[ "$status" -eq 1 ] || fail "corvana exited with status $status after a failed start-up, not 1"
+chmod 600 "$work/CvLst.lst"
+[ "$(sha256sum <"$work/CvLst.lst")" = "$before" ] || fail "the list file changed"
+echo "startup_error: error report shown, no main window, exit status 1, list file unchanged"
