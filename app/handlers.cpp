@@ -34,6 +34,7 @@ void frmMain::Form_Load() {
     // 2. Where the list file lives.
     const stations::ListFileLocation location = stations::DefaultListFileLocation();
     mod_Function::ListFilePath = location.savePath;
+    stations::ListFileRules = location.rules;
     // 3. The list file, if there is one; a missing file is an empty list and says nothing.
     stations::LoadList(*lst_Play, location.loadPath);
     // 4. The player: compact mode, no context menu, mute mark clear, the first status text.
@@ -105,7 +106,7 @@ void frmMain::closeEvent(QCloseEvent* event) {
 // the list
 
 void frmMain::menu_SaveList_Click() {
-    stations::SaveList(*lst_Play, mod_Function::ListFilePath);
+    stations::SaveList(*lst_Play, mod_Function::ListFilePath, stations::ListFileRules);
 }
 
 void frmMain::menu_NetUrl_Click() {

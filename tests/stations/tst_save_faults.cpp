@@ -1,6 +1,6 @@
 // tests/stations: a save that cannot finish never costs the user the old file or the list in the window:
 // killed at random moments or right before its rename, on a full disk, over a read-only file, in a folder
-// without write permission; and a save that finishes has its data on the disk.
+// without write permission, with no home to move to; and a save that finishes has its data on the disk.
 #include "app/frmMain.h"
 #include "platform/dialogs.h"
 #include "platform/error.h"
@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -282,6 +283,68 @@ private slots:
         QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
         QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)).removeRecursively();
         platform::SetDialogs(nullptr);
+    }
+
+    // There, an emptied list stays empty across a restart: the save keeps an empty file in the data folder,
+    // where no file would make the next start read the old list beside the program again.
+    void emptyListStaysEmptyInTheDataFolder() {
+        if (::geteuid() == 0) QSKIP(RootWritesAnything);
+        QStandardPaths::setTestModeEnabled(true);
+        const QString dataDir = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+        QDir(dataDir).removeRecursively();
+        QTemporaryDir dir;
+        const QByteArray beside = "A|http://127.0.0.1/a\r\n";
+        QVERIFY(WriteBytes(dir.filePath(QStringLiteral("CvLst.lst")), beside));
+        QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner));
+        const auto restore = qScopeGuard([&] {
+            QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            QDir(dataDir).removeRecursively();
+            platform::SetDialogs(nullptr);
+        });
+        platform::SetProgramDirectory(dir.path());
+        m_dialogs = {};
+        platform::SetDialogs(&m_dialogs);
+        ListModified = mod_Function::False;
+        {
+            frmMain form;
+            form.Form_Load();
+            QCOMPARE(form.lst_Play->ListItems().Count(), 1);
+            form.menu_CleanList->trigger();
+            form.menu_SaveList->trigger();
+            QCOMPARE(m_dialogs.shown.size(), size_t(0)); // no error
+        }
+        QCOMPARE(ReadBytes(QDir(dataDir).filePath(QStringLiteral("CvLst.lst"))), QByteArray());
+        QCOMPARE(ListModified, mod_Function::True); // no line written
+        QCOMPARE(ReadBytes(dir.filePath(QStringLiteral("CvLst.lst"))), beside);
+        ListModified = mod_Function::False;
+        frmMain form;
+        form.Form_Load();
+        QCOMPARE(form.lst_Play->ListItems().Count(), 0);
+    }
+
+    // With HOME unset there is no data folder to move to: the save beside the program fails with a report
+    // that says why, instead of trying a folder under "/" and reporting a missing file.
+    void noHomeAndAReadOnlyProgramFolder() {
+        if (::geteuid() == 0) QSKIP(RootWritesAnything);
+        const QByteArray home = qgetenv("HOME");
+        const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+        qunsetenv("HOME");
+        qunsetenv("XDG_DATA_HOME");
+        QTemporaryDir dir;
+        const QByteArray before = "A|http://127.0.0.1/a\r\n";
+        QVERIFY(WriteBytes(dir.filePath(QStringLiteral("CvLst.lst")), before));
+        QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner));
+        const auto restore = qScopeGuard([&] {
+            QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            if (!home.isNull()) qputenv("HOME", home);
+            if (!dataHome.isNull()) qputenv("XDG_DATA_HOME", dataHome);
+        });
+        saveFromTheWindow(dir.path(), before, platform::errPermissionDenied);
+        if (QTest::currentTestFailed()) return;
+        const QString report = m_dialogs.shown.back().text;
+        QVERIFY2(report.contains(QStringLiteral("HOME")), qPrintable(report));
+        QVERIFY2(report.contains(QDir::toNativeSeparators(dir.path())), qPrintable(report));
+        QCOMPARE(mod_Function::ListFilePath, QDir(dir.path()).filePath(QStringLiteral("CvLst.lst")));
     }
 };
 
