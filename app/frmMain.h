@@ -12,7 +12,6 @@
 
 class QAction;
 class QMenu;
-class QSessionManager;
 
 namespace player {
 class MediaPlayer;
@@ -144,6 +143,6 @@ private:
     tray::TrayIcon* m_tray = nullptr;
     bool m_unloaded = false;  // QueryUnload has run to its end; the window may go
     bool m_unloading = false; // QueryUnload is running (its save question may be open)
-    bool m_sessionAnswered =
-        false; // QueryUnload ran for the logout; the session manager's own quit asks nothing
+    // QueryUnload ran for a logout: the session manager's own quit closes the window without asking again.
+    bool m_sessionAnswered = false;
 };

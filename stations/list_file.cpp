@@ -47,14 +47,16 @@ SaveRules ListFileRules;
 ListFileLocation LocateListFile(const QString& programDir, const QString& dataDir) {
     const QString besideProgram = QDir::toNativeSeparators(QDir(programDir).filePath(kFileName));
     if (WritableDir(programDir)) return {besideProgram, besideProgram, {}};
-    if (dataDir.isEmpty())
-        return {
-            besideProgram,
-            besideProgram,
-            {false, QStringLiteral(
-                        "程序所在的文件夹不可写, 而环境变量 HOME 未设置, 没有用户数据文件夹可以存放列表")}};
+    if (dataDir.isEmpty()) {
+        SaveRules rules;
+        rules.whyHere =
+            QStringLiteral("程序所在的文件夹不可写, 而环境变量 HOME 未设置, 没有用户数据文件夹可以存放列表");
+        return {besideProgram, besideProgram, rules};
+    }
     const QString own = QDir::toNativeSeparators(QDir(dataDir).filePath(kFileName));
-    return {own, QFileInfo(own).isFile() ? own : besideProgram, {true, QString()}};
+    SaveRules rules;
+    rules.emptyListAsEmptyFile = true;
+    return {own, QFileInfo(own).isFile() ? own : besideProgram, rules};
 }
 
 ListFileLocation DefaultListFileLocation() {
