@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QSessionManager>
 
 namespace mod_Function {
 qint16 RestoreWindowState = 0;
@@ -35,6 +36,32 @@ QFont SongFont() {
     font.setStrikeOut(false);
     return font;
 }
+
+class QtSessionEndRequest : public SessionEndRequest {
+public:
+    explicit QtSessionEndRequest(QSessionManager& manager) : m_manager(manager) {}
+    bool allowsInteraction() override { return m_manager.allowsInteraction(); }
+    void release() override { m_manager.release(); }
+    void cancel() override { m_manager.cancel(); }
+
+private:
+    QSessionManager& m_manager;
+};
+
+// Calls back when the application is told to quit, before Qt closes its windows.
+class QuitWatcher : public QObject {
+public:
+    QuitWatcher(std::function<void()> seen, QObject* parent) : QObject(parent), m_seen(std::move(seen)) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Quit && watched == qApp) m_seen();
+        return false;
+    }
+
+private:
+    std::function<void()> m_seen;
+};
 
 QRect TwipsRect(double left, double top, double width, double height) {
     using namespace platform;
@@ -62,7 +89,17 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     setFixedSize(size());
     m_tray = new tray::TrayIcon(*this, *menu_Control, mod_Function::RestoreWindowState, this);
     platform::SetDialogParent(this);
-    connect(qApp, &QGuiApplication::commitDataRequest, this, &frmMain::SessionEnding);
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager& manager) {
+        QtSessionEndRequest request(manager);
+        SessionEnding(request);
+    });
+    // A logout that goes on ends the program with a Quit, which closes every window: after the logout's
+    // QueryUnload, that close asks nothing again (the session manager allows no question any more).
+    qApp->installEventFilter(new QuitWatcher(
+        [this] {
+            if (m_sessionAnswered) m_unloaded = true;
+        },
+        this));
 }
 
 frmMain::~frmMain() {

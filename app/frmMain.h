@@ -12,7 +12,6 @@
 
 class QAction;
 class QMenu;
-class QSessionManager;
 
 namespace player {
 class MediaPlayer;
@@ -40,6 +39,16 @@ signals:
 
 protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
+};
+
+// The session manager's request to commit data at logout, as the window uses it. QSessionManager cannot be
+// made outside Qt, so a test hands in its own.
+class SessionEndRequest {
+public:
+    virtual ~SessionEndRequest() = default;
+    virtual bool allowsInteraction() = 0;
+    virtual void release() = 0;
+    virtual void cancel() = 0; // holds the logout back
 };
 
 class frmMain : public QMainWindow {
@@ -88,6 +97,9 @@ public:
     // Start-up and shutdown.
     void Form_Load();
     void Form_QueryUnload(qint16& cancel, qint16 unloadMode);
+    // Logout or shutdown: Qt does not close the window by itself then, so the same QueryUnload steps run
+    // here.
+    void SessionEnding(SessionEndRequest& request);
 
     // The list file and the list.
     void menu_SaveList_Click();
@@ -116,11 +128,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    // Logout or shutdown: Qt does not close the window by itself then, so the same QueryUnload steps run
-    // here.
-    void SessionEnding(QSessionManager& manager);
-    // A QueryUnload that failed (a save at shutdown) leaves the window open: the tray icon returns.
-    void KeepRunningAfterFailedUnload();
+    // After QueryUnload, a window that stays open is whole again: its tray icon returns.
+    void KeepRunningAfterUnload();
     // Where the player commands write: l_State.
     std::function<void(const QString&)> StatusLine() {
         return [this](const QString& text) { l_State->setText(text); };
@@ -132,5 +141,8 @@ private:
 
     player::PlayerComponent* m_player = nullptr;
     tray::TrayIcon* m_tray = nullptr;
-    bool m_unloaded = false; // QueryUnload has run to its end; the window may go
+    bool m_unloaded = false;  // QueryUnload has run to its end; the window may go
+    bool m_unloading = false; // QueryUnload is running (its save question may be open)
+    // QueryUnload ran for a logout: the session manager's own quit closes the window without asking again.
+    bool m_sessionAnswered = false;
 };

@@ -14,7 +14,6 @@
 
 #include <QAction>
 #include <QCloseEvent>
-#include <QSessionManager>
 
 namespace {
 
@@ -34,6 +33,7 @@ void frmMain::Form_Load() {
     // 2. Where the list file lives.
     const stations::ListFileLocation location = stations::DefaultListFileLocation();
     mod_Function::ListFilePath = location.savePath;
+    stations::ListFileRules = location.rules;
     // 3. The list file, if there is one; a missing file is an empty list and says nothing.
     stations::LoadList(*lst_Play, location.loadPath);
     // 4. The player: compact mode, no context menu, mute mark clear, the first status text.
@@ -58,26 +58,31 @@ void frmMain::Form_QueryUnload(qint16& /*cancel: never set*/, qint16 /*unloadMod
     }
 }
 
-void frmMain::SessionEnding(QSessionManager& manager) {
+void frmMain::SessionEnding(SessionEndRequest& request) {
     if (m_unloaded || !isVisible()) return;
-    if (!manager.allowsInteraction()) {
+    // The save question of a close is open already: the user answers that one, and the logout waits.
+    if (m_unloading) {
+        request.cancel();
+        return;
+    }
+    if (!request.allowsInteraction()) {
         // Not allowed to ask: hold the logout rather than drop an unsaved list.
-        if (mod_Function::ListModified == mod_Function::True) manager.cancel();
+        if (mod_Function::ListModified == mod_Function::True) request.cancel();
         return;
     }
     qint16 cancel = 0;
+    m_unloading = true;
     const bool done = platform::Guarded([&] { Form_QueryUnload(cancel, 2); });
-    manager.release();
-    if (done) {
-        m_unloaded = true;
-        return;
-    }
-    manager.cancel();
-    KeepRunningAfterFailedUnload();
+    m_unloading = false;
+    request.release();
+    if (!done) request.cancel();
+    // The window stays until the session manager ends the program, and another program may still cancel
+    // the logout: it is whole again now, and a later close runs QueryUnload again.
+    m_sessionAnswered = done;
+    KeepRunningAfterUnload();
 }
 
-void frmMain::KeepRunningAfterFailedUnload() {
-    // The window stays, so its tray icon comes back with it.
+void frmMain::KeepRunningAfterUnload() {
     platform::Guarded([this] {
         m_tray->Install();
         m_tray->SetTip(QStringLiteral("Corvana"));
@@ -89,12 +94,21 @@ void frmMain::closeEvent(QCloseEvent* event) {
         event->accept();
         return;
     }
+    // A close while QueryUnload runs (a second termination signal while the save question is open) changes
+    // nothing: the question is asked once.
+    if (m_unloading) {
+        event->ignore();
+        return;
+    }
     qint16 cancel = 0;
     const qint16 mode = event->spontaneous() ? 0 : 1;
+    m_unloading = true;
+    const bool done = platform::Guarded([&] { Form_QueryUnload(cancel, mode); });
+    m_unloading = false;
     // A failed save at shutdown keeps the window open: closing now would lose the list the user asked to
     // keep.
-    if (!platform::Guarded([&] { Form_QueryUnload(cancel, mode); })) {
-        KeepRunningAfterFailedUnload();
+    if (!done) {
+        KeepRunningAfterUnload();
         event->ignore();
         return;
     }
@@ -105,7 +119,7 @@ void frmMain::closeEvent(QCloseEvent* event) {
 // the list
 
 void frmMain::menu_SaveList_Click() {
-    stations::SaveList(*lst_Play, mod_Function::ListFilePath);
+    stations::SaveList(*lst_Play, mod_Function::ListFilePath, stations::ListFileRules);
 }
 
 void frmMain::menu_NetUrl_Click() {

@@ -1,6 +1,7 @@
 // app/: the program's entry: creates frmMain hidden, runs its Load handler, shows it and runs the event loop.
 #include "app/frmMain.h"
 #include "platform/error.h"
+#include "platform/termination_signals.h"
 
 #include <QApplication>
 #include <clocale>
@@ -16,6 +17,9 @@ int main(int argc, char* argv[]) {
     QApplication::setDesktopFileName(QStringLiteral("example.ostrel.Corvana"));
 
     frmMain window;
+    // SIGTERM, SIGHUP and SIGINT close the window the way the user does: a modified list gets its question.
+    platform::TerminationSignals terminationSignals;
+    QObject::connect(&terminationSignals, &platform::TerminationSignals::received, &window, &QWidget::close);
     // An error during start-up is reported, and the program ends: it never runs on a list it could not read.
     if (!platform::Guarded([&] { window.Form_Load(); })) return 1;
     window.show();

@@ -3,7 +3,9 @@
 
 #include "platform/error.h"
 
+#include <QCloseEvent>
 #include <QInputDialog>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
@@ -14,6 +16,25 @@ namespace {
 QtDialogs g_realDialogs;
 Dialogs* g_dialogs = nullptr;
 QPointer<QWidget> g_parent;
+
+// A Yes/No question: Esc and the window's close (Alt+F4, the title bar's x, a close from the window manager)
+// leave it open; only Yes or No answers it. Left to itself, QMessageBox takes its lone No button for the
+// escape button, even after setEscapeButton(nullptr), and answers No to both.
+class QuestionBox : public QMessageBox {
+public:
+    using QMessageBox::QMessageBox;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        if (event->matches(QKeySequence::Cancel)) {
+            event->accept();
+            return;
+        }
+        QMessageBox::keyPressEvent(event);
+    }
+    // An answer hides the box without a close event; every close event is one of the ways out above.
+    void closeEvent(QCloseEvent* event) override { event->ignore(); }
+};
 
 QMessageBox::Icon IconOf(int style) {
     switch (style & 0x70) {
@@ -45,14 +66,11 @@ QWidget* DialogParent() {
 }
 
 int QtDialogs::MsgBox(const QString& text, int style, const QString& title) {
-    QMessageBox box(IconOf(style), title, text, QMessageBox::NoButton, g_parent.data());
     if ((style & 0x7) == vbYesNo) {
+        QuestionBox box(IconOf(style), title, text, QMessageBox::NoButton, g_parent.data());
         QPushButton* yes = box.addButton(QStringLiteral("是(&Y)"), QMessageBox::YesRole);
         QPushButton* no = box.addButton(QStringLiteral("否(&N)"), QMessageBox::NoRole);
         box.setDefaultButton(yes);
-        // A Yes/No question has no way out but its two buttons: Esc and the title bar's close button do
-        // nothing.
-        box.setEscapeButton(static_cast<QAbstractButton*>(nullptr));
         box.setWindowFlag(Qt::WindowCloseButtonHint, false);
         for (;;) {
             box.exec();
@@ -60,6 +78,7 @@ int QtDialogs::MsgBox(const QString& text, int style, const QString& title) {
             if (box.clickedButton() == no) return vbNo;
         }
     }
+    QMessageBox box(IconOf(style), title, text, QMessageBox::NoButton, g_parent.data());
     box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
     box.exec();
     return vbOK;

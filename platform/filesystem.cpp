@@ -1,4 +1,4 @@
-// platform/: file-system operations on the disk (POSIX and QSaveFile), and the fault-injecting stand-in.
+// platform/: file-system operations on the disk (POSIX), and the save's temporary files.
 #include "platform/filesystem.h"
 
 #include "platform/error.h"
@@ -7,11 +7,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QRandomGenerator>
 #include <cerrno>
+#include <climits>
 #include <fcntl.h>
 #include <limits>
 #include <new>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,32 +23,131 @@ namespace {
 DiskFileSystem g_disk;
 FileSystem* g_current = nullptr;
 
-// stat() of an existing path, or the errno of the failure.
-int StatOf(const QString& path, struct stat& st) {
-    const QByteArray native = QFile::encodeName(path);
-    return ::stat(native.constData(), &st) == 0 ? 0 : errno;
+QByteArray Native(const QString& path) {
+    return QFile::encodeName(path);
 }
 
-// A save killed between linking its temporary file into the folder and renaming it over the list leaves
-// "NAME.XXXXXX" behind (QSaveFile's temporary name); the next save clears such leftovers away.
-void RemoveStrayTemporaries(const QString& path) {
-    const QFileInfo target(path);
-    const QStringList strays = target.absoluteDir().entryList({target.fileName() + QStringLiteral(".??????")},
-                                                              QDir::Files | QDir::Hidden | QDir::System);
-    for (const QString& name : strays) {
-        const QString suffix = name.mid(target.fileName().size() + 1);
-        bool alnum = true;
-        for (QChar c : suffix)
-            alnum = alnum && c.isLetterOrNumber() && c.unicode() < 128;
-        if (alnum) QFile::remove(target.absoluteDir().filePath(name));
+// stat() of an existing path, or the errno of the failure.
+int StatOf(const QString& path, struct stat& st) {
+    return ::stat(Native(path).constData(), &st) == 0 ? 0 : errno;
+}
+
+QString Shown(const QString& path) {
+    return QDir::toNativeSeparators(path);
+}
+
+QString KindOf(mode_t mode) {
+    if (S_ISDIR(mode)) return QStringLiteral("一个文件夹");
+    if (S_ISCHR(mode)) return QStringLiteral("一个字符设备");
+    if (S_ISBLK(mode)) return QStringLiteral("一个块设备");
+    if (S_ISFIFO(mode)) return QStringLiteral("一个管道");
+    if (S_ISSOCK(mode)) return QStringLiteral("一个套接字");
+    return QStringLiteral("一个特殊文件");
+}
+
+// The file a save of path writes: path itself, or the regular file its symbolic links lead to. No file at
+// path at all is fine (the save creates it); anything else that is not a regular file is refused, so that a
+// save never puts a file of ours in place of a folder, a device or a pipe, and never creates a file where a
+// dangling link points.
+QString SaveTarget(const QString& path) {
+    QString current = path;
+    for (int links = 0;; ++links) {
+        struct stat st {};
+        if (::lstat(Native(current).constData(), &st) != 0) {
+            const int err = errno;
+            if (err == ENOENT && links == 0) return current;
+            if (err == ENOENT)
+                throw RuntimeError(errFileNotFound,
+                                   QStringLiteral("文件未找到: %1 是一个链接, 它指向的 %2 不存在")
+                                       .arg(Shown(path), Shown(current)));
+            ThrowFileError(err, current);
+        }
+        if (S_ISREG(st.st_mode)) return current;
+        if (!S_ISLNK(st.st_mode)) {
+            const QString what =
+                links == 0 ? Shown(path) : QStringLiteral("%1 指向的 %2").arg(Shown(path), Shown(current));
+            throw RuntimeError(errPathFileAccess,
+                               QStringLiteral("路径/文件访问错误: %1 是%2, 不是普通文件, 列表不能保存在这里")
+                                   .arg(what, KindOf(st.st_mode)));
+        }
+        if (links == 40) ThrowFileError(ELOOP, path);
+        QByteArray target(PATH_MAX, Qt::Uninitialized);
+        const ssize_t length = ::readlink(Native(current).constData(), target.data(), size_t(target.size()));
+        if (length < 0) ThrowFileError(errno, current);
+        if (length >= target.size()) ThrowFileError(ENAMETOOLONG, current);
+        target.truncate(length);
+        const QString next = QFile::decodeName(target);
+        // A relative link is read from the link's own folder.
+        current = next.startsWith(u'/') ? next : QFileInfo(current).path() + u'/' + next;
     }
 }
 
-void RefuseReadOnly(const QString& path) {
+bool IsSaveTemporary(const QString& name, const QString& prefix) {
+    if (!name.startsWith(prefix) || name.size() != prefix.size() + 6) return false;
+    for (QChar c : QStringView(name).sliced(prefix.size())) {
+        const char16_t u = c.unicode();
+        if (!((u >= u'0' && u <= u'9') || (u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z'))) return false;
+    }
+    return true;
+}
+
+// A save killed between creating its temporary file and renaming it over the list leaves that file behind;
+// the next save clears such leftovers away. A save in progress (another copy of the program) holds a lock on
+// its temporary file, and its file is left alone.
+void RemoveLeftoverTemporaries(const QString& folder, const QString& fileName) {
+    const QString prefix = SaveTemporaryPrefix(fileName);
+    const QDir dir(folder);
+    const QStringList names = dir.entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks);
+    for (const QString& name : names) {
+        if (!IsSaveTemporary(name, prefix)) continue;
+        const QByteArray native = Native(dir.filePath(name));
+        const int fd = ::open(native.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) continue;
+        struct stat st {};
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            ::unlink(native.constData());
+        ::close(fd);
+    }
+}
+
+void RefuseReadOnly(const QString& target, const QString& path) {
     struct stat st {};
-    if (StatOf(path, st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+    if (::stat(Native(target).constData(), &st) == 0 && S_ISREG(st.st_mode) &&
+        (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
         ThrowFileError(EACCES, path);
 }
+
+// The save's temporary file, open for writing and locked, or the error that says why the folder refused it.
+struct Temporary {
+    int fd = -1;
+    QByteArray name;
+};
+Temporary CreateTemporary(const QString& folder, const QString& fileName, const QString& path) {
+    static constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    const QString prefix = QDir(folder).filePath(SaveTemporaryPrefix(fileName));
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        QString name = prefix;
+        for (int i = 0; i < 6; ++i)
+            name += QChar(kLetters[QRandomGenerator::global()->bounded(int(sizeof kLetters - 1))]);
+        Temporary temp{-1, Native(name)};
+        // Mode 0666 less the umask, as any new file; an existing list's own mode is copied over it later.
+        temp.fd = ::open(temp.name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (temp.fd >= 0) {
+            ::flock(temp.fd, LOCK_EX);
+            return temp;
+        }
+        const int err = errno;
+        if (err == EEXIST) continue;
+        if (err == ENOENT || err == ENOTDIR) ThrowFileError(ENOTDIR, folder);
+        if (err == EACCES || err == EPERM || err == EROFS)
+            throw RuntimeError(errPermissionDenied,
+                               QStringLiteral("没有权限: 文件夹 %1 不允许新建文件, %2 无法保存")
+                                   .arg(Shown(folder), Shown(path)));
+        ThrowFileError(err, path);
+    }
+    ThrowFileError(EEXIST, path);
+}
+
 } // namespace
 
 namespace {
@@ -109,31 +210,46 @@ QByteArray DiskFileSystem::ReadAll(const QString& path) {
 }
 
 void DiskFileSystem::DeleteFile(const QString& path) {
-    RefuseReadOnly(path);
-    const QByteArray native = QFile::encodeName(path);
-    if (::unlink(native.constData()) != 0) ThrowFileError(errno, path);
+    RefuseReadOnly(SaveTarget(path), path);
+    if (::unlink(Native(path).constData()) != 0) ThrowFileError(errno, path);
 }
 
 void DiskFileSystem::ReplaceFile(const QString& path, const QByteArray& bytes) {
-    RefuseReadOnly(path);
-    RemoveStrayTemporaries(path);
-    QSaveFile file(path);
-    // Never fall back to writing the list file in place: a failure half-way would leave half a list.
-    file.setDirectWriteFallback(false);
-    // Unbuffered, and synced by hand: QSaveFile's commit() ignores a failed flush or fsync and renames an
-    // empty or short temporary file over the list (seen on a full disk with Qt 6.4). Every write error must
-    // surface here.
-    errno = 0;
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) ThrowFileError(errno ? errno : EIO, path);
+    const QString target = SaveTarget(path);
+    RefuseReadOnly(target, path);
+    const QFileInfo info(target);
+    RemoveLeftoverTemporaries(info.path(), info.fileName());
+    Temporary temp = CreateTemporary(info.path(), info.fileName(), path);
+    // Until the rename, the list file is untouched: any failure takes the temporary file away again.
     const auto fail = [&](int err) {
-        file.cancelWriting();
+        ::unlink(temp.name.constData());
+        ::close(temp.fd);
         ThrowFileError(err ? err : EIO, path);
     };
-    errno = 0;
-    if (file.write(bytes) != bytes.size() || file.error() != QFileDevice::NoError) fail(errno);
-    if (::fsync(file.handle()) != 0) fail(errno);
-    errno = 0;
-    if (!file.commit()) ThrowFileError(errno ? errno : EIO, path);
+    // The list keeps its own mode. A file system that keeps no modes (a FAT stick) refuses the change, and
+    // the list is still saved.
+    struct stat existing {};
+    if (::stat(Native(target).constData(), &existing) == 0) (void)::fchmod(temp.fd, existing.st_mode & 07777);
+    for (qsizetype done = 0; done < bytes.size();) {
+        const ssize_t wrote = ::write(temp.fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (wrote < 0 && errno == EINTR) continue;
+        if (wrote <= 0) fail(wrote < 0 ? errno : ENOSPC);
+        done += wrote;
+    }
+    // On the disk before the rename: a crash right after the rename must find the new list whole, not empty.
+    if (::fsync(temp.fd) != 0) fail(errno);
+    if (::rename(temp.name.constData(), Native(target).constData()) != 0) fail(errno);
+    // The rename itself reaches the disk with the folder; a folder that cannot be synced still holds it.
+    const int folder = ::open(Native(info.path()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder >= 0) {
+        ::fsync(folder);
+        ::close(folder);
+    }
+    ::close(temp.fd);
+}
+
+QString SaveTemporaryPrefix(const QString& fileName) {
+    return u'.' + fileName + QStringLiteral(".corvana-save-");
 }
 
 } // namespace platform

@@ -1,7 +1,7 @@
 // platform/: the file-system operations the station list file needs.
 //
-// The real layer works on the disk; a test can put another (tests/support) in its place to make a chosen call fail
-// (a full disk, a vanished file) without needing a real full disk. Every failure is a RuntimeError.
+// The real layer works on the disk; a test can put another (tests/support) in its place to make a chosen call
+// fail (a full disk, a vanished file) without needing a real full disk. Every failure is a RuntimeError.
 #pragma once
 
 #include <QByteArray>
@@ -19,11 +19,14 @@ public:
     virtual qint64 FileLen(const QString& path) = 0;
     // The whole content. Fails when the file cannot be opened or read, or does not fit in memory.
     virtual QByteArray ReadAll(const QString& path) = 0;
-    // Removes the file. A file without write permission bits is not removed: that fails, whoever runs us.
+    // Removes the file (a symbolic link itself, not what it leads to). A file without write permission bits
+    // is not removed: that fails, whoever runs us. So does anything that is not a regular file, or a link to
+    // one.
     virtual void DeleteFile(const QString& path) = 0;
     // Replaces the file's content with bytes, all or nothing: a temporary file in the same folder is written,
-    // flushed and renamed over it. An existing file without write permission bits makes it fail before
-    // anything changes, as the delete does.
+    // synced and renamed over it. A symbolic link is followed to the regular file it leads to. It fails
+    // before anything changes for an existing file without write permission bits, as the delete does, and for
+    // anything that is not a regular file: a folder, a device, a pipe, a link that leads nowhere.
     virtual void ReplaceFile(const QString& path, const QByteArray& bytes) = 0;
 };
 
@@ -39,6 +42,11 @@ public:
 // The folder that holds the program's executable; a test may name another.
 QString ProgramDirectory();
 void SetProgramDirectory(const QString& dir); // empty: the executable's own folder again
+
+// The name prefix of the save's temporary files beside fileName: "." + fileName + ".corvana-save-"; six
+// letters or digits follow. Only this program makes such names, so the clean-up after a killed save touches
+// nothing of the user's (a CvLst.lst.backup or CvLst.lst.201501 of their own).
+QString SaveTemporaryPrefix(const QString& fileName);
 
 FileSystem& CurrentFileSystem();
 void SetFileSystem(FileSystem* fileSystem); // nullptr: back to the disk

@@ -6,6 +6,7 @@ target_sources(corvana_core PRIVATE
   platform/filesystem.cpp platform/filesystem.h
   platform/launch.cpp platform/launch.h
   platform/plain_text.cpp platform/plain_text.h
+  platform/termination_signals.cpp platform/termination_signals.h
   platform/twips.cpp platform/twips.h
   platform/window_state.cpp platform/window_state.h
 )

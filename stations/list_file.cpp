@@ -2,6 +2,7 @@
 #include "stations/list_file.h"
 
 #include "platform/codepage.h"
+#include "platform/error.h"
 #include "platform/filesystem.h"
 
 #include <QDir>
@@ -30,18 +31,36 @@ const QString kFileName = QStringLiteral("CvLst.lst");
 bool WritableDir(const QString& dir) {
     return ::access(QFile::encodeName(dir).constData(), W_OK) == 0;
 }
+
+// The user's data folder, or none when the environment names no home: with HOME unset, QStandardPaths
+// answers a folder under "/" ("//.local/share/..."), where no list of the user's belongs.
+QString UserDataFolder() {
+    if (!qEnvironmentVariable("HOME").startsWith(u'/') &&
+        !qEnvironmentVariable("XDG_DATA_HOME").startsWith(u'/'))
+        return QString();
+    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+}
 } // namespace
+
+SaveRules ListFileRules;
 
 ListFileLocation LocateListFile(const QString& programDir, const QString& dataDir) {
     const QString besideProgram = QDir::toNativeSeparators(QDir(programDir).filePath(kFileName));
-    if (WritableDir(programDir) || dataDir.isEmpty()) return {besideProgram, besideProgram};
+    if (WritableDir(programDir)) return {besideProgram, besideProgram, {}};
+    if (dataDir.isEmpty()) {
+        SaveRules rules;
+        rules.whyHere =
+            QStringLiteral("程序所在的文件夹不可写, 而环境变量 HOME 未设置, 没有用户数据文件夹可以存放列表");
+        return {besideProgram, besideProgram, rules};
+    }
     const QString own = QDir::toNativeSeparators(QDir(dataDir).filePath(kFileName));
-    return {own, QFileInfo(own).isFile() ? own : besideProgram};
+    SaveRules rules;
+    rules.emptyListAsEmptyFile = true;
+    return {own, QFileInfo(own).isFile() ? own : besideProgram, rules};
 }
 
 ListFileLocation DefaultListFileLocation() {
-    return LocateListFile(platform::ProgramDirectory(),
-                          QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+    return LocateListFile(platform::ProgramDirectory(), UserDataFolder());
 }
 
 Station SplitEntry(QStringView line) {
@@ -90,20 +109,26 @@ void LoadList(ListView& list, const QString& path) {
     list.ListItems().AddMany(ParseListText(mod_Function::ReadTextFile(path)));
 }
 
-void SaveList(ListView& list, const QString& path) {
+void SaveList(ListView& list, const QString& path, const SaveRules& rules) {
     platform::FileSystem& fs = platform::CurrentFileSystem();
     qsizetype lines = 0;
     const QByteArray bytes = ListFileBytes(list.model().stations(), &lines);
-    if (lines == 0) {
-        // Nothing named to keep: the list is stored as no file at all, and it still counts as modified.
-        if (fs.FileExists(path)) fs.DeleteFile(path);
-        return;
+    try {
+        if (lines == 0 && !rules.emptyListAsEmptyFile) {
+            // Nothing named to keep: the list is stored as no file at all, and it still counts as modified.
+            if (fs.FileExists(path)) fs.DeleteFile(path);
+            return;
+        }
+        // The user's data folder may not exist yet when the list first moves there.
+        const QDir folder = QFileInfo(path).absoluteDir();
+        if (!folder.exists()) QDir().mkpath(folder.path());
+        fs.ReplaceFile(path, bytes);
+    } catch (const platform::RuntimeError& e) {
+        if (rules.whyHere.isEmpty() || e.number() != platform::errPermissionDenied) throw;
+        throw platform::RuntimeError(e.number(), e.message() + QStringLiteral(" (") + rules.whyHere + u')');
     }
-    // The user's data folder may not exist yet when the list first moves there.
-    const QDir folder = QFileInfo(path).absoluteDir();
-    if (!folder.exists()) QDir().mkpath(folder.path());
-    fs.ReplaceFile(path, bytes);
-    mod_Function::ListModified = mod_Function::False;
+    // An empty file written for an empty list counts as no line: the list still counts as modified.
+    if (lines > 0) mod_Function::ListModified = mod_Function::False;
 }
 
 } // namespace stations

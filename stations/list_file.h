@@ -25,15 +25,28 @@ QString ReadTextFile(const QString& path);
 
 namespace stations {
 
+// How a save treats the list file's place.
+struct SaveRules {
+    // A list with no named entry is stored as an empty file rather than as no file: in the user's data
+    // folder no file means "read the one beside the program", which would bring the old list back.
+    bool emptyListAsEmptyFile = false;
+    // Added to the report of a save the folder refused: why the list is not kept somewhere else.
+    QString whyHere;
+};
+
 // The list file's place: the program's folder joined with CvLst.lst; for an install where that folder is not
-// writable, the user's data folder (reading the one beside the program until the user's own exists).
+// writable, the user's data folder (reading the one beside the program until the user's own exists). An
+// empty dataDir means the user has no data folder.
 struct ListFileLocation {
     QString savePath; // where saves go
     QString loadPath; // where start-up reads from
+    SaveRules rules;
 };
 ListFileLocation LocateListFile(const QString& programDir, const QString& dataDir);
 // The location for this program as it runs.
 ListFileLocation DefaultListFileLocation();
+// The rules of the list file's place, set at start-up with ListFilePath.
+extern SaveRules ListFileRules;
 
 // The split of one line that holds "|": the name before the first "|", the address up to the second or the
 // end.
@@ -47,8 +60,9 @@ QByteArray ListFileBytes(const std::vector<Station>& stations, qsizetype* lines 
 
 // Start-up step 3: when a file exists at path, append its entries to the list. ListModified is not touched.
 void LoadList(ListView& list, const QString& path);
-// The save: rewrites path with the list's named entries (or removes it when there are none), all or nothing.
-// ListModified becomes False only when at least one line was written and the file was replaced.
-void SaveList(ListView& list, const QString& path);
+// The save: rewrites path with the list's named entries (or removes it when there are none, unless the rules
+// keep an empty file), all or nothing. ListModified becomes False only when at least one line was written
+// and the file was replaced.
+void SaveList(ListView& list, const QString& path, const SaveRules& rules = {});
 
 } // namespace stations

@@ -1,5 +1,7 @@
 // tests/stations: a program that saves the station list over and over, switching between two lists, until it
-// is killed. The kill test uses it to stop a save at random moments. Usage: save_victim LIST_FILE STATIONS
+// is killed. The kill test uses it to stop a save at random moments; with "once" it saves the first list one
+// time and ends, for a test that watches or stops that one save from outside.
+// Usage: save_victim LIST_FILE STATIONS [once]
 #include "stations/list_file.h"
 #include "stations/list_view.h"
 
@@ -8,7 +10,7 @@
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
-    if (argc != 3) return 2;
+    if (argc != 3 && !(argc == 4 && QByteArray(argv[3]) == "once")) return 2;
     const QString path = QString::fromLocal8Bit(argv[1]);
     const int count = QByteArray(argv[2]).toInt();
     stations::ListView lists[2];
@@ -18,6 +20,10 @@ int main(int argc, char* argv[]) {
             entries.push_back({QStringLiteral("电台%1-%2").arg(which).arg(i),
                                QStringLiteral("http://127.0.0.1:8000/%1/%2").arg(which).arg(i)});
         lists[which].ListItems().AddMany(std::move(entries));
+    }
+    if (argc == 4) {
+        stations::SaveList(lists[0], path);
+        return 0;
     }
     std::puts("ready");
     std::fflush(stdout);

@@ -11,9 +11,14 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QScreen>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 using mod_Function::ListModified;
 using stations::Station;
@@ -218,6 +223,119 @@ private slots:
         stations::SaveList(*m_list, m_path);
         stations::SaveList(*m_list, m_path);
         QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"CvLst.lst"});
+    }
+
+    // The user's own files beside the list, however close their names come to a temporary file's, keep
+    // their bytes; so does the temporary file of a save still in progress in another copy of the program.
+    void filesBesideTheListKeepTheirBytes() {
+        const QStringList names = {QStringLiteral("CvLst.lst.backup"), QStringLiteral("CvLst.lst.201501"),
+                                   QStringLiteral("CvLst.lst.bak"),    QStringLiteral("CvLst.lst~"),
+                                   QStringLiteral("CvLst.lst.old123"), QStringLiteral(".CvLst.lst.swp")};
+        for (const QString& name : names)
+            WriteBytes(m_dir.filePath(name), name.toUtf8() + " is the user's\r\n");
+        const QString busy =
+            m_dir.filePath(platform::SaveTemporaryPrefix(QStringLiteral("CvLst.lst")) + "Ab12Cd");
+        WriteBytes(busy, "half a list");
+        const int lock = ::open(QFile::encodeName(busy).constData(), O_RDONLY | O_CLOEXEC);
+        QVERIFY(lock >= 0);
+        QCOMPARE(::flock(lock, LOCK_EX), 0);
+
+        addEntries({{QStringLiteral("A"), QStringLiteral("1")}});
+        stations::SaveList(*m_list, m_path);
+        stations::SaveList(*m_list, m_path);
+        QCOMPARE(ReadBytes(m_path), QByteArray("A|1\r\n"));
+        for (const QString& name : names)
+            QCOMPARE(ReadBytes(m_dir.filePath(name)), name.toUtf8() + " is the user's\r\n");
+        QCOMPARE(ReadBytes(busy), QByteArray("half a list"));
+
+        // Once no save holds it, it is a leftover, and the next save clears it away.
+        ::close(lock);
+        stations::SaveList(*m_list, m_path);
+        QVERIFY(!QFile::exists(busy));
+        for (const QString& name : names)
+            QVERIFY(QFile::remove(m_dir.filePath(name)));
+    }
+
+    // What stands at the list file's place and is no regular file is never replaced, and the report says
+    // what it is and where. A link to a regular file is followed, the link kept.
+    void oddThingsAtTheListsPlace_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("error");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("a folder") << "folder" << int(platform::errPathFileAccess)
+                                  << QStringLiteral("是一个文件夹");
+        QTest::newRow("a pipe") << "fifo" << int(platform::errPathFileAccess) << QStringLiteral("是一个管道");
+        QTest::newRow("a link to a pipe")
+            << "link to fifo" << int(platform::errPathFileAccess) << QStringLiteral("指向的 %1 是一个管道");
+        QTest::newRow("a link to a device node") << "link to device" << int(platform::errPathFileAccess)
+                                                 << QStringLiteral("指向的 %1 是一个字符设备");
+        QTest::newRow("a dangling link") << "dangling link" << int(platform::errFileNotFound)
+                                         << QStringLiteral("是一个链接, 它指向的 %1 不存在");
+    }
+    void oddThingsAtTheListsPlace() {
+        QFETCH(QString, kind);
+        QFETCH(int, error);
+        QFETCH(QString, says);
+        const QString other = m_dir.filePath(QStringLiteral("other"));
+        const QByteArray native = QFile::encodeName(m_path);
+        const QByteArray otherNative = QFile::encodeName(other);
+        const auto removeBoth = qScopeGuard([&] {
+            QDir(m_path).removeRecursively();
+            ::unlink(native.constData());
+            ::unlink(otherNative.constData());
+        });
+        if (kind == "folder") QVERIFY(QDir().mkdir(m_path));
+        if (kind == "fifo") QCOMPARE(::mkfifo(native.constData(), 0644), 0);
+        if (kind == "link to fifo") QCOMPARE(::mkfifo(otherNative.constData(), 0644), 0);
+        if (kind == "link to device" && ::mknod(otherNative.constData(), S_IFCHR | 0666, makedev(1, 3)) != 0)
+            QSKIP("no right to make a device node here");
+        if (kind.startsWith(QStringLiteral("link")) || kind == "dangling link")
+            QCOMPARE(::symlink(otherNative.constData(), native.constData()), 0);
+        struct stat before {};
+        QCOMPARE(::lstat(native.constData(), &before), 0);
+
+        addEntries({{QStringLiteral("A"), QStringLiteral("1")}});
+        QString report;
+        try {
+            stations::SaveList(*m_list, m_path);
+        } catch (const platform::RuntimeError& e) {
+            QCOMPARE(e.number(), error);
+            report = e.message();
+        }
+        QVERIFY2(report.contains(m_path), qPrintable(report));
+        const QString said = says.contains(QStringLiteral("%1")) ? says.arg(other) : says;
+        QVERIFY2(report.contains(said), qPrintable(report));
+        struct stat after {};
+        QCOMPARE(::lstat(native.constData(), &after), 0);
+        QCOMPARE(after.st_mode, before.st_mode);
+        QCOMPARE(after.st_ino, before.st_ino);
+        if (kind == "dangling link")
+            QVERIFY(!QFileInfo::exists(other));
+        else if (kind != "folder" && kind != "fifo") {
+            QCOMPARE(::stat(otherNative.constData(), &after), 0);
+            QVERIFY(!S_ISREG(after.st_mode));
+        }
+        // An emptied list is not stored by removing it either.
+        m_list->ListItems().Clear();
+        try {
+            stations::SaveList(*m_list, m_path);
+        } catch (const platform::RuntimeError&) {
+        }
+        QCOMPARE(::lstat(native.constData(), &after), 0);
+        QCOMPARE(after.st_ino, before.st_ino);
+    }
+
+    void aLinkToARegularFileIsFollowed() {
+        const QString other = m_dir.filePath(QStringLiteral("elsewhere.lst"));
+        WriteBytes(other, "old|file\r\n");
+        // A relative link, read from the link's own folder.
+        QCOMPARE(::symlink("elsewhere.lst", QFile::encodeName(m_path).constData()), 0);
+        addEntries({{QStringLiteral("A"), QStringLiteral("1")}});
+        stations::SaveList(*m_list, m_path);
+        QVERIFY(QFileInfo(m_path).isSymLink());
+        QCOMPARE(ReadBytes(other), QByteArray("A|1\r\n"));
+        QVERIFY(QFile::remove(m_path));
+        QVERIFY(QFile::remove(other));
     }
 
     void savedFileKeepsItsPermissions() {

@@ -1,5 +1,6 @@
 // tests/stations: a save that cannot finish never costs the user the old file or the list in the window:
-// killed at random moments, on a full disk, over a read-only file, in a folder without write permission.
+// killed at random moments or right before its rename, on a full disk, over a read-only file, in a folder
+// without write permission, with no home to move to; and a save that finishes has its data on the disk.
 #include "app/frmMain.h"
 #include "platform/dialogs.h"
 #include "platform/error.h"
@@ -13,6 +14,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -36,6 +38,25 @@ QByteArray ReadBytes(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
+
+// The victim's environment: offscreen, and with the save-watching library preloaded when extra names it.
+QProcessEnvironment VictimEnvironment(const QStringList& extra = {}) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    if (!extra.isEmpty()) {
+        env.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(CORVANA_SAVE_SHIM));
+        // The sanitizer build wants its runtime first in the library list; the preloaded library comes first.
+        env.insert(QStringLiteral("ASAN_OPTIONS"),
+                   env.value(QStringLiteral("ASAN_OPTIONS")) + QStringLiteral(":verify_asan_link_order=0"));
+        for (const QString& pair : extra)
+            env.insert(pair.section(u'=', 0, 0), pair.section(u'=', 1));
+    }
+    return env;
+}
+
+// The user's own files beside the list, with names close to the save's temporary files.
+const QStringList UsersFiles = {QStringLiteral("CvLst.lst.backup"), QStringLiteral("CvLst.lst.201501"),
+                                QStringLiteral("CvLst.lst.bak"), QStringLiteral("CvLst.lst~")};
 
 // The bytes the victim writes for list 0 or 1.
 QByteArray ListBytes(int which, int count) {
@@ -119,6 +140,68 @@ private slots:
         qInfo("%d trials; the kill came after at least one finished save in %d of them", trials, sawNew);
     }
 
+    // The temporary file is synced before it is renamed over the list: otherwise a crash right after the
+    // rename can leave an empty or short list where the old one was.
+    void saveSyncsItsTemporaryFileBeforeTheRename() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("CvLst.lst"));
+        const QString log = dir.filePath(QStringLiteral("calls.log"));
+        QVERIFY(WriteBytes(path, ListBytes(1, 3)));
+        QProcess victim;
+        victim.setProcessEnvironment(VictimEnvironment({QStringLiteral("CORVANA_SHIM_LOG=") + log}));
+        victim.start(QStringLiteral(CORVANA_SAVE_VICTIM),
+                     {path, QStringLiteral("3"), QStringLiteral("once")});
+        QVERIFY(victim.waitForFinished(20000));
+        QCOMPARE(victim.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(ReadBytes(path), ListBytes(0, 3));
+
+        const QStringList calls = QString::fromLocal8Bit(ReadBytes(log)).split(u'\n', Qt::SkipEmptyParts);
+        const QString ending = QStringLiteral(" ") + path;
+        const auto rename = std::find_if(calls.begin(), calls.end(), [&](const QString& call) {
+            return call.startsWith(QStringLiteral("rename ")) && call.endsWith(ending);
+        });
+        QVERIFY2(rename != calls.end(), qPrintable(calls.join(u'|')));
+        const QString temporary = rename->mid(7, rename->size() - 7 - ending.size());
+        QVERIFY2(std::find(calls.begin(), rename, QStringLiteral("fsync ") + temporary) != rename,
+                 qPrintable(calls.join(u'|')));
+    }
+
+    // A save killed right before its rename leaves the old list whole and its temporary file behind, under a
+    // name only this program makes; the next save takes that file away and nothing else.
+    void killedAtTheRenameLeavesOnlyItsOwnTemporary() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("CvLst.lst"));
+        QVERIFY(WriteBytes(path, ListBytes(1, 3)));
+        for (const QString& name : UsersFiles)
+            QVERIFY(WriteBytes(dir.filePath(name), name.toUtf8() + " is the user's"));
+        QProcess victim;
+        victim.setProcessEnvironment(
+            VictimEnvironment({QStringLiteral("CORVANA_SHIM_KILL_AT_RENAME=CvLst.lst")}));
+        victim.start(QStringLiteral(CORVANA_SAVE_VICTIM),
+                     {path, QStringLiteral("3"), QStringLiteral("once")});
+        QVERIFY(victim.waitForFinished(20000));
+        QCOMPARE(victim.exitStatus(), QProcess::CrashExit);
+        QCOMPARE(ReadBytes(path), ListBytes(1, 3));
+
+        const QString prefix = platform::SaveTemporaryPrefix(QStringLiteral("CvLst.lst"));
+        QCOMPARE(prefix, QStringLiteral(".CvLst.lst.corvana-save-"));
+        const QStringList leftovers = QDir(dir.path()).entryList({prefix + u'*'}, QDir::Files | QDir::Hidden);
+        QCOMPARE(leftovers.size(), 1);
+        QCOMPARE(leftovers[0].size(), prefix.size() + 6);
+        QCOMPARE(ReadBytes(dir.filePath(leftovers[0])), ListBytes(0, 3));
+
+        stations::ListView one;
+        one.ListItems().Add(QStringLiteral("A")).SetSubItems(1, QStringLiteral("u"));
+        stations::SaveList(one, path);
+        QCOMPARE(ReadBytes(path), QByteArray("A|u\r\n"));
+        QStringList expected = UsersFiles;
+        expected << QStringLiteral("CvLst.lst");
+        expected.sort();
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name), expected);
+        for (const QString& name : UsersFiles)
+            QCOMPARE(ReadBytes(dir.filePath(name)), name.toUtf8() + " is the user's");
+    }
+
     void fullDisk() {
         if (::geteuid() != 0) QSKIP("mounting a small tmpfs needs root");
         QTemporaryDir mountPoint;
@@ -200,6 +283,68 @@ private slots:
         QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
         QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)).removeRecursively();
         platform::SetDialogs(nullptr);
+    }
+
+    // There, an emptied list stays empty across a restart: the save keeps an empty file in the data folder,
+    // where no file would make the next start read the old list beside the program again.
+    void emptyListStaysEmptyInTheDataFolder() {
+        if (::geteuid() == 0) QSKIP(RootWritesAnything);
+        QStandardPaths::setTestModeEnabled(true);
+        const QString dataDir = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+        QDir(dataDir).removeRecursively();
+        QTemporaryDir dir;
+        const QByteArray beside = "A|http://127.0.0.1/a\r\n";
+        QVERIFY(WriteBytes(dir.filePath(QStringLiteral("CvLst.lst")), beside));
+        QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner));
+        const auto restore = qScopeGuard([&] {
+            QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            QDir(dataDir).removeRecursively();
+            platform::SetDialogs(nullptr);
+        });
+        platform::SetProgramDirectory(dir.path());
+        m_dialogs = {};
+        platform::SetDialogs(&m_dialogs);
+        ListModified = mod_Function::False;
+        {
+            frmMain form;
+            form.Form_Load();
+            QCOMPARE(form.lst_Play->ListItems().Count(), 1);
+            form.menu_CleanList->trigger();
+            form.menu_SaveList->trigger();
+            QCOMPARE(m_dialogs.shown.size(), size_t(0)); // no error
+        }
+        QCOMPARE(ReadBytes(QDir(dataDir).filePath(QStringLiteral("CvLst.lst"))), QByteArray());
+        QCOMPARE(ListModified, mod_Function::True); // no line written
+        QCOMPARE(ReadBytes(dir.filePath(QStringLiteral("CvLst.lst"))), beside);
+        ListModified = mod_Function::False;
+        frmMain form;
+        form.Form_Load();
+        QCOMPARE(form.lst_Play->ListItems().Count(), 0);
+    }
+
+    // With HOME unset there is no data folder to move to: the save beside the program fails with a report
+    // that says why, instead of trying a folder under "/" and reporting a missing file.
+    void noHomeAndAReadOnlyProgramFolder() {
+        if (::geteuid() == 0) QSKIP(RootWritesAnything);
+        const QByteArray home = qgetenv("HOME");
+        const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+        qunsetenv("HOME");
+        qunsetenv("XDG_DATA_HOME");
+        QTemporaryDir dir;
+        const QByteArray before = "A|http://127.0.0.1/a\r\n";
+        QVERIFY(WriteBytes(dir.filePath(QStringLiteral("CvLst.lst")), before));
+        QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner));
+        const auto restore = qScopeGuard([&] {
+            QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            if (!home.isNull()) qputenv("HOME", home);
+            if (!dataHome.isNull()) qputenv("XDG_DATA_HOME", dataHome);
+        });
+        saveFromTheWindow(dir.path(), before, platform::errPermissionDenied);
+        if (QTest::currentTestFailed()) return;
+        const QString report = m_dialogs.shown.back().text;
+        QVERIFY2(report.contains(QStringLiteral("HOME")), qPrintable(report));
+        QVERIFY2(report.contains(QDir::toNativeSeparators(dir.path())), qPrintable(report));
+        QCOMPARE(mod_Function::ListFilePath, QDir(dir.path()).filePath(QStringLiteral("CvLst.lst")));
     }
 };
 
