@@ -72,13 +72,19 @@ int QtDialogs::MsgBox(const QString& text, int style, const QString& title) {
         QPushButton* no = box.addButton(QStringLiteral("否(&N)"), QMessageBox::NoRole);
         box.setDefaultButton(yes);
         box.setWindowFlag(Qt::WindowCloseButtonHint, false);
+        box.setTextFormat(Qt::PlainText);
         for (;;) {
             box.exec();
             if (box.clickedButton() == yes) return vbYes;
             if (box.clickedButton() == no) return vbNo;
+            // Still up without an answer: the event loop is being torn down under it (the session ends and
+            // Qt quits), and every further exec() would return at once. Keep what the user has.
+            if (box.isVisible()) return vbYes;
         }
     }
     QMessageBox box(IconOf(style), title, text, QMessageBox::NoButton, g_parent.data());
+    // Reports quote file names and addresses: never read as markup.
+    box.setTextFormat(Qt::PlainText);
     box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
     box.exec();
     return vbOK;
