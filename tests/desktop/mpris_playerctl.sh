@@ -46,7 +46,8 @@ unset DISPLAY
 dbus-daemon --session --nofork --print-address=3 3>"$work/bus" >"$work/dbus.log" 2>&1 &
 started+=($!)
 wait_for 10 test -s "$work/bus" || fail "no session bus"
-export DBUS_SESSION_BUS_ADDRESS=$(head -n1 "$work/bus")
+DBUS_SESSION_BUS_ADDRESS=$(head -n1 "$work/bus")
+export DBUS_SESSION_BUS_ADDRESS
 
 "$app" --title "Tone 440" "中国之声|http://127.0.0.1:9/mp3" "Ogg tone|http://127.0.0.1:9/ogg" >"$work/app.log" 2>&1 &
 started+=($!)
@@ -97,7 +98,7 @@ echo "\$ playerctl --follow status -> $(tr '\n' ' ' <"$work/follow.log")" >&2
 # A second copy takes its own name; playerctl sees both.
 "$app" "A|http://127.0.0.1:9/a" >"$work/second.log" 2>&1 &
 second=$!
-started+=($second)
+started+=("$second")
 wait_for 10 grep -q "registered org.mpris.MediaPlayer2.corvana.instance$second" "$work/second.log" \
     || fail "the second copy did not take corvana.instance$second"
 players=$(timeout 10 playerctl --list-all | sort | tr '\n' ' ')
