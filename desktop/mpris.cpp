@@ -127,6 +127,7 @@ public slots:
         else
             Play();
     }
+    // Whatever the state, as the menu's 停止 does.
     void Stop() {
         m_service->Post([s = m_service] { emit s->stopRequested(); });
     }
