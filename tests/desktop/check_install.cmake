@@ -1,4 +1,5 @@
-# desktop/: installs into a scratch prefix and checks that the menu entry, its icon and its command are where shells look.
+# desktop/: installs into a scratch prefix and checks that the menu entry, its icon, its command and the AppStream
+# metadata are where shells and software centres look.
 # Run as: cmake -DBUILD_DIR= -DSOURCE_DIR= -DPREFIX= -DDATADIR= -DBINDIR= -P check_install.cmake
 foreach(var BUILD_DIR SOURCE_DIR PREFIX DATADIR BINDIR)
   if(NOT DEFINED ${var})
@@ -77,6 +78,32 @@ endif()
 string(REGEX REPLACE " .*$" "" exec_command "${exec_line}")
 if(exec_command STREQUAL "" OR NOT EXISTS "${PREFIX}/${BINDIR}/${exec_command}")
   list(APPEND failures "Exec=${exec_line} names no program in ${PREFIX}/${BINDIR}")
+endif()
+
+# Software centres find the component by its file name and the desktop entry and binary it names.
+set(metainfo "${PREFIX}/${DATADIR}/metainfo/${desktop_id}.metainfo.xml")
+if(NOT EXISTS "${metainfo}")
+  list(APPEND failures "missing ${metainfo}")
+else()
+  file(READ "${metainfo}" metainfo_text)
+  if(NOT metainfo_text MATCHES "<id>${desktop_id}</id>")
+    list(APPEND failures "${metainfo} does not carry the id ${desktop_id}")
+  endif()
+  # (each match is read after its own if(): a condition's ${} is expanded before the match runs)
+  set(launchable "")
+  if(metainfo_text MATCHES "<launchable type=\"desktop-id\">([^<]*)</launchable>")
+    set(launchable "${CMAKE_MATCH_1}")
+  endif()
+  if(launchable STREQUAL "" OR NOT EXISTS "${PREFIX}/${DATADIR}/applications/${launchable}")
+    list(APPEND failures "${metainfo} launches '${launchable}', no installed desktop entry")
+  endif()
+  set(binary "")
+  if(metainfo_text MATCHES "<binary>([^<]*)</binary>")
+    set(binary "${CMAKE_MATCH_1}")
+  endif()
+  if(binary STREQUAL "" OR NOT EXISTS "${PREFIX}/${BINDIR}/${binary}")
+    list(APPEND failures "${metainfo} provides the binary '${binary}', not installed in ${PREFIX}/${BINDIR}")
+  endif()
 endif()
 
 if(failures)
