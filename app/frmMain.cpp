@@ -221,6 +221,7 @@ void frmMain::BuildMenus() {
 
 void frmMain::Run(void (frmMain::*handler)()) {
     platform::Guarded([this, handler] { (this->*handler)(); });
+    UpdateDesktop();
 }
 
 player::PlayerComponent& frmMain::Player() {

@@ -23,6 +23,9 @@ class ListView;
 namespace tray {
 class TrayIcon;
 }
+namespace desktop {
+class MprisService;
+}
 
 namespace mod_Function {
 // The window state a tray click gives back to a minimized window: 0 normal or 2 maximized, never 1.
@@ -94,6 +97,11 @@ public:
     // The notification-area icon, once Form_Load has put it up.
     tray::TrayIcon* TrayIcon() const { return m_tray; }
 
+    // The desktop's media controls (MPRIS on the session bus): media keys, the panel's media widget,
+    // playerctl. Without a session bus the program runs as before and says nothing.
+    void PublishToDesktop();
+    desktop::MprisService* Mpris() const { return m_mpris; }
+
     // Start-up and shutdown.
     void Form_Load();
     void Form_QueryUnload(qint16& cancel, qint16 unloadMode);
@@ -128,6 +136,14 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // What the desktop's media controls ask for, through the program's own commands
+    // (app/desktop_controls.cpp).
+    void ConnectDesktopRequests();
+    void Desktop_Play();
+    void Desktop_Step(int step);
+    void Desktop_OpenUri(const QString& uri);
+    // Shows the desktop what the player does now; sends nothing when nothing changed.
+    void UpdateDesktop();
     // After QueryUnload, a window that stays open is whole again: its tray icon returns.
     void KeepRunningAfterUnload();
     // Where the player commands write: l_State.
@@ -141,6 +157,8 @@ private:
 
     player::PlayerComponent* m_player = nullptr;
     tray::TrayIcon* m_tray = nullptr;
+    desktop::MprisService* m_mpris = nullptr;
+    QString m_listeningTo;    // the name of the station the player was last given
     bool m_unloaded = false;  // QueryUnload has run to its end; the window may go
     bool m_unloading = false; // QueryUnload is running (its save question may be open)
     // QueryUnload ran for a logout: the session manager's own quit closes the window without asking again.

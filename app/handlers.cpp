@@ -142,7 +142,9 @@ void frmMain::SetUpPlayer() {
 }
 
 void frmMain::lst_Play_DblClick() {
-    player::PlayStation(Player(), Selected(*lst_Play), StatusLine());
+    const std::optional<player::SelectedStation> selected = Selected(*lst_Play);
+    player::PlayStation(Player(), selected, StatusLine());
+    if (selected) m_listeningTo = selected->name;
 }
 
 void frmMain::menu_Play_Click() {

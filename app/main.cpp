@@ -4,6 +4,7 @@
 #include "platform/termination_signals.h"
 
 #include <QApplication>
+#include <QTimer>
 #include <clocale>
 
 int main(int argc, char* argv[]) {
@@ -23,5 +24,7 @@ int main(int argc, char* argv[]) {
     // An error during start-up is reported, and the program ends: it never runs on a list it could not read.
     if (!platform::Guarded([&] { window.Form_Load(); })) return 1;
     window.show();
+    // On the session bus once the window is up: the desktop's media controls need not delay it.
+    QTimer::singleShot(0, &window, &frmMain::PublishToDesktop);
     return app.exec();
 }

@@ -2,5 +2,6 @@
 target_sources(corvana_core PRIVATE
   app/frmMain.cpp app/frmMain.h
   app/handlers.cpp
+  app/desktop_controls.cpp
   app/corvana.qrc
 )
