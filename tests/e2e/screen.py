@@ -5,6 +5,8 @@
 #        screen.py find ROLE REGEX       prints "X Y", the centre of a showing object with that role whose name
 #                                        matches the whole pattern; exit 1 when there is none
 #        screen.py shows REGEX           exit 0 when a showing object's name or description matches the pattern
+#        screen.py value ROLE REGEX      prints the current value of a showing object with that role whose name
+#                                        or description matches the whole pattern (a slider's position)
 #        screen.py dump                  prints the tree (for a failing test's log)
 import re
 import sys
@@ -61,6 +63,18 @@ def main(argv):
                 except Exception:
                     continue
         return 1
+    if len(argv) == 4 and argv[1] == "value":
+        wanted = re.compile(argv[3])
+        for app in apps():
+            for node, _ in walk(app):
+                try:
+                    named = wanted.fullmatch(node.name or "") or wanted.fullmatch(node.description or "")
+                    if node.getRoleName() == argv[2] and named and showing(node):
+                        print(f"{node.queryValue().currentValue:g}")
+                        return 0
+                except Exception:
+                    continue
+        return 1
     if len(argv) == 3 and argv[1] == "shows":
         wanted = re.compile(argv[2])
         for app in apps():
@@ -71,7 +85,7 @@ def main(argv):
                 except Exception:
                     continue
         return 1
-    print("usage: screen.py ready | find ROLE REGEX | shows REGEX | dump", file=sys.stderr)
+    print("usage: screen.py ready | find ROLE REGEX | value ROLE REGEX | shows REGEX | dump", file=sys.stderr)
     return 2
 
 

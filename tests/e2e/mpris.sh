@@ -1,0 +1,288 @@
+#!/usr/bin/env bash
+# tests/e2e: the desktop's media controls on the real binary, with playerctl (a client we did not write) as the
+# remote. Starts its own world: Xvfb, a private session bus (with the accessibility bus it activates), PulseAudio
+# with a null sink as the default sink, and icecast2 fed with a tone; stops all of it at the end. Prints every
+# playerctl command and its answer, so a run's log is the transcript.
+# Usage: mpris.sh PATH_TO_CORVANA [ARTIFACT_DIR]
+#
+#  1. gdbus introspect shows org.mpris.MediaPlayer2 and org.mpris.MediaPlayer2.Player; playerctl -l lists corvana.
+#  2. play right after start plays the first station: sound at the sink, status Playing, the stream's title.
+#  3. next plays the second station: its address, name and stream title in the metadata, sound at the sink.
+#  4. volume 0.2 lowers the level at the sink; playerctl and the strip's volume slider both read it back.
+#  5. stop silences the sink, the status line reads "已停止播放", status says Stopped.
+#  6. playerctl --follow, running throughout, saw each of these changes (the service sends PropertiesChanged).
+#  7. With a station deleted through 列表 > 删除, Quit brings up the save question once (a second Quit or a play
+#     while it is open changes nothing); Yes saves the list and the program ends with status 0.
+set -euo pipefail
+binary=$(readlink -f "$1")
+artifacts=${2:-}
+here=$(cd "$(dirname "$0")" && pwd)
+fixtures="$here/../../scripts/fixtures"
+screen() { /usr/bin/python3 "$here/screen.py" "$@"; }
+
+for tool in Xvfb dbus-daemon gdbus playerctl xdotool pulseaudio parec pactl icecast2 ffmpeg curl; do
+    command -v "$tool" >/dev/null || { echo "mpris: needs $tool" >&2; exit 1; }
+done
+
+work=$(mktemp -d)
+declare -a started=()
+corvana_pid=""
+servers="$work/servers"
+
+descendants() {
+    local child
+    for child in $(ps -o pid= --ppid "$1" 2>/dev/null); do
+        descendants "$child"
+        echo "$child"
+    done
+}
+cleanup() {
+    local rc=$? pid
+    if [ "$rc" -ne 0 ]; then
+        shot failure || true
+        screen dump 2>/dev/null | tail -n 40 || true
+        for log in "$work"/*.log; do echo "--- $(basename "$log")"; tail -n 15 "$log"; done
+    fi
+    [ -n "$corvana_pid" ] && kill -KILL "$corvana_pid" 2>/dev/null || true
+    "$fixtures/icecast-stop" "$servers" >/dev/null 2>&1 || true
+    for ((i = ${#started[@]} - 1; i >= 0; i--)); do
+        pid=${started[i]}
+        for p in $(descendants "$pid"); do kill "$p" 2>/dev/null || true; done
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
+    rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "mpris: FAIL: $*" >&2; exit 1; }
+step() { echo "mpris: ok: $*"; }
+shot() {
+    [ -n "$artifacts" ] && command -v import >/dev/null || return 0
+    mkdir -p "$artifacts"
+    import -window root "$artifacts/mpris-$1.png" 2>/dev/null || true
+}
+wait_for() { # SECONDS COMMAND...: bounded in time (a check may itself take a while) and in tries
+    local deadline=$((SECONDS + $1)) tries=$(($1 * 10))
+    shift
+    for ((t = 0; t < tries; t++)); do
+        "$@" && return 0
+        ((SECONDS < deadline)) || return 1
+        sleep 0.1
+    done
+    return 1
+}
+
+# The remote. Every command and its answer go into the log, as a user at a terminal would see them.
+answer=""
+remote() { # ARGS...: runs playerctl once, prints the exchange, leaves the answer in $answer
+    local rc=0
+    answer=$(timeout 10 playerctl "$@" 2>&1) || rc=$?
+    echo "\$ playerctl $*"
+    [ -n "$answer" ] && printf '%s\n' "$answer"
+    [ "$rc" = 0 ] || echo "(exit status $rc)"
+    return "$rc"
+}
+quietly() { # ARGS...: the same without printing, for polls
+    answer=$(timeout 10 playerctl "$@" 2>/dev/null) || return 1
+}
+await() { # SECONDS REGEX ARGS...: polls playerctl until its answer matches the whole pattern; prints the last
+    local seconds=$1 want=$2
+    shift 2
+    local deadline=$((SECONDS + seconds)) tries=$((seconds * 5)) t
+    for ((t = 0; t < tries && SECONDS < deadline; t++)); do
+        if quietly "$@" && [[ $answer =~ ^($want)$ ]]; then break; fi
+        sleep 0.2
+    done
+    remote "$@" || true
+    [[ $answer =~ ^($want)$ ]]
+}
+player=(-p corvana)
+
+# --- The world -------------------------------------------------------------------------------------------------
+Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp -noreset 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+started+=($!)
+wait_for 10 test -s "$work/display" || fail "Xvfb did not start"
+DISPLAY=":$(head -n1 "$work/display")"
+export DISPLAY
+export HOME="$work/home" XDG_RUNTIME_DIR="$work/run" XDG_CONFIG_HOME="$work/home/.config"
+export XDG_CACHE_HOME="$work/home/.cache" XDG_DATA_HOME="$work/home/.local/share" LANG=C.UTF-8
+unset WAYLAND_DISPLAY SESSION_MANAGER DBUS_SESSION_BUS_ADDRESS AT_SPI_BUS_ADDRESS LC_ALL PULSE_SERVER
+mkdir -p "$HOME/.config/pulse" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+dbus-daemon --session --nofork --print-address=3 3>"$work/bus" >"$work/dbus.log" 2>&1 &
+started+=($!)
+wait_for 10 test -s "$work/bus" || fail "no session bus"
+DBUS_SESSION_BUS_ADDRESS=$(head -n1 "$work/bus")
+export DBUS_SESSION_BUS_ADDRESS
+wait_for 10 screen ready || fail "no accessibility bus"
+
+echo "autospawn = no" >"$HOME/.config/pulse/client.conf"
+pulseaudio -n --daemonize=no --exit-idle-time=-1 --disallow-exit \
+    --load="module-null-sink sink_name=mpris rate=44100" \
+    --load="module-native-protocol-unix socket=$work/pulse.socket auth-anonymous=1" >"$work/pulseaudio.log" 2>&1 &
+started+=($!)
+export PULSE_SERVER="unix:$work/pulse.socket"
+wait_for 10 pactl info >/dev/null 2>&1 || fail "PulseAudio did not start"
+pactl set-default-sink mpris
+level() { /usr/bin/python3 "$here/level.py" mpris "${1:-0.5}"; }
+# The tone is about -40 dBFS at the player's start volume of 50 and about -63 dBFS at 20 (the curve is cubic).
+sounding() { [ "$(level 0.4 | cut -d. -f1)" -gt -60 ]; }
+silent() { [ "$(level 0.4 | cut -d. -f1)" -lt -90 ]; }
+
+"$fixtures/icecast-start" "$servers" >"$work/icecast.log" 2>&1 || fail "the stream server did not start"
+state() { sed -n "s/^$1=//p" "$servers/state"; }
+[ "$(state STATUS)" = ready ] || fail "stream server: $(state STATUS)"
+PORT=$(state PORT)
+title="Corvana Tone 440"
+curl -fsS -u "$(state ADMIN_USER):$(state ADMIN_PASSWORD)" \
+    "http://127.0.0.1:$PORT/admin/metadata?mount=/mp3&mode=updinfo&charset=UTF-8&song=${title// /+}" >/dev/null \
+    || fail "icecast did not take the stream title"
+
+# --- Corvana ---------------------------------------------------------------------------------------------------
+cp "$binary" "$work/corvana"
+/usr/bin/python3 - "$work/CvLst.lst" "$PORT" <<'PY'
+import sys
+path, port = sys.argv[1], sys.argv[2]
+with open(path, "wb") as f:
+    f.write(f"中国之声|http://127.0.0.1:{port}/mp3\r\nOgg tone|http://127.0.0.1:{port}/ogg\r\n"
+            f"AAC 音乐台|http://127.0.0.1:{port}/aac\r\n".encode("cp936"))
+PY
+QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 "$work/corvana" >"$work/corvana.log" 2>&1 &
+corvana_pid=$!
+wait_for 15 sh -c 'xdotool search --onlyvisible --name "^Corvana$" >"$0"' "$work/window" \
+    || fail "no window titled Corvana"
+wait_for 10 screen find "table cell" "中国之声" >/dev/null || fail "the list did not load"
+alive() { kill -0 "$corvana_pid" 2>/dev/null; }
+click_at() { # ROLE REGEX: clicks the centre of what the screen shows
+    local where
+    where=$(screen find "$1" "$2") || return 1
+    read -r x y <<<"$where"
+    xdotool mousemove "$x" "$y" click 1
+}
+
+# 1. On the bus.
+listed() { timeout 10 playerctl -l 2>/dev/null | grep -qx corvana; }
+wait_for 10 listed || fail "playerctl -l does not list corvana"
+remote -l
+interfaces=$(timeout 10 gdbus introspect --session --dest org.mpris.MediaPlayer2.corvana \
+    --object-path /org/mpris/MediaPlayer2) || fail "gdbus introspect failed"
+echo "\$ gdbus introspect --session --dest org.mpris.MediaPlayer2.corvana --object-path /org/mpris/MediaPlayer2"
+grep -E '^ *interface ' <<<"$interfaces"
+for interface in org.mpris.MediaPlayer2 org.mpris.MediaPlayer2.Player; do
+    grep -qE "^ *interface $interface \{" <<<"$interfaces" || fail "introspection shows no $interface"
+done
+step "gdbus introspect shows both interfaces; playerctl -l lists corvana"
+# A widget does not poll: it follows PropertiesChanged. So does playerctl --follow.
+timeout 120 playerctl "${player[@]}" --follow metadata \
+    --format '{{status}} {{volume}} {{xesam:album}} | {{title}} | {{xesam:url}}' >"$work/follow.log" 2>&1 &
+started+=($!)
+sleep 1 # it prints nothing until something changes: give it the time to subscribe before the first change
+
+# 2. Play, just started: the first station.
+silent || fail "sound before anything was played"
+remote "${player[@]}" status || true
+remote "${player[@]}" play || fail "playerctl play failed"
+wait_for 15 sounding || fail "no sound at the sink 15 s after play ($(level 1) dBFS)"
+await 5 Playing "${player[@]}" status || fail "status does not say Playing"
+await 15 "$title" "${player[@]}" metadata title || fail "metadata title is not the stream's title '$title'"
+remote "${player[@]}" metadata
+remote "${player[@]}" metadata xesam:url
+[ "$answer" = "http://127.0.0.1:$PORT/mp3" ] || fail "play did not play the first station"
+wait_for 5 screen find label "正在收听:中国之声" >/dev/null || fail "the status line does not name the first station"
+shot playing
+step "play: sound at the sink, status Playing, the stream's title, the first station"
+
+# 3. Next: the second station.
+remote "${player[@]}" next || fail "playerctl next failed"
+await 10 "http://127.0.0.1:$PORT/ogg" "${player[@]}" metadata xesam:url || fail "next did not move to the ogg station"
+await 5 "Ogg tone" "${player[@]}" metadata xesam:album || fail "the metadata does not name the second station"
+wait_for 5 screen find label "正在收听:Ogg tone" >/dev/null || fail "the status line does not name the second station"
+# The Ogg stream names its own title: seeing it, the sound at the sink is this stream's, not the last one's tail.
+await 15 "$(state OGG_TITLE)" "${player[@]}" metadata title || fail "metadata title is not the Ogg stream's title"
+wait_for 15 sounding || fail "no sound at the sink after next ($(level 1) dBFS)"
+await 5 Playing "${player[@]}" status || fail "status does not say Playing after next"
+remote "${player[@]}" metadata
+step "next: the second station plays, named in the metadata and the status line"
+
+# 4. Volume.
+remote "${player[@]}" volume || fail "playerctl volume failed"
+start_volume=$(screen value slider "音量") || fail "no volume slider on the screen"
+echo "(the strip's volume slider: $start_volume)"
+before=$(level 1.0)
+remote "${player[@]}" volume 0.2 || fail "playerctl volume 0.2 failed"
+slider_at() { [ "$(screen value slider "音量")" = "$1" ]; }
+wait_for 5 slider_at 20 || fail "the strip's volume slider reads $(screen value slider "音量"), not 20"
+echo "(the strip's volume slider: 20)"
+await 5 "0\.20*" "${player[@]}" volume || fail "playerctl volume does not read 0.2"
+sleep 0.5
+after=$(level 1.0)
+/usr/bin/python3 -c "import sys; sys.exit(0 if $after < $before - 10 else 1)" \
+    || fail "volume 0.2 did not lower the level ($before -> $after dBFS)"
+silent && fail "volume 0.2 silenced the sink"
+step "volume $start_volume -> 20: ${before} -> ${after} dBFS at the sink; playerctl and the slider read 20"
+
+# 5. Stop.
+remote "${player[@]}" stop || fail "playerctl stop failed"
+wait_for 5 silent || fail "stop did not silence the sink"
+wait_for 5 screen find label "已停止播放" >/dev/null || fail "the status line does not read 已停止播放"
+await 5 Stopped "${player[@]}" status || fail "status does not say Stopped"
+shot stopped
+step "stop: silence at the sink, 已停止播放, status Stopped"
+followed() { grep -qE "$1" "$work/follow.log"; }
+stopped_at_20() { [[ $(tail -n1 "$work/follow.log") =~ ^Stopped\ 0\.2 ]]; }
+wait_for 5 stopped_at_20 || true
+echo "(playerctl --follow, running since step 1, saw:)"
+cat "$work/follow.log"
+followed "^Playing 0\.5 中国之声 \| $title \| http://127\.0\.0\.1:$PORT/mp3$" \
+    || fail "PropertiesChanged never showed the first station playing with its title"
+followed "^Playing 0\.5 Ogg tone \| .* \| http://127\.0\.0\.1:$PORT/ogg$" \
+    || fail "PropertiesChanged never showed the second station playing"
+stopped_at_20 || fail "PropertiesChanged did not follow the volume and the stop"
+step "playerctl --follow saw each change (PropertiesChanged)"
+
+# 7. Delete the second station through 列表 > 删除, then Quit from the bus.
+wait_for 5 click_at "table cell" "Ogg tone" || fail "no Ogg tone in the list"
+wait_for 5 click_at "menu item" "列表" || fail "no 列表 menu"
+wait_for 5 click_at "menu item" "删除" || fail "no 删除 entry"
+wait_for 5 sh -c '! /usr/bin/python3 "$0" find "table cell" "Ogg tone" >/dev/null' "$here/screen.py" \
+    || fail "删除 left the station in the list"
+quit() {
+    echo "\$ gdbus call --session --dest org.mpris.MediaPlayer2.corvana --object-path /org/mpris/MediaPlayer2" \
+        "--method org.mpris.MediaPlayer2.Quit"
+    timeout 10 gdbus call --session --dest org.mpris.MediaPlayer2.corvana --object-path /org/mpris/MediaPlayer2 \
+        --method org.mpris.MediaPlayer2.Quit
+}
+questions() { xdotool search --onlyvisible --name '^保存$' 2>/dev/null | wc -l; }
+asked() { [ "$(questions)" -ge 1 ]; }
+list_before=$(sha256sum <"$work/CvLst.lst")
+quit || fail "Quit failed"
+wait_for 10 asked || fail "no save question after Quit (the program ended: $(alive && echo no || echo yes))"
+[ "$(sha256sum <"$work/CvLst.lst")" = "$list_before" ] || fail "the file changed before the answer"
+quit || fail "a second Quit failed"
+sleep 1
+alive || fail "a second Quit while the question was open ended the program"
+[ "$(questions)" -eq 1 ] || fail "$(questions) save questions after a second Quit"
+# Nor does a play request: the question stays the only thing the program does.
+remote "${player[@]}" play || fail "playerctl play failed while the question was open"
+silent || fail "play while the save question was open played"
+remote "${player[@]}" status
+[ "$answer" = Stopped ] || fail "status says $answer after play while the save question was open"
+shot question
+question=$(xdotool search --onlyvisible --name '^保存$' | head -n1)
+xdotool windowfocus --sync "$question" 2>/dev/null || true
+xdotool key --clearmodifiers Return
+wait_for 15 sh -c '! kill -0 "$0" 2>/dev/null' "$corvana_pid" || fail "Corvana still runs after Yes"
+status=0
+wait "$corvana_pid" || status=$?
+corvana_pid=""
+[ "$status" = 0 ] || fail "Corvana ended with status $status"
+/usr/bin/python3 - "$work/CvLst.lst" "$PORT" <<'PY' || fail "the saved list is not the two stations left, in code page 936"
+import sys
+path, port = sys.argv[1], sys.argv[2]
+want = (f"中国之声|http://127.0.0.1:{port}/mp3\r\nAAC 音乐台|http://127.0.0.1:{port}/aac\r\n").encode("cp936")
+got = open(path, "rb").read()
+if got != want:
+    print("got", got, "\nwant", want)
+    sys.exit(1)
+PY
+step "Quit with a station deleted: one save question (a second Quit or play changed nothing), Yes saved, status 0"
+echo "mpris: all passed"
