@@ -10,6 +10,7 @@
 #include "tray/window_hook.h"
 
 #include <QApplication>
+#include <QTimer>
 
 void frmMain::PublishToDesktop() {
     if (m_mpris) return;
@@ -80,7 +81,17 @@ void frmMain::Desktop_OpenUri(const QString& uri) {
 }
 
 void frmMain::UpdateDesktop() {
-    if (!m_mpris) return;
+    // Once the event loop is back: a command changes several things at once (address, state, title), and
+    // the desktop should see where they end up, not each step on the way.
+    if (!m_mpris || m_desktopUpdateQueued) return;
+    m_desktopUpdateQueued = true;
+    QTimer::singleShot(0, this, [this] {
+        m_desktopUpdateQueued = false;
+        ShowDesktop();
+    });
+}
+
+void frmMain::ShowDesktop() {
     const player::Session& session = WMP->session();
     const int count = lst_Play->ListItems().Count();
     const std::optional<stations::ListItem> selected = lst_Play->SelectedItem();

@@ -142,8 +142,9 @@ private:
     void Desktop_Play();
     void Desktop_Step(int step);
     void Desktop_OpenUri(const QString& uri);
-    // Shows the desktop what the player does now; sends nothing when nothing changed.
+    // Shows the desktop what the player does, once the event loop is back; nothing when nothing changed.
     void UpdateDesktop();
+    void ShowDesktop();
     // After QueryUnload, a window that stays open is whole again: its tray icon returns.
     void KeepRunningAfterUnload();
     // Where the player commands write: l_State.
@@ -158,7 +159,8 @@ private:
     player::PlayerComponent* m_player = nullptr;
     tray::TrayIcon* m_tray = nullptr;
     desktop::MprisService* m_mpris = nullptr;
-    QString m_listeningTo;    // the name of the station the player was last given
+    QString m_listeningTo; // the name of the station the player was last given
+    bool m_desktopUpdateQueued = false;
     bool m_unloaded = false;  // QueryUnload has run to its end; the window may go
     bool m_unloading = false; // QueryUnload is running (its save question may be open)
     // QueryUnload ran for a logout: the session manager's own quit closes the window without asking again.

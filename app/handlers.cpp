@@ -143,8 +143,9 @@ void frmMain::SetUpPlayer() {
 
 void frmMain::lst_Play_DblClick() {
     const std::optional<player::SelectedStation> selected = Selected(*lst_Play);
-    player::PlayStation(Player(), selected, StatusLine());
+    // Named before the player starts, so that nothing shows the new address under the old name.
     if (selected) m_listeningTo = selected->name;
+    player::PlayStation(Player(), selected, StatusLine());
 }
 
 void frmMain::menu_Play_Click() {

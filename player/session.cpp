@@ -147,6 +147,7 @@ void Session::play(const QString& typed) {
     }
     m_wantPlay = false;
     startEngine();
+    forgetTitles(); // a new station: nothing of the last one's title or name may show under it
 
     m_playlistUrl = m_address.kind == EngineAddress::Local ? QUrl::fromLocalFile(m_address.candidates.first())
                                                            : QUrl(m_address.candidates.first());
@@ -267,10 +268,7 @@ void Session::onStartFile(qint64 entry) {
     m_fileLoaded = m_restarted = m_pausedForCache = m_seekable = false;
     m_lastErrors.clear();
     m_ffmpegReconnects.clear();
-    m_tags.clear();
-    m_mediaTitle.clear();
-    m_filename.clear();
-    updateTitle();
+    forgetTitles();
     // A reconnect keeps saying so until the stream plays again.
     if (m_state != State::Reconnecting) setState(State::Connecting);
 }
@@ -292,8 +290,7 @@ void Session::updatePlayingState() {
         setState(State::Playing);
         return;
     }
-    // The cache ran dry: right after FFmpeg reopened the stream that is a reconnect, otherwise a slow
-    // network.
+    // The cache ran dry: right after FFmpeg reopened the stream a reconnect, otherwise a slow network.
     const bool reconnecting = !m_ffmpegReconnects.isEmpty() &&
                               m_clock.elapsed() - m_ffmpegReconnects.last() < ReconnectLoopWindowMs;
     setState(reconnecting ? State::Reconnecting : State::Buffering);
@@ -337,8 +334,7 @@ void Session::onEndFile(EndOfFile end) {
 }
 
 void Session::queueDecision() {
-    // libmpv hands out its log after its events: the reasons for this end are still to come in the same
-    // drain.
+    // libmpv hands out its log after its events: the reasons for this end come later in the same drain.
     QMetaObject::invokeMethod(
         this,
         [this, tag = m_loadTag] {
@@ -433,6 +429,13 @@ void Session::onLogMessage(const QByteArray& level, const QByteArray& prefix, co
 }
 
 // titles
+
+void Session::forgetTitles() {
+    m_tags.clear();
+    m_mediaTitle.clear();
+    m_filename.clear();
+    updateTitle();
+}
 
 void Session::updateTitle() {
     const StreamTitles titles = TitlesFromTags(m_tags, m_mediaTitle, m_filename);

@@ -92,6 +92,7 @@ private:
     void readPlaylist();
     void updatePlayingState();
     void updateTitle();
+    void forgetTitles();
     QString describeFailure() const;
 
     void onLoadReplied(quint64 tag, qint64 entry, int error);
