@@ -1,5 +1,8 @@
-// player/: which addresses the player component hands to its engine, and in what form (no I/O, no engine).
+// player/: which addresses the player component hands to its engine, and in what form (no engine; local
+// addresses are looked up in the file system, nothing is read).
 #include "player/address.h"
+
+#include <QFileInfo>
 
 namespace player {
 namespace {
@@ -20,6 +23,15 @@ QString WithScheme(QUrl url, const QString& scheme) {
     return url.toString(QUrl::FullyEncoded);
 }
 
+// A file on this machine plays when it is a file: a directory would have the engine walk the tree below it
+// (for minutes at /usr/share), and a device or a pipe (/dev/zero, /dev/stdin) never ends. A file that is not
+// there yet goes to the engine, which then says it cannot find it.
+EngineAddress LocalFile(const QString& path) {
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile()) return {};
+    return {EngineAddress::Local, {path}};
+}
+
 EngineAddress Network(QStringList candidates) {
     return {EngineAddress::Network, std::move(candidates)};
 }
@@ -34,7 +46,7 @@ EngineAddress ClassifyUrl(QUrl url) {
         url.setHost(QString()); // "localhost" would otherwise come back as a UNC path
         const QString path = url.toLocalFile();
         if (!path.startsWith(QLatin1Char('/'))) return {};
-        return {EngineAddress::Local, {path}};
+        return LocalFile(path);
     }
     if (url.host().isEmpty()) return {};
     // Old Windows Media stations: today's servers speak MMS over HTTP; the oldest only MMS over TCP.
@@ -51,7 +63,7 @@ EngineAddress ClassifyAddress(const QString& typed) {
     if (text.isEmpty()) return {};
     // A path as typed; the engine gets it as a path, so nothing in it can read as one of the engine's
     // schemes.
-    if (text.startsWith(QLatin1Char('/'))) return {EngineAddress::Local, {text}};
+    if (text.startsWith(QLatin1Char('/'))) return LocalFile(text);
     return ClassifyUrl(QUrl(text, QUrl::TolerantMode));
 }
 

@@ -1,4 +1,5 @@
-// player/: which addresses the player component hands to its engine, and in what form (no I/O, no engine).
+// player/: which addresses the player component hands to its engine, and in what form (no engine; local
+// addresses are looked up in the file system, nothing is read).
 //
 // The engine (libmpv) understands far more than a radio needs: its own schemes (av://, lavf://, edl://,
 // memory://, fd:// ...) can open devices, read arbitrary files through filters or run FFmpeg graphs. Only

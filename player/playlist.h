@@ -1,4 +1,7 @@
-// player/: ASX playlists the engine cannot read, and server text decoding; no network here (PlaylistFetch).
+// player/: playlists the component reads itself, and text from servers; no network here (PlaylistFetch).
+//
+// Everything here reads what a server chose to send: any bytes, of any length. Each reader is linear in its
+// input and bounded in what it returns.
 #pragma once
 
 #include <QByteArray>
@@ -11,14 +14,26 @@ namespace player {
 // the code page Chinese stations and their Windows tools wrote.
 QString DecodeServerText(const QByteArray& bytes);
 
+// The longest title CleanTitle returns, in UTF-16 code units.
+inline constexpr qsizetype MaxTitleLength = 256;
+
+// A title or name from a server as it may be shown on one line: without control characters and without the
+// marks that reorder text (U+202E shows "evil.exe" as "exe.live"), line breaks and tabs as spaces, runs of
+// white space as one, no space at either end; longer than MaxTitleLength it is cut, never inside a surrogate
+// pair, and ends in "…".
+QString CleanTitle(const QString& text);
+
 struct ParsedPlaylist {
-    bool recognized = false; // an ASX document or a "[Reference]" redirection file
-    QStringList entries;     // in playing order, as written (relative addresses unresolved)
+    bool recognized = false; // a playlist this reader knows; HLS is not one of them (the engine plays it)
+    QStringList entries; // in playing order, as written (relative addresses unresolved), at most MaxEntries
 };
 
-// ASX as Windows Media Player wrote and read it: XML in name only (any case, unescaped "&", unclosed
-// elements), so read leniently. Also the "[Reference]" form (Ref1=..., Ref2=...) that Windows Media Services
-// sent.
+// More entries than any station lists; the rest of a longer playlist is ignored.
+inline constexpr qsizetype MaxPlaylistEntries = 64;
+
+// Playlists as radio stations serve them: PLS ("[playlist]", File1=...), M3U ("#EXTM3U", or just lines of
+// addresses), ASX as Windows Media Player wrote and read it (XML in name only: any case, unescaped "&",
+// unclosed elements), and the "[Reference]" form (Ref1=...) Windows Media Services sent.
 ParsedPlaylist ParsePlaylist(const QByteArray& body);
 
 } // namespace player

@@ -227,8 +227,8 @@ void TstMediaPlayer::playlistParsing_data() {
                                         << true << QStringList{"mms://a.example/r"};
     QTest::newRow("ASX without entries")
         << QByteArray("<asx version=\"3.0\"></asx>") << true << QStringList{};
-    QTest::newRow("M3U is the engine's")
-        << QByteArray("#EXTM3U\nhttp://a.example/r\n") << false << QStringList{};
+    QTest::newRow("M3U") << QByteArray("#EXTM3U\nhttp://a.example/r\n") << true
+                         << QStringList{"http://a.example/r"};
     QTest::newRow("web page") << QByteArray("<html><body><a href=\"http://a.example/\">x</a></body></html>")
                               << false << QStringList{};
     QTest::newRow("audio") << QByteArray("ID3\x03\x00\x00\x00\x00\x00\x00\xff\xfb\x90\x64", 14) << false
