@@ -73,6 +73,21 @@ EngineOptions MpvEngine::DefaultOptions() {
         // output buffer starts sound 100 ms sooner than libmpv's 200 ms while still riding out a busy moment.
         {"demuxer-lavf-probe-info", "nostreams"},
         {"audio-buffer", "0.1"},
+        // Only FFmpeg's demuxers, never the engine's own playlist reader: that one reads a playlist to its
+        // end however long it is (an endless one grows the process by hundreds of MB a second), follows a
+        // playlist naming itself for ever, and walks a directory given as a file. The component reads
+        // playlists itself, bounded (PlaylistFetch, ParsePlaylist); HLS is FFmpeg's and still plays.
+        {"demuxer", "lavf"},
+        // The name the sound server shows for the stream. By default it is the media title, which a server
+        // sets: PulseAudio drops a client whose stream name is too long for its protocol (a 70 kB title cut
+        // the sound off while the player kept playing).
+        {"title", "Corvana"},
+        // Sized for a live radio stream, not for seeking in video files: 150 MiB ahead and 50 MiB behind by
+        // default, which a 128 kbit/s stream fills at about 2.6 MB a minute for the better part of an hour.
+        // 4 MiB ahead is minutes of audio from HLS or a file. A radio never seeks back, but the stream's
+        // titles wait in the past packets until playing reaches them: with none kept they are lost.
+        {"demuxer-max-bytes", "4MiB"},
+        {"demuxer-max-back-bytes", "1MiB"},
     };
 }
 

@@ -74,6 +74,7 @@ struct PlaylistFetch::Job {
     QByteArray body;
     QByteArray finalAddress;
     QString error;
+    Failure failure = Unreachable;
 
     // The fetch to answer; cleared (under the lock) when it abandons the job or goes away, so that the
     // reading thread never posts to a destroyed object.
@@ -138,6 +139,15 @@ private:
                 break;
             }
         }
+        // Full: one byte more says whether this was all of it. A playlist that goes on is no playlist to read
+        // (an endless one, or a stream).
+        if (error.isEmpty() && body.size() == MaxBytes) {
+            unsigned char more = 0;
+            if (avio.read(context, &more, 1) > 0) {
+                error = QStringLiteral("longer than %1 bytes").arg(MaxBytes);
+                failure = TooLarge;
+            }
+        }
         avio.close(&context);
     }
 };
@@ -179,7 +189,7 @@ void PlaylistFetch::finish(const std::shared_ptr<Job>& job) {
     m_job.reset();
     // What came before a failure is no playlist to trust.
     if (!job->error.isEmpty()) {
-        emit failed(job->error);
+        emit failed(job->error, job->failure);
         return;
     }
     emit fetched(job->body, QUrl::fromEncoded(job->finalAddress));

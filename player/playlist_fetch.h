@@ -16,8 +16,14 @@ namespace player {
 class PlaylistFetch : public QObject {
     Q_OBJECT
 public:
-    static constexpr qint64 MaxBytes = 256 * 1024; // generous for any playlist; a stream is cut off here
+    static constexpr qint64 MaxBytes = 256 * 1024; // generous for any playlist; a longer body is refused
     static constexpr int TimeoutMs = 15000;
+
+    enum Failure {
+        Unreachable, // the address gave no whole answer in time: no server, an error, a cut, too slow
+        TooLarge,    // more than MaxBytes: a stream, or a playlist without end
+    };
+    Q_ENUM(Failure)
 
     explicit PlaylistFetch(QObject* parent = nullptr);
     ~PlaylistFetch() override;
@@ -31,9 +37,9 @@ public:
     struct Job; // shared with the thread that reads
 
 signals:
-    // The body (at most MaxBytes) and the address it finally came from, after redirections.
+    // The whole body (at most MaxBytes) and the address it finally came from, after redirections.
     void fetched(const QByteArray& body, const QUrl& finalUrl);
-    void failed(const QString& reason);
+    void failed(const QString& reason, player::PlaylistFetch::Failure failure);
 
 private:
     void finish(const std::shared_ptr<Job>& job);

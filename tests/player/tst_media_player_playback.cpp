@@ -391,6 +391,7 @@ void TstMediaPlayerPlayback::playlistFetch() {
         QByteArray body;
         QUrl finalUrl;
         QString error;
+        PlaylistFetch::Failure failure = PlaylistFetch::Unreachable;
         int answers = 0;
     };
     auto fetch = [](PlaylistFetch& f, const QUrl& url, Outcome& out) {
@@ -404,6 +405,8 @@ void TstMediaPlayerPlayback::playlistFetch() {
             out.error = error;
             ++out.answers;
         });
+        QObject::connect(&f, &PlaylistFetch::failed, &f,
+                         [&out](const QString&, PlaylistFetch::Failure failure) { out.failure = failure; });
         f.start(url);
     };
     const QByteArray playlist = "[Reference]\r\nRef1=http://127.0.0.1/one\r\n";
@@ -421,13 +424,23 @@ void TstMediaPlayerPlayback::playlistFetch() {
         QCOMPARE(out.finalUrl, QUrl(m_http->url(QStringLiteral("/a.asx"))));
         QVERIFY(!f.busy());
     }
-    { // A stream where a playlist was expected: cut off, not read for ever.
+    { // A stream where a playlist was expected: refused at the bound, not read for ever; a body of exactly
+        // the bound is still whole.
         m_http->serve(QStringLiteral("/endless"), "audio/mpeg", QByteArray(1024 * 1024, 'x'), false);
+        m_http->serve(QStringLiteral("/just-fits"), "audio/x-mpegurl",
+                      QByteArray(PlaylistFetch::MaxBytes, '#'), false);
         PlaylistFetch f;
         Outcome out;
         fetch(f, QUrl(m_http->url(QStringLiteral("/endless"))), out);
         QTRY_COMPARE_WITH_TIMEOUT(out.answers, 1, ConnectTimeoutMs);
-        QCOMPARE(out.body.size(), PlaylistFetch::MaxBytes);
+        QCOMPARE(out.failure, PlaylistFetch::TooLarge);
+        QVERIFY(out.body.isEmpty());
+        Outcome fits;
+        PlaylistFetch g;
+        fetch(g, QUrl(m_http->url(QStringLiteral("/just-fits"))), fits);
+        QTRY_COMPARE_WITH_TIMEOUT(fits.answers, 1, ConnectTimeoutMs);
+        QVERIFY2(fits.error.isEmpty(), qPrintable(fits.error));
+        QCOMPARE(fits.body.size(), PlaylistFetch::MaxBytes);
     }
     for (const QString& dead : {m_http->url(QStringLiteral("/missing")),
                                 QStringLiteral("http://127.0.0.1:%1/x.asx").arg(ClosedPort())}) {
