@@ -1,0 +1,318 @@
+// tests/player/: the engine and the playlist fetch against servers that answer badly on purpose
+// (tests/support/hostile_server.py on 127.0.0.1, started and stopped here): endless and self-naming
+// playlists, stalled servers, hostile titles. The process runs under a memory limit, so that a runaway fails
+// this test rather than the machine.
+#include "player/mpv_engine.h"
+#include "player/playlist.h"
+#include "player/playlist_fetch.h"
+#include "stream_servers.h"
+#include "support/hostile_server.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+#include <clocale>
+#include <memory>
+#include <mpv/client.h>
+#include <sys/resource.h>
+
+using player::EndOfFile;
+using player::MpvEngine;
+using player::PlaylistFetch;
+using support::HostileServer;
+
+namespace {
+
+constexpr int WaitMs = 20000; // a bound for waits, never a measurement
+constexpr qint64 MemoryBoundKiB = 150 * 1024;
+constexpr double AudibleRms = 0.01; // -40 dBFS
+
+// Resident memory of this process now, and at its peak, in KiB.
+qint64 StatusKiB(const char* field) {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly)) return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith(field))
+            return line.mid(qstrlen(field)).trimmed().split(' ').value(0).toLongLong();
+    return -1;
+}
+
+bool UnderAddressSanitizer() {
+#if defined(__SANITIZE_ADDRESS__)
+    return true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    return true;
+#endif
+#endif
+    return false;
+}
+
+// One engine and what it said, in order.
+struct Engine {
+    explicit Engine(const player::EngineOptions& options)
+        : engine(options, 100, false), ends(&engine, &MpvEngine::endFile),
+          restarts(&engine, &MpvEngine::playbackRestart) {
+        QObject::connect(&engine, &MpvEngine::metadataChanged, &engine,
+                         [this](const QMap<QByteArray, QByteArray>& tags) {
+                             if (tags.contains("icy-title")) icyTitle = tags.value("icy-title");
+                             if (tags.contains("title")) title = tags.value("title");
+                         });
+        QObject::connect(&engine, &MpvEngine::logMessage, &engine,
+                         [this](const QByteArray&, const QByteArray& prefix, const QByteArray& text) {
+                             log += prefix + ": " + text + '\n';
+                         });
+    }
+    EndOfFile lastEnd() const { return ends.isEmpty() ? EndOfFile{} : ends.last().at(0).value<EndOfFile>(); }
+
+    MpvEngine engine;
+    QSignalSpy ends;
+    QSignalSpy restarts;
+    QByteArray icyTitle, title, log;
+};
+
+} // namespace
+
+class TstHostileServers : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+
+    void endlessPlaylistsEndInAnError_data();
+    void endlessPlaylistsEndInAnError();
+    void selfNamingPlaylistsAreReadOnce_data();
+    void selfNamingPlaylistsAreReadOnce();
+    void stalledLoadsStopAtOnce_data();
+    void stalledLoadsStopAtOnce();
+    void hostileTitlesArriveAndAreCleaned();
+    void longTitleKeepsTheSoundAtTheSink();
+
+private:
+    player::EngineOptions silent() const { return {{"ao", "null"}, {"network-timeout", "15"}}; }
+    bool startSoundServer();
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    HostileServer m_server;
+    QProcess m_pulse;
+    QString m_pulseSocket;
+};
+
+void TstHostileServers::initTestCase() {
+    std::setlocale(LC_NUMERIC, "C");
+    const QString script = qEnvironmentVariable("CORVANA_HOSTILE_SERVER");
+    QVERIFY2(QFile::exists(script), "CORVANA_HOSTILE_SERVER names tests/support/hostile_server.py");
+    if (!QFile::exists(QStringLiteral("/usr/bin/python3"))) QSKIP("python3 is not installed");
+    // A runaway engine fails here, at 1 GiB, long before the machine runs short. AddressSanitizer maps
+    // terabytes of shadow memory and cannot run under such a limit.
+    if (!UnderAddressSanitizer()) {
+        const rlimit limit = {rlim_t(1) << 30, rlim_t(1) << 30};
+        QCOMPARE(setrlimit(RLIMIT_DATA, &limit), 0);
+    }
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    // MP3 frames and nothing else, so that the server can loop it: no ID3 tag, no Xing header.
+    const QString mp3 = m_dir->filePath(QStringLiteral("tone.mp3"));
+    QVERIFY(playback::RunScript(
+        QStringLiteral("ffmpeg"),
+        {"-nostdin", "-v",          "error", "-f",    "lavfi", "-i",   "sine=frequency=440:duration=10",
+         "-ac",      "2",           "-ar",   "44100", "-b:a",  "128k", "-id3v2_version",
+         "0",        "-write_xing", "0",     "-f",    "mp3",   mp3}));
+    QVERIFY(m_server.start(script, mp3));
+}
+
+void TstHostileServers::cleanupTestCase() {
+    m_server.stop();
+    if (m_pulse.state() != QProcess::NotRunning) {
+        m_pulse.terminate();
+        if (!m_pulse.waitForFinished(5000)) m_pulse.kill();
+        m_pulse.waitForFinished(3000);
+    }
+}
+
+void TstHostileServers::endlessPlaylistsEndInAnError_data() {
+    QTest::addColumn<QString>("path");
+    QTest::newRow("PLS") << QStringLiteral("/endless.pls");
+    QTest::newRow("M3U") << QStringLiteral("/endless.m3u");
+}
+
+void TstHostileServers::endlessPlaylistsEndInAnError() {
+    QFETCH(QString, path);
+    const int before = m_server.requests(path);
+    {
+        Engine e(silent());
+        e.engine.load({m_server.url(path)}, 1);
+        // The engine's own playlist reader grew the process by some 250 MB a second here.
+        qint64 peak = 0;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (peak = qMax(peak, StatusKiB("VmRSS:")), !e.ends.isEmpty() || peak > MemoryBoundKiB), WaitMs);
+        QVERIFY2(peak <= MemoryBoundKiB, qPrintable(QStringLiteral("%1 KiB resident").arg(peak)));
+        QCOMPARE(e.lastEnd().reason, int(EndOfFile::Error));
+        QCOMPARE(e.lastEnd().error, int(MPV_ERROR_UNKNOWN_FORMAT));
+        QCOMPARE(e.restarts.size(), 0);
+    }
+    QCOMPARE(m_server.requests(path), before + 1);
+
+    // The component's own reading stops at its bound and says why.
+    PlaylistFetch fetch;
+    QSignalSpy failed(&fetch, &PlaylistFetch::failed);
+    QSignalSpy fetched(&fetch, &PlaylistFetch::fetched);
+    fetch.start(QUrl(m_server.url(path)));
+    QTRY_COMPARE_WITH_TIMEOUT(failed.size() + fetched.size(), 1, WaitMs);
+    QCOMPARE(fetched.size(), 0);
+    QCOMPARE(failed.first().at(1).value<PlaylistFetch::Failure>(), PlaylistFetch::TooLarge);
+    QVERIFY2(StatusKiB("VmHWM:") <= MemoryBoundKiB, qPrintable(QString::number(StatusKiB("VmHWM:"))));
+}
+
+void TstHostileServers::selfNamingPlaylistsAreReadOnce_data() {
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("other");
+    QTest::newRow("PLS naming itself") << QStringLiteral("/self.pls") << QString();
+    QTest::newRow("M3U naming itself") << QStringLiteral("/self.m3u") << QString();
+    QTest::newRow("two PLS naming each other") << QStringLiteral("/ping.pls") << QStringLiteral("/pong.pls");
+}
+
+void TstHostileServers::selfNamingPlaylistsAreReadOnce() {
+    QFETCH(QString, path);
+    QFETCH(QString, other);
+    const int before = m_server.requests(path);
+    const int otherBefore = other.isEmpty() ? 0 : m_server.requests(other);
+    Engine e(silent());
+    e.engine.load({m_server.url(path)}, 1);
+    // The engine's own reader followed these at some 800 requests a second, for ever. Now it never reads a
+    // playlist: the address ends as a format it does not play, and the component reads it (once per play
+    // request, see the session).
+    QTRY_VERIFY_WITH_TIMEOUT(!e.ends.isEmpty(), WaitMs);
+    QCOMPARE(e.lastEnd().reason, int(EndOfFile::Error));
+    QCOMPARE(e.lastEnd().error, int(MPV_ERROR_UNKNOWN_FORMAT));
+    QTest::qWait(1000);
+    QCOMPARE(e.ends.size(), 1);
+    QCOMPARE(m_server.requests(path), before + 1);
+    if (!other.isEmpty()) QCOMPARE(m_server.requests(other), otherBefore);
+}
+
+void TstHostileServers::stalledLoadsStopAtOnce_data() {
+    QTest::addColumn<QStringList>("urls");
+    QTest::addColumn<QString>("path");
+    QTest::newRow("one byte a second")
+        << QStringList{m_server.url(QStringLiteral("/trickle"))} << QStringLiteral("/trickle");
+    QTest::newRow("silence after the headers")
+        << QStringList{m_server.url(QStringLiteral("/silent"))} << QStringLiteral("/silent");
+    // mms:// as the component loads it, to a port that speaks HTTP and says nothing after its headers.
+    QTest::newRow("mms fall-back to a port that does not speak MMS")
+        << QStringList{m_server.url(QStringLiteral("/silent"), QStringLiteral("mmsh")),
+                       m_server.url(QStringLiteral("/silent"), QStringLiteral("mmst"))}
+        << QStringLiteral("/silent");
+}
+
+void TstHostileServers::stalledLoadsStopAtOnce() {
+    // None of these ends by itself within a listener's patience (one byte a second never does; the others
+    // take 60 s to minutes): the session stops the engine at its deadline. That stop must take effect at
+    // once, whatever the network is doing.
+    QFETCH(QStringList, urls);
+    QFETCH(QString, path);
+    const int before = m_server.requests(path);
+    Engine e(silent());
+    QSignalSpy idle(&e.engine, &MpvEngine::idleChanged);
+    e.engine.load(urls, 1);
+    QTRY_VERIFY_WITH_TIMEOUT(m_server.requests(path) > before, WaitMs);
+    QTest::qWait(3000);
+    QCOMPARE(e.ends.size(), 0);
+    QCOMPARE(e.restarts.size(), 0);
+    QCOMPARE(m_server.requests(path), before + 1);
+
+    QElapsedTimer clock;
+    clock.start();
+    e.engine.stop();
+    QTRY_VERIFY_WITH_TIMEOUT(!e.ends.isEmpty(), 3000);
+    QCOMPARE(e.lastEnd().reason, int(EndOfFile::Stop));
+    QTRY_VERIFY_WITH_TIMEOUT(!idle.isEmpty() && idle.last().at(0).toBool(), 3000);
+    qInfo("stopped after %lld ms", clock.elapsed());
+    // The fall-back entry never starts after a stop.
+    QTest::qWait(500);
+    QCOMPARE(e.ends.size(), 1);
+}
+
+void TstHostileServers::hostileTitlesArriveAndAreCleaned() {
+    Engine e(player::EngineOptions{{"ao", "null"}});
+    e.engine.load({m_server.url(QStringLiteral("/icy"))}, 1);
+    QTRY_VERIFY_WITH_TIMEOUT(!e.icyTitle.isEmpty(), WaitMs);
+    // As the server sent it: an override, a line break, control characters.
+    QVERIFY2(e.icyTitle.contains("\xe2\x80\xae") && e.icyTitle.contains("\r\n") &&
+                 e.icyTitle.contains('\x07'),
+             e.icyTitle.toPercentEncoding().constData());
+    QCOMPARE(player::CleanTitle(player::DecodeServerText(e.icyTitle)),
+             QStringLiteral("Evil exe.live song second line after a tab end \u200Djoined"));
+}
+
+bool TstHostileServers::startSoundServer() {
+    if (m_pulse.state() == QProcess::Running) return true;
+    const QString root = m_dir->filePath(QStringLiteral("pulse"));
+    QDir().mkpath(root + QStringLiteral("/home/.config/pulse"));
+    QDir().mkpath(root + QStringLiteral("/run"));
+    QFile::setPermissions(root + QStringLiteral("/run"),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QFile conf(root + QStringLiteral("/home/.config/pulse/client.conf"));
+    if (!conf.open(QIODevice::WriteOnly) || conf.write("autospawn = no\n") < 0) return false;
+    conf.close();
+    m_pulseSocket = root + QStringLiteral("/native");
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HOME"), root + QStringLiteral("/home"));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), root + QStringLiteral("/run"));
+    env.insert(QStringLiteral("PULSE_SERVER"), QStringLiteral("unix:") + m_pulseSocket);
+    m_pulse.setProcessEnvironment(env);
+    m_pulse.setProcessChannelMode(QProcess::MergedChannels);
+    m_pulse.start(QStringLiteral("pulseaudio"),
+                  {"-n", "--daemonize=no", "--exit-idle-time=-1", "--load=module-null-sink sink_name=hostile",
+                   "--load=module-native-protocol-unix socket=" + m_pulseSocket + " auth-anonymous=1"});
+    if (!m_pulse.waitForStarted(5000)) return false;
+    for (int i = 0; i < 100 && !QFile::exists(m_pulseSocket); ++i)
+        QThread::msleep(100);
+    return QFile::exists(m_pulseSocket);
+}
+
+void TstHostileServers::longTitleKeepsTheSoundAtTheSink() {
+    if (QStandardPaths::findExecutable(QStringLiteral("pulseaudio")).isEmpty() ||
+        QStandardPaths::findExecutable(QStringLiteral("parec")).isEmpty())
+        QSKIP("pulseaudio and parec (pulseaudio-utils) are not installed");
+    QVERIFY2(startSoundServer(), m_pulse.readAll().constData());
+    const QByteArray server = "unix:" + m_pulseSocket.toUtf8();
+    Engine e(player::EngineOptions{{"ao", "pulse"}, {"pulse-host", server}});
+    e.engine.load({m_server.url(QStringLiteral("/icy-long"))}, 1);
+    QTRY_VERIFY_WITH_TIMEOUT(e.restarts.size() > 0, WaitMs);
+    // The title got there, all 70 000 bytes of it.
+    QTRY_COMPARE_WITH_TIMEOUT(e.title.size(), 70000, WaitMs);
+    QTest::qWait(1000);
+
+    // Three seconds of what reaches the sink. With the title as the stream's name, PulseAudio dropped the
+    // player again and again and this was silence.
+    QProcess parec;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("PULSE_SERVER"), QString::fromUtf8(server));
+    parec.setProcessEnvironment(env);
+    parec.start(QStringLiteral("parec"), {"-d", "hostile.monitor", "--format=s16le", "--rate=44100",
+                                          "--channels=2", "--raw", "--latency-msec=50"});
+    QVERIFY(parec.waitForStarted(5000));
+    QByteArray pcm;
+    QElapsedTimer clock;
+    clock.start();
+    while (pcm.size() < 3 * 44100 * 4 && clock.elapsed() < WaitMs)
+        if (parec.waitForReadyRead(1000)) pcm += parec.readAllStandardOutput();
+    parec.kill();
+    parec.waitForFinished(3000);
+    QVERIFY2(pcm.size() >= 3 * 44100 * 4, qPrintable(QString::number(pcm.size())));
+    const double rms = playback::PcmRms(pcm);
+    QVERIFY2(rms > AudibleRms, qPrintable(QStringLiteral("silent at the sink (RMS %1)\n%2")
+                                              .arg(rms)
+                                              .arg(QString::fromUtf8(e.log.right(2000)))));
+}
+
+QTEST_GUILESS_MAIN(TstHostileServers)
+#include "tst_hostile_servers.moc"

@@ -1,0 +1,266 @@
+#!/usr/bin/python3
+# tests/support: a loopback HTTP/ICY server that answers badly on purpose, for the tests of what the network may
+# send a radio player. Python's standard library only.
+#
+# Usage: hostile_server.py [--mp3 FILE] [--lifetime SECONDS] [--max-requests N] [--connection-seconds SECONDS]
+#
+# Listens on a free port of 127.0.0.1 and prints "PORT <n>" as its first line on stdout. It ends by itself when
+# its stdin closes (the test that started it is gone), after --lifetime seconds (default 300), or once it has
+# taken --max-requests requests (default 2000; later connections are refused). No connection is kept longer than
+# --connection-seconds (default 60), and no body is longer than 1 GiB. Every request is counted by its path.
+#
+# Modes, by the request's path (a query string is ignored):
+#   /endless.pls   audio/x-scpls: "[playlist]", then File<n>=http://127.0.0.1/<n> lines without end, as fast as
+#                  the client reads
+#   /endless.m3u   audio/x-mpegurl: "#EXTM3U", then http://127.0.0.1/<n> lines without end
+#   /self.pls      audio/x-scpls: a playlist whose one entry is itself
+#   /self.m3u      audio/x-mpegurl: the same as M3U
+#   /ping.pls      audio/x-scpls: names /pong.pls, which names /ping.pls
+#   /trickle       audio/mpeg: the headers, then one byte a second
+#   /silent        audio/mpeg: the headers, then nothing; the connection stays open
+#   /icy           an ICY stream of the --mp3 file (looped, in real time after a 64 KiB burst; 128 kbit/s
+#                  assumed), icy-metaint 16000 (metadata whether asked for or not), whose StreamTitle holds a
+#                  right-to-left override (U+202E), CR LF, a tab, control characters (U+0001, U+0007, U+001B,
+#                  U+007F, U+0085) and a zero-width joiner
+#   /icy-long      the same stream with a title of 70 KB: an ID3v2 title tag of 70 000 bytes at the start of the
+#                  body (an ICY block holds at most 4080 bytes), and StreamTitle blocks of that largest size
+#   /count         text/plain: "<path> <requests>" lines for every path asked so far (not counted itself)
+#   anything else  404
+# A connection that sends no complete request header within 30 s is closed: that is what a client speaking
+# something other than HTTP (MMS over TCP, say) gets from this port.
+import argparse
+import os
+import socket
+import socketserver
+import threading
+import time
+
+MAX_BODY = 1 << 30
+ICY_METAINT = 16000
+MP3_BYTES_PER_SECOND = 16000
+LONG_TITLE_BYTES = 70000
+HOSTILE_TITLE = ("Evil \u202eexe.live\u202c song\r\nsecond line\tafter a tab \x01\x07\x1b\x7f\u0085 end "
+                 "\u200djoined")
+
+counts = {}
+counts_lock = threading.Lock()
+args = None
+started = time.monotonic()
+
+
+def count(path):
+    with counts_lock:
+        counts[path] = counts.get(path, 0) + 1
+        return sum(counts.values())
+
+
+def expired(since):
+    now = time.monotonic()
+    return now - since > args.connection_seconds or now - started > args.lifetime
+
+
+def icy_block(text):
+    """One ICY metadata block: a length byte (in 16-byte units) and StreamTitle='text'; padded with NULs."""
+    payload = b"StreamTitle='" + text.encode("utf-8") + b"';"
+    payload = payload[: 255 * 16]
+    padded = payload + b"\0" * (-len(payload) % 16)
+    return bytes([len(padded) // 16]) + padded
+
+
+def id3_title(text):
+    """An ID3v2.4 tag holding one TIT2 frame with text in UTF-8."""
+    def syncsafe(n):
+        return bytes([(n >> 21) & 0x7F, (n >> 14) & 0x7F, (n >> 7) & 0x7F, n & 0x7F])
+    body = b"\x03" + text.encode("utf-8")
+    frame = b"TIT2" + syncsafe(len(body)) + b"\0\0" + body
+    return b"ID3\x04\x00\x00" + syncsafe(len(frame)) + frame
+
+
+class Handler(socketserver.BaseRequestHandler):
+    def setup(self):
+        self.request.settimeout(1.0)
+        self.since = time.monotonic()
+
+    def send(self, data):
+        self.request.sendall(data)
+
+    def read_request(self):
+        data = b""
+        while b"\r\n\r\n" not in data and b"\n\n" not in data:
+            if time.monotonic() - self.since > 30 or len(data) > 65536:
+                return None
+            try:
+                chunk = self.request.recv(4096)
+            except socket.timeout:
+                continue
+            if not chunk:
+                return None
+            data += chunk
+        parts = data.split(b"\r\n", 1)[0].split(b" ")
+        if len(parts) < 2:
+            return None
+        return parts[1].split(b"?", 1)[0].decode("latin-1")
+
+    def headers(self, content_type, extra=b""):
+        self.send(b"HTTP/1.0 200 OK\r\nContent-Type: " + content_type + b"\r\n" + extra +
+                  b"Connection: close\r\n\r\n")
+
+    def handle(self):
+        try:
+            self.answer()
+        except OSError:
+            pass  # the client went away
+
+    def answer(self):
+        path = self.read_request()
+        if path is None:
+            return
+        if path == "/count":
+            with counts_lock:
+                text = "".join(f"{p} {n}\n" for p, n in sorted(counts.items()))
+            self.send(b"HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\nContent-Length: " +
+                      str(len(text)).encode() + b"\r\nConnection: close\r\n\r\n" + text.encode())
+            return
+        if count(path) > args.max_requests:
+            threading.Thread(target=self.server.shutdown, daemon=True).start()
+            return
+        base = f"http://127.0.0.1:{self.server.server_address[1]}".encode()
+        if path == "/endless.pls":
+            self.endless(b"audio/x-scpls", b"[playlist]\n", lambda n: b"File%d=http://127.0.0.1/%d\n" % (n, n))
+        elif path == "/endless.m3u":
+            self.endless(b"audio/x-mpegurl", b"#EXTM3U\n", lambda n: b"http://127.0.0.1/%d\n" % n)
+        elif path == "/self.pls":
+            self.fixed(b"audio/x-scpls", b"[playlist]\nNumberOfEntries=1\nFile1=" + base + b"/self.pls\n")
+        elif path == "/self.m3u":
+            self.fixed(b"audio/x-mpegurl", b"#EXTM3U\n" + base + b"/self.m3u\n")
+        elif path in ("/ping.pls", "/pong.pls"):
+            other = b"/pong.pls" if path == "/ping.pls" else b"/ping.pls"
+            self.fixed(b"audio/x-scpls", b"[playlist]\nNumberOfEntries=1\nFile1=" + base + other + b"\n")
+        elif path == "/trickle":
+            self.headers(b"audio/mpeg")
+            # MPEG audio frame sync bytes, so that nothing reads as a format error before the time is up.
+            pattern = b"\xff\xfb\x90\x64"
+            n = 0
+            while not expired(self.since):
+                self.send(pattern[n % 4:n % 4 + 1])
+                n += 1
+                time.sleep(1)
+        elif path == "/silent":
+            self.headers(b"audio/mpeg")
+            self.hold()
+        elif path in ("/icy", "/icy-long"):
+            self.icy(long=path == "/icy-long")
+        else:
+            self.send(b"HTTP/1.0 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n")
+
+    def fixed(self, content_type, body):
+        self.send(b"HTTP/1.0 200 OK\r\nContent-Type: " + content_type + b"\r\nContent-Length: " +
+                  str(len(body)).encode() + b"\r\nConnection: close\r\n\r\n" + body)
+
+    def endless(self, content_type, head, line):
+        self.headers(content_type)
+        self.request.settimeout(5.0)
+        self.send(head)
+        n, sent = 0, 0
+        while sent < MAX_BODY and not expired(self.since):
+            chunk = b"".join(line(n + i + 1) for i in range(1000))
+            n += 1000
+            self.send(chunk)
+            sent += len(chunk)
+
+    def hold(self):
+        while not expired(self.since):
+            try:
+                if not self.request.recv(4096):
+                    return
+            except socket.timeout:
+                pass
+
+    def icy(self, long):
+        if not args.mp3:
+            self.send(b"HTTP/1.0 500 No MP3 file given\r\nContent-Length: 0\r\nConnection: close\r\n\r\n")
+            return
+        with open(args.mp3, "rb") as f:
+            audio = f.read()
+        if long:
+            title = ("A very long title " * (LONG_TITLE_BYTES // 18 + 1))[:LONG_TITLE_BYTES]
+            prefix = id3_title(title)
+        else:
+            title = HOSTILE_TITLE
+            prefix = b""
+        block = icy_block(title)
+        self.send(b"ICY 200 OK\r\nContent-Type: audio/mpeg\r\nicy-name: Hostile Radio\r\n"
+                  b"icy-metaint: " + str(ICY_METAINT).encode() + b"\r\nicy-br: 128\r\n\r\n")
+        # The body: the prefix once, then the audio over and over, with a metadata block after every
+        # ICY_METAINT bytes of it.
+        source = Looped(prefix, audio)
+        since_block, sent = 0, 0
+        clock = time.monotonic()
+        burst = 65536
+        while sent < MAX_BODY and not expired(self.since):
+            allowed = burst + int((time.monotonic() - clock) * MP3_BYTES_PER_SECOND)
+            if sent >= allowed:
+                time.sleep(0.05)
+                continue
+            chunk = source.read(min(allowed - sent, ICY_METAINT - since_block, 4096))
+            since_block += len(chunk)
+            if since_block == ICY_METAINT:
+                chunk += block
+                since_block = 0
+            self.send(chunk)
+            sent += len(chunk)
+
+
+class Looped:
+    """prefix once, then audio without end."""
+
+    def __init__(self, prefix, audio):
+        self.data, self.audio, self.position = prefix + audio, audio, 0
+
+    def read(self, n):
+        out = b""
+        while len(out) < n:
+            if self.position == len(self.data):
+                self.data, self.position = self.audio, 0
+            piece = self.data[self.position:self.position + n - len(out)]
+            self.position += len(piece)
+            out += piece
+        return out
+
+
+class Server(socketserver.ThreadingTCPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+
+
+def main():
+    global args
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--mp3")
+    parser.add_argument("--lifetime", type=float, default=300)
+    parser.add_argument("--max-requests", type=int, default=2000)
+    parser.add_argument("--connection-seconds", type=float, default=60)
+    args = parser.parse_args()
+    server = Server(("127.0.0.1", 0), Handler)
+    print(f"PORT {server.server_address[1]}", flush=True)
+
+    def watch_stdin():
+        try:
+            while os.read(0, 4096):
+                pass
+        except OSError:
+            pass
+        server.shutdown()
+
+    def watch_clock():
+        time.sleep(args.lifetime)
+        server.shutdown()
+
+    threading.Thread(target=watch_stdin, daemon=True).start()
+    threading.Thread(target=watch_clock, daemon=True).start()
+    server.serve_forever(poll_interval=0.2)
+    server.server_close()
+
+
+if __name__ == "__main__":
+    main()
