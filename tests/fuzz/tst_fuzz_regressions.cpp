@@ -1,28 +1,50 @@
-// tests/fuzz: replays the inputs the fuzzer found (and a few hand-made hostile ones) through the list file's
-// properties, so a fault it once found stays fixed in every build.
+// tests/fuzz: replays the inputs the fuzzers found (and a few hand-made hostile ones) through each target's
+// properties, and the seed inputs too, so that a fault once found stays fixed in every build.
 #include "list_file_properties.h"
+#include "server_input_properties.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTest>
 
+namespace {
+
+using Check = void (*)(const QByteArray&);
+
+const QList<QPair<QString, Check>> Targets = {
+    {QStringLiteral("list_file"), &fuzz::CheckListFileProperties},
+    {QStringLiteral("playlist"), &fuzz::CheckPlaylistProperties},
+    {QStringLiteral("address"), &fuzz::CheckAddressProperties},
+    {QStringLiteral("title"), &fuzz::CheckTitleProperties},
+};
+
+} // namespace
+
 class TstFuzzRegressions : public QObject {
     Q_OBJECT
 private slots:
     void replay_data() {
+        QTest::addColumn<int>("target");
         QTest::addColumn<QByteArray>("bytes");
-        const QDir dir(QStringLiteral(CORVANA_FUZZ_REGRESSIONS));
-        const QStringList files = dir.entryList(QDir::Files, QDir::Name);
-        QVERIFY(!files.isEmpty());
-        for (const QString& name : files) {
-            QFile f(dir.filePath(name));
-            QVERIFY(f.open(QIODevice::ReadOnly));
-            QTest::newRow(qPrintable(name)) << f.readAll();
+        for (int t = 0; t < Targets.size(); ++t) {
+            int inputs = 0;
+            for (const char* root : {CORVANA_FUZZ_REGRESSIONS, CORVANA_FUZZ_CORPUS}) {
+                const QDir dir(QString::fromUtf8(root) + QLatin1Char('/') + Targets[t].first);
+                for (const QString& name : dir.entryList(QDir::Files, QDir::Name)) {
+                    QFile f(dir.filePath(name));
+                    QVERIFY(f.open(QIODevice::ReadOnly));
+                    QTest::addRow("%s/%s", qPrintable(Targets[t].first), qPrintable(name))
+                        << t << f.readAll();
+                    ++inputs;
+                }
+            }
+            QVERIFY2(inputs > 0, qPrintable(Targets[t].first));
         }
     }
     void replay() {
+        QFETCH(int, target);
         QFETCH(QByteArray, bytes);
-        fuzz::CheckListFileProperties(bytes); // aborts, failing the test, when a property breaks
+        Targets[target].second(bytes); // aborts, failing the test, when a property breaks
     }
 };
 

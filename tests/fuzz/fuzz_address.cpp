@@ -1,0 +1,12 @@
+// tests/fuzz: libFuzzer target for the address classifier: typed addresses and playlist entries (clang,
+// -fsanitize=fuzzer).
+#include "server_input_properties.h"
+
+#include <cstddef>
+#include <cstdint>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    fuzz::CheckAddressProperties(
+        QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size)));
+    return 0;
+}

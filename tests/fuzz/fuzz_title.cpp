@@ -1,0 +1,10 @@
+// tests/fuzz: libFuzzer target for title decoding and cleaning (clang, -fsanitize=fuzzer).
+#include "server_input_properties.h"
+
+#include <cstddef>
+#include <cstdint>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    fuzz::CheckTitleProperties(QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size)));
+    return 0;
+}

@@ -1,0 +1,113 @@
+// tests/fuzz: what must hold for anything a server sends or a user types that reaches the player: playlists,
+// addresses, titles. Shared by the libFuzzer targets and by the unit test that replays every input they ever
+// found.
+#pragma once
+
+#include "player/address.h"
+#include "player/playlist.h"
+
+#include <QByteArray>
+#include <QFileInfo>
+#include <QString>
+#include <QUrl>
+#include <cstdio>
+#include <cstdlib>
+
+namespace fuzz {
+
+inline void Broken(const char* what, const QString& detail = {}) {
+    std::fprintf(stderr, "server input property broken: %s: %s\n", what, detail.toUtf8().constData());
+    std::abort();
+}
+
+// A playlist from a server stands here; a local one beside it.
+inline const QUrl RemotePlaylist = QUrl(QStringLiteral("http://radio.example/lists/station.pls"));
+inline const QUrl LocalPlaylist = QUrl(QStringLiteral("file:///nonexistent/corvana-fuzz/station.m3u"));
+
+// What the engine is handed: nothing when refused; one absolute path to something that is not a directory,
+// and never from a server's playlist; or network addresses whose scheme (what the engine dispatches on) is a
+// streaming protocol, with a host, and nothing in them the engine could read as a separator.
+inline void CheckEngineAddress(const player::EngineAddress& address, bool fromServer) {
+    using player::EngineAddress;
+    switch (address.kind) {
+    case EngineAddress::Refused:
+        if (!address.candidates.isEmpty()) Broken("a refused address goes to the engine");
+        return;
+    case EngineAddress::Local: {
+        if (fromServer) Broken("a server's playlist reaches a local file", address.candidates.value(0));
+        if (address.candidates.size() != 1 || !address.candidates.first().startsWith(QLatin1Char('/')) ||
+            address.candidates.first().contains(QChar(0)))
+            Broken("a local address is not one absolute path without NUL",
+                   address.candidates.join(QLatin1Char('|')));
+        if (QFileInfo(address.candidates.first()).isDir())
+            Broken("a directory goes to the engine", address.candidates.first());
+        return;
+    }
+    case EngineAddress::Network: {
+        static const QStringList schemes = {
+            QStringLiteral("http"), QStringLiteral("https"), QStringLiteral("mmsh"),
+            QStringLiteral("mmst"), QStringLiteral("rtsp"),  QStringLiteral("rtsps"),
+            QStringLiteral("rtmp"), QStringLiteral("rtmps"), QStringLiteral("rtmpt"),
+        };
+        if (address.candidates.isEmpty()) Broken("a network address without candidates");
+        for (const QString& candidate : address.candidates) {
+            const qsizetype colon = candidate.indexOf(QLatin1Char(':'));
+            if (colon <= 0 || !schemes.contains(candidate.left(colon)) ||
+                !QStringView(candidate).mid(colon).startsWith(QLatin1String("://")))
+                Broken("the engine would read another scheme", candidate);
+            if (QUrl(candidate).host().isEmpty()) Broken("a network address without a host", candidate);
+            for (QChar c : candidate)
+                if (c.unicode() <= 0x20 || c.unicode() >= 0x7f)
+                    Broken("an address not fully encoded", candidate);
+        }
+        return;
+    }
+    }
+    Broken("an address of no kind");
+}
+
+inline void CheckAddressProperties(const QByteArray& bytes) {
+    const QString typed = QString::fromUtf8(bytes);
+    CheckEngineAddress(player::ClassifyAddress(typed), false);
+    CheckEngineAddress(player::ClassifyPlaylistEntry(typed, RemotePlaylist), true);
+    CheckEngineAddress(player::ClassifyPlaylistEntry(typed, LocalPlaylist), false);
+}
+
+// A playlist gives at most MaxPlaylistEntries entries, none empty or padded, only when it was recognized;
+// what a server's playlist names passes the same checks as a typed address.
+inline void CheckPlaylistProperties(const QByteArray& bytes) {
+    const player::ParsedPlaylist playlist = player::ParsePlaylist(bytes);
+    if (!playlist.recognized && !playlist.entries.isEmpty()) Broken("entries from an unrecognized body");
+    if (playlist.entries.size() > player::MaxPlaylistEntries) Broken("more entries than the bound");
+    for (const QString& entry : playlist.entries) {
+        if (entry.isEmpty() || entry != entry.trimmed()) Broken("an empty or padded entry", entry);
+        CheckEngineAddress(player::ClassifyPlaylistEntry(entry, RemotePlaylist), true);
+    }
+}
+
+// A cleaned title fits the bound, shows on one line in the order its characters were written, has no white
+// space at its ends or twice in a row, keeps every surrogate pair whole, and stays as it is when cleaned
+// again.
+inline void CheckTitleProperties(const QByteArray& bytes) {
+    const QString title = player::CleanTitle(player::DecodeServerText(bytes));
+    if (title.size() > player::MaxTitleLength) Broken("a title beyond the bound");
+    if (title.startsWith(QLatin1Char(' ')) || title.endsWith(QLatin1Char(' ')) ||
+        title.contains(QLatin1String("  ")))
+        Broken("white space at an end or twice", title);
+    for (qsizetype i = 0; i < title.size(); ++i) {
+        const QChar c = title.at(i);
+        const char16_t u = c.unicode();
+        if (u < 0x20 || (u >= 0x7f && u <= 0x9f) || (u >= 0x202a && u <= 0x202e) ||
+            (u >= 0x2066 && u <= 0x2069) || u == 0x200e || u == 0x200f || u == 0x061c || u == 0x2028 ||
+            u == 0x2029)
+            Broken("a control or reordering character", title);
+        if (c.isSpace() && u != u' ') Broken("white space other than a space", title);
+        if (c.isHighSurrogate() && (i + 1 == title.size() || !title.at(i + 1).isLowSurrogate()))
+            Broken("half a surrogate pair", title);
+        if (c.isLowSurrogate() && (i == 0 || !title.at(i - 1).isHighSurrogate()))
+            Broken("half a surrogate pair", title);
+    }
+    if (player::CleanTitle(title) != title) Broken("cleaning twice changes the title", title);
+}
+
+} // namespace fuzz
