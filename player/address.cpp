@@ -25,8 +25,10 @@ QString WithScheme(QUrl url, const QString& scheme) {
 
 // A file on this machine plays when it is a file: a directory would have the engine walk the tree below it
 // (for minutes at /usr/share), and a device or a pipe (/dev/zero, /dev/stdin) never ends. A file that is not
-// there yet goes to the engine, which then says it cannot find it.
+// there yet goes to the engine, which then says it cannot find it. No file name holds a NUL, and the engine
+// would read the path only up to it.
 EngineAddress LocalFile(const QString& path) {
+    if (path.contains(QChar(0))) return {};
     const QFileInfo info(path);
     if (info.exists() && !info.isFile()) return {};
     return {EngineAddress::Local, {path}};
