@@ -69,7 +69,7 @@ done
 playing=no
 pactl list sink-inputs | grep -q 'application.name = "Corvana"' && [ "$(level)" -gt -60 ] && playing=yes
 
-mib() { echo "scale=1; $1 / 1024" | bc; }
+mib() { printf '%.1f' "$(echo "$1 / 1024" | bc -l)"; }
 echo "soak: $minutes min of a 128 kbps MP3 stream from a local icecast2, a new title every 5 s, PulseAudio null sink"
 printf '%6s %14s %14s %12s\n' minute "Corvana MiB" "mpv MiB" "difference"
 for ((m = 0; m <= minutes; m++)); do
