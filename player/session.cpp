@@ -22,8 +22,6 @@ constexpr qint64 ReconnectLoopWindowMs = 10000;
 // From a load to sound: longer than the engine's network timeout, so that its own reason comes first when it
 // has one; short enough that a server sending a byte a second is not listened to for minutes.
 constexpr int SoundDeadlineMs = 20000;
-// Playlists naming playlists: a few levels are real (a .pls naming an .m3u8), more is a loop.
-constexpr int MaxPlaylistReads = 8;
 
 } // namespace
 
@@ -149,12 +147,7 @@ void Session::play(const QString& typed) {
     startEngine();
     forgetTitles(); // a new station: nothing of the last one's title or name may show under it
 
-    m_playlistUrl = m_address.kind == EngineAddress::Local ? QUrl::fromLocalFile(m_address.candidates.first())
-                                                           : QUrl(m_address.candidates.first());
-    if (m_playlistUrl.scheme() != QLatin1String("http") && m_playlistUrl.scheme() != QLatin1String("https") &&
-        !m_playlistUrl.isLocalFile())
-        m_playlistUrl.clear();
-    m_playlistRead = false;
+    m_playlistsRead.clear();
     m_everPlayed = false;
     m_playlistReads = 0;
     m_retries.reset();
@@ -179,6 +172,7 @@ void Session::load(State shownWhileLoading) {
     ++m_loadTag;
     m_awaitingReplies = int(m_address.candidates.size());
     m_entries.clear();
+    m_entryUrls.clear();
     m_currentEntry = -1;
     m_lastEnd.reset();
     m_lastErrors.clear();
@@ -250,11 +244,15 @@ void Session::onLoadReplied(quint64 tag, qint64 entry, int error) {
     qCDebug(lcPlayer) << "load" << tag << "entry" << entry << "error" << error << "(current load" << m_loadTag
                       << ")";
     if (tag != m_loadTag || !m_wantPlay) return;
+    // Replies come in the order the addresses were loaded.
+    const QString url = m_address.candidates.value(m_address.candidates.size() - m_awaitingReplies);
     --m_awaitingReplies;
-    if (error < 0)
+    if (error < 0) {
         m_lastEnd = EndOfFile{EndOfFile::Error, error};
-    else
+    } else {
         m_entries.insert(entry);
+        m_entryUrls.insert(entry, url);
+    }
     if (m_awaitingReplies == 0 && m_entries.isEmpty()) queueDecision();
 }
 
@@ -363,44 +361,10 @@ void Session::decideAfterEnd() {
         scheduleRetry();
         return;
     }
-    // Perhaps a Windows Media playlist the engine cannot read: ASX, or a "[Reference]" file that a web server
-    // labels as Windows Media, which the engine takes for the stream itself. Read it here, once.
-    if ((end.error == MPV_ERROR_UNKNOWN_FORMAT || m_playlistRedirected) && !m_playlistRead &&
-        m_playlistUrl.isValid()) {
-        readPlaylist();
-        return;
-    }
+    // Perhaps a playlist: the engine reads none itself (its reader has no bound), so the session reads it,
+    // bounded, and plays its entries; a playlist naming one it already read is a loop.
+    if ((end.error == MPV_ERROR_UNKNOWN_FORMAT || m_playlistRedirected) && readPlaylist(end)) return;
     fail(describeFailure());
-}
-
-void Session::readPlaylist() {
-    m_playlistRead = true;
-    m_failureBeforeReading = describeFailure();
-    if (!m_fetch) {
-        m_fetch = new PlaylistFetch(this);
-        connect(m_fetch, &PlaylistFetch::fetched, this, &Session::onPlaylistFetched);
-        connect(m_fetch, &PlaylistFetch::failed, this, [this] { fail(m_failureBeforeReading); });
-    }
-    qCDebug(lcPlayer) << "reading the playlist" << m_playlistUrl;
-    m_fetch->start(m_playlistUrl);
-}
-
-void Session::onPlaylistFetched(const QByteArray& body, const QUrl& finalUrl) {
-    qCDebug(lcPlayer) << "playlist read" << finalUrl << body.size() << "bytes";
-    if (!m_wantPlay) return;
-    const ParsedPlaylist playlist = ParsePlaylist(body);
-    if (!playlist.recognized) {
-        fail(m_failureBeforeReading);
-        return;
-    }
-    const EngineAddress address = ClassifyPlaylistEntries(playlist.entries, finalUrl);
-    if (address.candidates.isEmpty()) {
-        fail(playlist.entries.isEmpty() ? QStringLiteral("无法播放：列表是空的")
-                                        : QStringLiteral("不支持的地址"));
-        return;
-    }
-    m_address = address;
-    load(State::Connecting);
 }
 
 QString Session::describeFailure() const {

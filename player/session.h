@@ -12,6 +12,7 @@
 #include "player/retry_policy.h"
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QMap>
 #include <QObject>
 #include <QSet>
@@ -78,6 +79,9 @@ signals:
     void changed();
 
 private:
+    // Playlists naming playlists: a few levels are real (a .pls naming an .m3u), more is a loop.
+    static constexpr int MaxPlaylistReads = 8;
+
     void setState(State state);
     void stopPlaying(State after);
     void load(State shownWhileLoading);
@@ -89,7 +93,8 @@ private:
     void abortCurrent(const QString& why);
     void queueDecision();
     void decideAfterEnd();
-    void readPlaylist();
+    // Reads the address an entry failed on as a playlist, when it may be one not read yet; false otherwise.
+    bool readPlaylist(const EndOfFile& end);
     void updatePlayingState();
     void updateTitle();
     void forgetTitles();
@@ -113,12 +118,12 @@ private:
     QString m_errorText;
     bool m_wantPlay = false;
     EngineAddress m_address; // what is loaded: the typed address, or the entries of a playlist read here
-    QUrl m_playlistUrl;      // the typed address, when it may be a playlist the engine cannot read
-    bool m_playlistRead = false;
-    bool m_playlistRedirected = false; // the engine read the address as a playlist
-    QString m_failureBeforeReading;    // what the engine said before the session read the playlist itself
-    bool m_everPlayed = false;         // a failure from now on is a drop, not a dead station
-    QString m_abortReason;             // set when the session stopped the engine itself, to fail over
+    QHash<qint64, QString> m_entryUrls; // what each entry of the current load was loaded from
+    QSet<QString> m_playlistsRead;      // addresses read as playlists since the play request
+    bool m_playlistRedirected = false;  // the engine read the address as a playlist
+    QString m_failureBeforeReading;     // what the engine said before the session read the playlist itself
+    bool m_everPlayed = false;          // a failure from now on is a drop, not a dead station
+    QString m_abortReason;              // set when the session stopped the engine itself, to fail over
 
     // The current load: its playlist entries (those not ended yet) and the one playing.
     quint64 m_loadTag = 0;

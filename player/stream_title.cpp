@@ -20,7 +20,8 @@ StreamTitles TitlesFromTags(const QMap<QByteArray, QByteArray>& tags, const QByt
     if (raw.trimmed().isEmpty()) raw = Tag(tags, "title");
     QByteArray name = Tag(tags, "icy-name");
     if (name.trimmed().isEmpty() && mediaTitle != filename) name = mediaTitle;
-    return {DecodeServerText(raw.trimmed()), DecodeServerText(name.trimmed())};
+    // What a server sends is shown without its controls and direction overrides, and cut to a sane length.
+    return {CleanTitle(DecodeServerText(raw.trimmed())), CleanTitle(DecodeServerText(name.trimmed()))};
 }
 
 } // namespace player

@@ -5,6 +5,7 @@
 #include "player/mpv_engine.h"
 #include "player/playlist.h"
 #include "player/playlist_fetch.h"
+#include "player/session.h"
 #include "stream_servers.h"
 #include "support/hostile_server.h"
 
@@ -94,6 +95,15 @@ private slots:
     void stalledLoadsStopAtOnce();
     void hostileTitlesArriveAndAreCleaned();
     void longTitleKeepsTheSoundAtTheSink();
+
+    // The same servers met by the listening session, as a user's double-click meets them.
+    void sessionEndsEndlessAndLoopingPlaylists_data();
+    void sessionEndsEndlessAndLoopingPlaylists();
+    void sessionGivesUpOnStalledServersAtItsDeadline_data();
+    void sessionGivesUpOnStalledServersAtItsDeadline();
+    void sessionShowsHostileTitlesCleaned();
+    void sessionRefusesADirectory();
+    void sessionFollowsAPlaylistNamingAPlaylist();
 
 private:
     player::EngineOptions silent() const { return {{"ao", "null"}, {"network-timeout", "15"}}; }
@@ -312,6 +322,97 @@ void TstHostileServers::longTitleKeepsTheSoundAtTheSink() {
     QVERIFY2(rms > AudibleRms, qPrintable(QStringLiteral("silent at the sink (RMS %1)\n%2")
                                               .arg(rms)
                                               .arg(QString::fromUtf8(e.log.right(2000)))));
+}
+
+void TstHostileServers::sessionEndsEndlessAndLoopingPlaylists_data() {
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("other");
+    QTest::newRow("endless PLS") << QStringLiteral("/endless.pls") << QString();
+    QTest::newRow("endless M3U") << QStringLiteral("/endless.m3u") << QString();
+    QTest::newRow("PLS naming itself") << QStringLiteral("/self.pls") << QString();
+    QTest::newRow("two PLS naming each other") << QStringLiteral("/ping.pls") << QStringLiteral("/pong.pls");
+}
+
+void TstHostileServers::sessionEndsEndlessAndLoopingPlaylists() {
+    QFETCH(QString, path);
+    QFETCH(QString, other);
+    const int before = m_server.requests(path);
+    const int otherBefore = other.isEmpty() ? 0 : m_server.requests(other);
+    player::Session session(silent());
+    session.play(m_server.url(path));
+    qint64 peak = 0;
+    QTRY_VERIFY_WITH_TIMEOUT((peak = qMax(peak, StatusKiB("VmRSS:")),
+                              session.state() == player::Session::State::Error || peak > MemoryBoundKiB),
+                             WaitMs);
+    QVERIFY2(peak <= MemoryBoundKiB, qPrintable(QStringLiteral("%1 KiB resident").arg(peak)));
+    qInfo("%s: %s", qPrintable(path), qPrintable(session.stateText()));
+    QVERIFY(session.stateText().startsWith(QStringLiteral("无法播放")));
+    QVERIFY(!session.listening());
+    // Read by the engine once and by the session a bounded number of times; never fetched for ever.
+    QTest::qWait(1000);
+    const int reads = m_server.requests(path) - before;
+    QVERIFY2(reads >= 1 && reads <= 3, qPrintable(QString::number(reads)));
+    if (!other.isEmpty()) QVERIFY(m_server.requests(other) - otherBefore <= 3);
+}
+
+void TstHostileServers::sessionGivesUpOnStalledServersAtItsDeadline_data() {
+    QTest::addColumn<QString>("address");
+    QTest::newRow("one byte a second") << m_server.url(QStringLiteral("/trickle"));
+    QTest::newRow("silence after the headers") << m_server.url(QStringLiteral("/silent"));
+    QTest::newRow("mms to a port that does not speak MMS")
+        << m_server.url(QStringLiteral("/silent"), QStringLiteral("mms"));
+}
+
+void TstHostileServers::sessionGivesUpOnStalledServersAtItsDeadline() {
+    QFETCH(QString, address);
+    player::Session session(silent());
+    QElapsedTimer clock;
+    clock.start();
+    session.play(address);
+    QCOMPARE(session.state(), player::Session::State::Connecting);
+    // The deadline is 20 s from the request; 30 s bounds this wait, it measures nothing.
+    QTRY_COMPARE_WITH_TIMEOUT(session.state(), player::Session::State::Error, 30000);
+    QCOMPARE(session.stateText(), QStringLiteral("无法连接：连接超时"));
+    QVERIFY(!session.retryPending()); // a station that never played is not reconnected
+}
+
+void TstHostileServers::sessionShowsHostileTitlesCleaned() {
+    player::Session session(silent());
+    session.play(m_server.url(QStringLiteral("/icy")));
+    QTRY_VERIFY_WITH_TIMEOUT(!session.title().isEmpty(), WaitMs);
+    QCOMPARE(session.title(), QStringLiteral("Evil exe.live song second line after a tab end \u200Djoined"));
+    QVERIFY(session.stateText().endsWith(session.title()));
+
+    session.play(m_server.url(QStringLiteral("/icy-long")));
+    QTRY_VERIFY_WITH_TIMEOUT(session.title().size() > 100, WaitMs);
+    QVERIFY2(session.title().size() <= player::MaxTitleLength,
+             qPrintable(QString::number(session.title().size())));
+}
+
+void TstHostileServers::sessionRefusesADirectory() {
+    for (const QString& address : {QStringLiteral("/usr/share"), QStringLiteral("file:///usr/share/")}) {
+        player::Session session(silent());
+        session.play(address);
+        QCOMPARE(session.state(), player::Session::State::Error);
+        QCOMPARE(session.stateText(), QStringLiteral("不支持的地址"));
+        QVERIFY(!session.engineStarted());
+    }
+}
+
+// A .pls naming an .m3u naming a stream: real stations do this, and the engine no longer reads playlists.
+void TstHostileServers::sessionFollowsAPlaylistNamingAPlaylist() {
+    const QString m3u = m_dir->filePath(QStringLiteral("inner.m3u"));
+    const QString pls = m_dir->filePath(QStringLiteral("outer.pls"));
+    QFile inner(m3u), outer(pls);
+    QVERIFY(inner.open(QIODevice::WriteOnly) && outer.open(QIODevice::WriteOnly));
+    inner.write(m_server.url(QStringLiteral("/icy")).toUtf8() + "\n");
+    outer.write("[playlist]\nNumberOfEntries=1\nFile1=" + m3u.toUtf8() + "\n");
+    inner.close();
+    outer.close();
+    player::Session session(silent());
+    session.play(pls);
+    QTRY_COMPARE_WITH_TIMEOUT(session.state(), player::Session::State::Playing, WaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!session.title().isEmpty(), WaitMs);
 }
 
 QTEST_GUILESS_MAIN(TstHostileServers)
