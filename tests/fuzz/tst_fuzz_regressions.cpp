@@ -1,5 +1,5 @@
 // tests/fuzz: replays the inputs the fuzzers found (and a few hand-made hostile ones) through each target's
-// properties, and the seed inputs too, so that a fault once found stays fixed in every build.
+// properties, and the starting inputs too, so that a fault once found stays fixed in every build.
 #include "list_file_properties.h"
 #include "server_input_properties.h"
 
