@@ -266,6 +266,10 @@ void MpvEngine::stop() {
     command({"stop"});
 }
 
+void MpvEngine::next() {
+    command({"playlist-next", "force"});
+}
+
 void MpvEngine::setVolume(int volume) {
     double value = volume;
     mpv_set_property_async(m_handle, 0, "volume", MPV_FORMAT_DOUBLE, &value);

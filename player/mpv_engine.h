@@ -48,6 +48,9 @@ public:
     // -1, error).
     void load(const QStringList& urls, quint64 tag);
     void stop();
+    // Ends the entry being played or opened, at once, and goes on to the next of the load (Stop as its
+    // reason).
+    void next();
     void setVolume(int volume);
     void setMute(bool mute);
 

@@ -19,9 +19,6 @@ namespace {
 // FFmpeg reopening a stream this often, this fast, is a server that accepts and hangs up: not a blip.
 constexpr int ReconnectLoopCount = 5;
 constexpr qint64 ReconnectLoopWindowMs = 10000;
-// From a load to sound: longer than the engine's network timeout, so that its own reason comes first when it
-// has one; short enough that a server sending a byte a second is not listened to for minutes.
-constexpr int SoundDeadlineMs = 20000;
 
 } // namespace
 
@@ -31,8 +28,10 @@ Session::Session(const EngineOptions& engineOptions, QObject* parent)
     m_retryTimer.setSingleShot(true);
     connect(&m_retryTimer, &QTimer::timeout, this, &Session::retryNow);
     m_deadline.setSingleShot(true);
-    m_deadline.setInterval(SoundDeadlineMs);
     connect(&m_deadline, &QTimer::timeout, this, &Session::onDeadline);
+    m_stall.setSingleShot(true);
+    m_stall.setInterval(StallMs);
+    connect(&m_stall, &QTimer::timeout, this, &Session::onStall);
 }
 
 Session::~Session() {
@@ -74,6 +73,7 @@ void Session::fail(const QString& text) {
     m_wantPlay = false;
     m_retryTimer.stop();
     m_deadline.stop();
+    m_stall.stop();
     m_errorText = text;
     setState(State::Error);
 }
@@ -180,7 +180,10 @@ void Session::load(State shownWhileLoading) {
     m_ffmpegReconnects.clear();
     m_playlistRedirected = false;
     m_fileLoaded = m_restarted = m_pausedForCache = false;
-    m_deadline.start();
+    m_skippedEntry = -1;
+    m_stall.stop();
+    m_loadClock.start();
+    m_deadline.start(SoundDeadlineMs);
     m_engine->load(m_address.candidates, m_loadTag);
     setState(shownWhileLoading);
 }
@@ -189,6 +192,7 @@ void Session::stopPlaying(State after) {
     m_wantPlay = false;
     m_retryTimer.stop();
     m_deadline.stop();
+    m_stall.stop();
     if (m_fetch) m_fetch->cancel();
     if (m_engine) m_engine->stop();
     m_entries.clear();
@@ -208,28 +212,6 @@ void Session::retryNow() {
     m_retryTimer.stop();
     if (!m_wantPlay || !m_engine) return;
     load(State::Reconnecting);
-}
-
-void Session::onDeadline() {
-    qCDebug(lcPlayer) << "no sound in time; listening" << m_wantPlay << "state" << m_state;
-    if (!m_wantPlay || m_state == State::Playing) return;
-    giveUp(QStringLiteral("no sound in time: timed out"));
-}
-
-void Session::giveUp(const QString& why) {
-    m_deadline.stop();
-    m_abortReason = why;
-    // Whatever of the load is left goes: its ends are no longer waited for.
-    m_entries.clear();
-    m_currentEntry = -1;
-    m_awaitingReplies = 0;
-    m_lastEnd = EndOfFile{EndOfFile::Error, MPV_ERROR_LOADING_FAILED};
-    m_lastErrors = {why};
-    if (m_fetch) m_fetch->cancel();
-    m_engine->stop();
-    // Late answers about this load belong to an earlier one from now on.
-    ++m_loadTag;
-    queueDecision();
 }
 
 void Session::abortCurrent(const QString& why) {
@@ -267,6 +249,7 @@ void Session::onStartFile(qint64 entry) {
     m_lastErrors.clear();
     m_ffmpegReconnects.clear();
     forgetTitles();
+    startSlice();
     // A reconnect keeps saying so until the stream plays again.
     if (m_state != State::Reconnecting) setState(State::Connecting);
 }
@@ -284,11 +267,13 @@ void Session::updatePlayingState() {
     if (!m_wantPlay || m_currentEntry < 0 || !m_restarted) return;
     if (!m_pausedForCache) {
         m_deadline.stop();
+        m_stall.stop();
         m_playlistReads = 0;
         setState(State::Playing);
         return;
     }
     // The cache ran dry: right after FFmpeg reopened the stream a reconnect, otherwise a slow network.
+    if (!m_stall.isActive()) m_stall.start();
     const bool reconnecting = !m_ffmpegReconnects.isEmpty() &&
                               m_clock.elapsed() - m_ffmpegReconnects.last() < ReconnectLoopWindowMs;
     setState(reconnecting ? State::Reconnecting : State::Buffering);
@@ -319,7 +304,12 @@ void Session::onEndFile(EndOfFile end) {
     if (end.entry == m_currentEntry) m_currentEntry = -1;
     m_lastEndSeekable = m_seekable;
     m_fileLoaded = m_restarted = m_pausedForCache = false;
-    if (end.reason == EndOfFile::Stop || end.reason == EndOfFile::Quit) {
+    m_stall.stop();
+    if (end.entry == m_skippedEntry) {
+        // Its time ran out and the engine went on to the next entry: this one failed by timing out.
+        m_lastEnd = EndOfFile{EndOfFile::Error, MPV_ERROR_LOADING_FAILED, end.entry};
+        m_lastErrors = {TimedOut()};
+    } else if (end.reason == EndOfFile::Stop || end.reason == EndOfFile::Quit) {
         if (m_abortReason.isEmpty()) return; // the user's stop or a new address: decided when asked
         // Stopped by the session itself: what is left of the load goes with it.
         m_entries.clear();

@@ -81,12 +81,25 @@ signals:
 private:
     // Playlists naming playlists: a few levels are real (a .pls naming an .m3u), more is a loop.
     static constexpr int MaxPlaylistReads = 8;
+    // From a load to sound: longer than the engine's network timeout, so that its own reason comes first when
+    // it has one; short enough that a server sending a byte a second is not listened to for minutes.
+    static constexpr int SoundDeadlineMs = 20000;
+    // An entry with a fall-back behind it (mms over TCP after HTTP, a playlist's next mirror) gets its share
+    // of that time, at least this much; the last entry tried always gets at least this much.
+    static constexpr int MinSliceMs = 8000;
+    // A stream that played and then waits this long for data has dropped, even with its connection open.
+    static constexpr int StallMs = 20000;
+
+    static QString TimedOut() { return QStringLiteral("no sound in time: timed out"); }
 
     void setState(State state);
     void stopPlaying(State after);
     void load(State shownWhileLoading);
     void scheduleRetry();
+    // The deadline of the entry now opening: its share of what is left of the load's time.
+    void startSlice();
     void onDeadline();
+    void onStall();
     // Ends the current load as failed, for a reason of the session's own (in the words FailureText reads).
     void giveUp(const QString& why);
     void retryNow();
@@ -143,7 +156,10 @@ private:
 
     QTimer m_retryTimer;
     RetryPolicy m_retries;
-    QTimer m_deadline;            // from a load to sound: a server that stalls is a failure, not a wait
+    QTimer m_deadline;            // the current entry's time to sound: a stalled server is a failure
+    QElapsedTimer m_loadClock;    // since the current load
+    qint64 m_skippedEntry = -1;   // the entry its deadline ended to try the next one
+    QTimer m_stall;               // how long a stream that played has waited for data
     int m_playlistReads = 0;      // playlists the engine read since the request or since sound last came
     QElapsedTimer m_playingSince; // since the stream last began to play
 

@@ -2,7 +2,7 @@
 target_sources(corvana_core PRIVATE
   player/player_component.h
   player/media_player.cpp player/media_player.h
-  player/session.cpp player/session_playlists.cpp player/session.h
+  player/session.cpp player/session_deadlines.cpp player/session_playlists.cpp player/session.h
   player/failure_text.cpp player/failure_text.h
   player/retry_policy.h
   player/stream_title.cpp player/stream_title.h

@@ -101,6 +101,7 @@ private slots:
     void sessionEndsEndlessAndLoopingPlaylists();
     void sessionGivesUpOnStalledServersAtItsDeadline_data();
     void sessionGivesUpOnStalledServersAtItsDeadline();
+    void sessionReconnectsAStreamThatStarves();
     void sessionShowsHostileTitlesCleaned();
     void sessionRefusesADirectory();
     void sessionFollowsAPlaylistNamingAPlaylist();
@@ -357,14 +358,18 @@ void TstHostileServers::sessionEndsEndlessAndLoopingPlaylists() {
 
 void TstHostileServers::sessionGivesUpOnStalledServersAtItsDeadline_data() {
     QTest::addColumn<QString>("address");
-    QTest::newRow("one byte a second") << m_server.url(QStringLiteral("/trickle"));
-    QTest::newRow("silence after the headers") << m_server.url(QStringLiteral("/silent"));
+    QTest::addColumn<int>("fallBacks"); // connections expected that do not speak HTTP (MMS over TCP)
+    QTest::newRow("one byte a second") << m_server.url(QStringLiteral("/trickle")) << 0;
+    QTest::newRow("silence after the headers") << m_server.url(QStringLiteral("/silent")) << 0;
+    // MMS over HTTP stalls on the silent answer; the fall-back over TCP must still get its turn.
     QTest::newRow("mms to a port that does not speak MMS")
-        << m_server.url(QStringLiteral("/silent"), QStringLiteral("mms"));
+        << m_server.url(QStringLiteral("/silent"), QStringLiteral("mms")) << 1;
 }
 
 void TstHostileServers::sessionGivesUpOnStalledServersAtItsDeadline() {
     QFETCH(QString, address);
+    QFETCH(int, fallBacks);
+    const int before = m_server.requests(QStringLiteral("<not-http>"));
     player::Session session(silent());
     QElapsedTimer clock;
     clock.start();
@@ -372,8 +377,29 @@ void TstHostileServers::sessionGivesUpOnStalledServersAtItsDeadline() {
     QCOMPARE(session.state(), player::Session::State::Connecting);
     // The deadline is 20 s from the request; 30 s bounds this wait, it measures nothing.
     QTRY_COMPARE_WITH_TIMEOUT(session.state(), player::Session::State::Error, 30000);
+    qInfo("error after %lld ms", clock.elapsed());
     QCOMPARE(session.stateText(), QStringLiteral("无法连接：连接超时"));
     QVERIFY(!session.retryPending()); // a station that never played is not reconnected
+    QCOMPARE(m_server.requests(QStringLiteral("<not-http>")) - before, fallBacks);
+}
+
+// The server sends a few seconds of sound and then a byte a second, its connection open: no network timeout
+// ever fires, and the engine waits for its cache for ever. For a listener the station has dropped.
+void TstHostileServers::sessionReconnectsAStreamThatStarves() {
+    const QString path = QStringLiteral("/starve");
+    const int before = m_server.requests(path);
+    player::Session session(silent());
+    QSignalSpy states(&session, &player::Session::stateChanged);
+    session.play(m_server.url(path));
+    QTRY_COMPARE_WITH_TIMEOUT(session.state(), player::Session::State::Playing, WaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(session.state(), player::Session::State::Buffering, WaitMs);
+    // The stall allows 20 s; 35 s bounds this wait, it measures nothing.
+    QTRY_VERIFY_WITH_TIMEOUT(m_server.requests(path) - before >= 2, 35000);
+    QVERIFY(session.listening());
+    bool reconnected = false;
+    for (const QList<QVariant>& change : states)
+        reconnected |= change.at(0).value<player::Session::State>() == player::Session::State::Reconnecting;
+    QVERIFY(reconnected);
 }
 
 void TstHostileServers::sessionShowsHostileTitlesCleaned() {

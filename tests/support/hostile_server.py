@@ -18,6 +18,8 @@
 #   /ping.pls      audio/x-scpls: names /pong.pls, which names /ping.pls
 #   /trickle       audio/mpeg: the headers, then one byte a second
 #   /silent        audio/mpeg: the headers, then nothing; the connection stays open
+#   /starve        audio/mpeg: the headers, 5 s of the --mp3 file at once, then one byte a second: a stream that
+#                  plays and then starves with its connection open
 #   /icy           an ICY stream of the --mp3 file (looped, in real time after a 64 KiB burst; 128 kbit/s
 #                  assumed), icy-metaint 16000 (metadata whether asked for or not), whose StreamTitle holds a
 #                  right-to-left override (U+202E), CR LF, a tab, control characters (U+0001, U+0007, U+001B,
@@ -27,7 +29,8 @@
 #   /count         text/plain: "<path> <requests>" lines for every path asked so far (not counted itself)
 #   anything else  404
 # A connection that sends no complete request header within 30 s is closed: that is what a client speaking
-# something other than HTTP (MMS over TCP, say) gets from this port.
+# something other than HTTP (MMS over TCP, say) gets from this port. Such a client is counted as "<not-http>"
+# at its first bytes.
 import argparse
 import os
 import socket
@@ -95,6 +98,8 @@ class Handler(socketserver.BaseRequestHandler):
                 continue
             if not chunk:
                 return None
+            if not data and not chunk[:1].isalpha():
+                count("<not-http>")
             data += chunk
         parts = data.split(b"\r\n", 1)[0].split(b" ")
         if len(parts) < 2:
@@ -138,16 +143,18 @@ class Handler(socketserver.BaseRequestHandler):
             self.fixed(b"audio/x-scpls", b"[playlist]\nNumberOfEntries=1\nFile1=" + base + other + b"\n")
         elif path == "/trickle":
             self.headers(b"audio/mpeg")
-            # MPEG audio frame sync bytes, so that nothing reads as a format error before the time is up.
-            pattern = b"\xff\xfb\x90\x64"
-            n = 0
-            while not expired(self.since):
-                self.send(pattern[n % 4:n % 4 + 1])
-                n += 1
-                time.sleep(1)
+            self.trickle()
         elif path == "/silent":
             self.headers(b"audio/mpeg")
             self.hold()
+        elif path == "/starve":
+            if not args.mp3:
+                self.send(b"HTTP/1.0 500 No MP3 file given\r\nContent-Length: 0\r\nConnection: close\r\n\r\n")
+                return
+            with open(args.mp3, "rb") as f:
+                self.headers(b"audio/mpeg")
+                self.send(f.read(5 * MP3_BYTES_PER_SECOND))
+            self.trickle()
         elif path in ("/icy", "/icy-long"):
             self.icy(long=path == "/icy-long")
         else:
@@ -167,6 +174,15 @@ class Handler(socketserver.BaseRequestHandler):
             n += 1000
             self.send(chunk)
             sent += len(chunk)
+
+    def trickle(self):
+        # MPEG audio frame sync bytes, so that nothing reads as a format error before the time is up.
+        pattern = b"\xff\xfb\x90\x64"
+        n = 0
+        while not expired(self.since):
+            self.send(pattern[n % 4:n % 4 + 1])
+            n += 1
+            time.sleep(1)
 
     def hold(self):
         while not expired(self.since):
