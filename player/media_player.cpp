@@ -60,6 +60,7 @@ QToolButton* StripButton(QWidget* parent, StripGlyph glyph, const QString& tip) 
     auto* button = new QToolButton(parent);
     button->setIcon(StripIcon(glyph));
     button->setToolTip(tip);
+    button->setAccessibleName(tip); // it shows only a glyph: a screen reader says the tip
     button->setAutoRaise(true);
     button->setFocusPolicy(Qt::NoFocus);
     button->setIconSize({14, 14});

@@ -5,7 +5,8 @@
 # sink's monitor. Usage: journeys.sh PATH_TO_CORVANA [ARTIFACT_DIR]
 #
 #  1. Listen: double-click the second station (named in Chinese): sound at the sink, "正在收听:中国之声", the
-#     stream's title in the strip. Two volume-ups raise the level; mute silences, mute again restores it.
+#     stream's title in the strip. Two volume-ups raise the level. One mute state: muted from the strip's button,
+#     unmuted from 控制 > 静音, muted and unmuted with Ctrl+O; the sink follows each step and both places show it.
 #  2. The server is killed and started again mid-play: the sound comes back by itself.
 #  3. Stop silences it and the status line reads "已停止播放"; the tray icon's menu plays and stops the same way.
 #  4. A dead address: the strip says so, the program keeps running, the list stays as it was.
@@ -158,11 +159,34 @@ sleep 1
 after=$(level 1.0)
 /usr/bin/python3 -c "import sys; sys.exit(0 if $after > $before + 0.5 else 1)" \
     || fail "two volume-ups did not raise the level ($before -> $after dBFS)"
+step "volume ${before} -> ${after} dBFS after two volume-ups"
+
+# The strip's mute button, the menu's mark and Ctrl+O are one state: each drifted from the others once, after
+# which Ctrl+O did nothing audible.
+mute_role="check box" # how Qt shows a checkable tool button to a screen reader
+strip_muted() { screen checked "$mute_role" "静音"; } # 0 pressed, 1 not, 2 no such button
+menu_muted() { # opens 控制, reads 静音's mark, and leaves the menu open
+    click_at "menu item" "控制" || return 2
+    wait_for 5 screen find "menu item" "静音.*" >/dev/null || return 2
+    screen checked "menu item" "静音.*"
+}
+click_at "$mute_role" "静音" || fail "no 静音 button in the strip"
+wait_for 5 silent || fail "the strip's 静音 did not silence the sink"
+strip_muted || fail "the strip's 静音 is not shown pressed after muting with it"
+menu_muted || fail "控制 > 静音 is not marked after the strip muted"
+click_at "menu item" "静音.*" || fail "no 静音 in the 控制 menu"
+wait_for 5 sounding || fail "控制 > 静音 did not bring the sound back after the strip muted"
+rc=0 && strip_muted || rc=$?
+[ "$rc" = 1 ] || fail "the strip's 静音 is still pressed (or gone: $rc) after the menu unmuted"
 keys ctrl+o
-wait_for 5 silent || fail "mute did not silence the sink"
+wait_for 5 silent || fail "Ctrl+O did not silence the sink"
+strip_muted || fail "the strip's 静音 is not pressed after Ctrl+O"
+menu_muted || fail "控制 > 静音 is not marked after Ctrl+O"
+xdotool key Escape Escape
 keys ctrl+o
-wait_for 5 sounding || fail "mute again did not restore the sound"
-step "volume ${before} -> ${after} dBFS after two volume-ups; mute silences, mute again restores"
+wait_for 5 sounding || fail "Ctrl+O again did not restore the sound"
+shot unmuted
+step "mute: strip button -> silent, 控制 > 静音 -> sound, Ctrl+O -> silent, Ctrl+O -> sound; both places marked"
 
 # 2. The server goes away and comes back on the same port.
 "$fixtures/icecast-stop" "$servers" >/dev/null 2>&1

@@ -7,6 +7,8 @@
 #        screen.py shows REGEX           exit 0 when a showing object's name or description matches the pattern
 #        screen.py value ROLE REGEX      prints the current value of a showing object with that role whose name
 #                                        or description matches the whole pattern (a slider's position)
+#        screen.py checked ROLE REGEX    exit 0 when a showing object with that role whose name matches the whole
+#                                        pattern is checked (a menu item's mark, a toggle button pressed)
 #        screen.py dump                  prints the tree (for a failing test's log)
 import re
 import sys
@@ -63,6 +65,18 @@ def main(argv):
                 except Exception:
                     continue
         return 1
+    if len(argv) == 4 and argv[1] == "checked":
+        wanted = re.compile(argv[3])
+        for app in apps():
+            for node, _ in walk(app):
+                try:
+                    if node.getRoleName() == argv[2] and wanted.fullmatch(node.name or "") and showing(node):
+                        states = node.getState()
+                        return 0 if states.contains(pyatspi.STATE_CHECKED) or states.contains(
+                            pyatspi.STATE_PRESSED) else 1
+                except Exception:
+                    continue
+        return 2
     if len(argv) == 4 and argv[1] == "value":
         wanted = re.compile(argv[3])
         for app in apps():
@@ -85,7 +99,8 @@ def main(argv):
                 except Exception:
                     continue
         return 1
-    print("usage: screen.py ready | find ROLE REGEX | value ROLE REGEX | shows REGEX | dump", file=sys.stderr)
+    print("usage: screen.py ready | find ROLE REGEX | value ROLE REGEX | checked ROLE REGEX | shows REGEX | dump",
+          file=sys.stderr)
     return 2
 
 
