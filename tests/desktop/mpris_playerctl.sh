@@ -5,34 +5,10 @@
 # Usage: mpris_playerctl.sh PATH_TO_MPRIS_FAKE_APP
 set -euo pipefail
 app=$1
-for tool in dbus-daemon playerctl gdbus; do
-    command -v "$tool" >/dev/null || { echo "mpris_playerctl: needs $tool" >&2; exit 1; }
-done
-
-work=$(mktemp -d)
-declare -a started=()
-cleanup() {
-    local rc=$? i
-    if [ "$rc" -ne 0 ]; then
-        for log in "$work"/*.log; do echo "--- $(basename "$log")"; tail -n 20 "$log"; done
-    fi
-    for ((i = ${#started[@]} - 1; i >= 0; i--)); do
-        kill "${started[i]}" 2>/dev/null || true
-        wait "${started[i]}" 2>/dev/null || true
-    done
-    rm -rf "$work"
-}
-trap cleanup EXIT
-fail() { echo "mpris_playerctl: $*" >&2; exit 1; }
-wait_for() { # SECONDS COMMAND...
-    local tries=$(($1 * 10))
-    shift
-    for ((t = 0; t < tries; t++)); do
-        "$@" && return 0
-        sleep 0.1
-    done
-    return 1
-}
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/../e2e/lib/world.sh"
+e2e_begin mpris_playerctl
+e2e_needs dbus-daemon playerctl gdbus
 # Runs playerctl against the first copy and echoes the command with its answer, as a transcript.
 pc() {
     local out
@@ -43,14 +19,10 @@ pc() {
 said() { grep -qx "$1" "$work/app.log"; }
 
 unset DISPLAY
-dbus-daemon --session --nofork --print-address=3 3>"$work/bus" >"$work/dbus.log" 2>&1 &
-started+=($!)
-wait_for 10 test -s "$work/bus" || fail "no session bus"
-DBUS_SESSION_BUS_ADDRESS=$(head -n1 "$work/bus")
-export DBUS_SESSION_BUS_ADDRESS
+e2e_start_bus
 
 "$app" --title "Tone 440" "中国之声|http://127.0.0.1:9/mp3" "Ogg tone|http://127.0.0.1:9/ogg" >"$work/app.log" 2>&1 &
-started+=($!)
+e2e_started $!
 wait_for 10 said "registered org.mpris.MediaPlayer2.corvana" || fail "the service did not register"
 
 players=$(timeout 10 playerctl --list-all)
@@ -59,7 +31,7 @@ echo "\$ playerctl --list-all -> $players" >&2
 [ "$(pc status)" = Stopped ] || fail "status before play"
 # A follower learns of changes only from PropertiesChanged.
 timeout 60 playerctl --player=corvana --follow status >"$work/follow.log" 2>&1 &
-started+=($!)
+e2e_started $!
 wait_for 5 grep -qx Stopped "$work/follow.log" || fail "playerctl --follow did not start"
 
 pc play >/dev/null
@@ -98,7 +70,7 @@ echo "\$ playerctl --follow status -> $(tr '\n' ' ' <"$work/follow.log")" >&2
 # A second copy takes its own name; playerctl sees both.
 "$app" "A|http://127.0.0.1:9/a" >"$work/second.log" 2>&1 &
 second=$!
-started+=("$second")
+e2e_started "$second"
 wait_for 10 grep -q "registered org.mpris.MediaPlayer2.corvana.instance$second" "$work/second.log" \
     || fail "the second copy did not take corvana.instance$second"
 players=$(timeout 10 playerctl --list-all | sort | tr '\n' ' ')

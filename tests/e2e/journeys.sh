@@ -13,115 +13,26 @@
 #  5. Add a station through 文件 > 网络URL, close the window, answer Yes: the file holds three lines in code page 936.
 set -euo pipefail
 binary=$(readlink -f "$1")
-artifacts=${2:-}
 here=$(cd "$(dirname "$0")" && pwd)
-fixtures="$here/../../scripts/fixtures"
-screen() { /usr/bin/python3 "$here/screen.py" "$@"; }
+. "$here/lib/world.sh"
+e2e_begin journeys "${2:-}"
+e2e_needs Xvfb dbus-daemon openbox trayer xdotool xprop xwininfo pulseaudio parec pactl icecast2 ffmpeg curl
 
-for tool in Xvfb dbus-daemon openbox trayer xdotool xprop xwininfo pulseaudio parec pactl icecast2 ffmpeg curl; do
-    command -v "$tool" >/dev/null || { echo "journeys: needs $tool" >&2; exit 1; }
-done
-
-work=$(mktemp -d)
-declare -a started=()
-corvana_pid=""
-servers="$work/servers"
-
-descendants() {
-    local child
-    for child in $(ps -o pid= --ppid "$1" 2>/dev/null); do
-        descendants "$child"
-        echo "$child"
-    done
-}
-cleanup() {
-    local rc=$? pid
-    if [ "$rc" -ne 0 ]; then
-        shot failure || true
-        screen dump 2>/dev/null | tail -n 40 || true
-        for log in "$work"/*.log; do echo "--- $(basename "$log")"; tail -n 15 "$log"; done
-    fi
-    [ -n "$corvana_pid" ] && kill "$corvana_pid" 2>/dev/null || true
-    "$fixtures/icecast-stop" "$servers" >/dev/null 2>&1 || true
-    for ((i = ${#started[@]} - 1; i >= 0; i--)); do
-        pid=${started[i]}
-        for p in $(descendants "$pid"); do kill "$p" 2>/dev/null || true; done
-        kill "$pid" 2>/dev/null || true
-        wait "$pid" 2>/dev/null || true
-    done
-    rm -rf "$work"
-}
-trap cleanup EXIT
-fail() { echo "journeys: $*" >&2; exit 1; }
-step() { echo "journeys: $*"; }
-shot() {
-    [ -n "$artifacts" ] && command -v import >/dev/null || return 0
-    mkdir -p "$artifacts"
-    import -window root "$artifacts/journey-$1.png" 2>/dev/null || true
-}
-wait_for() { # SECONDS COMMAND...
-    local tries=$(($1 * 10))
-    shift
-    for ((t = 0; t < tries; t++)); do
-        "$@" && return 0
-        sleep 0.1
-    done
-    return 1
-}
-
-# --- The world -------------------------------------------------------------------------------------------------
-Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp -noreset 3>"$work/display" >"$work/xvfb.log" 2>&1 &
-started+=($!)
-wait_for 10 test -s "$work/display" || fail "Xvfb did not start"
-export DISPLAY=":$(head -n1 "$work/display")"
-export HOME="$work/home" XDG_RUNTIME_DIR="$work/run" XDG_CONFIG_HOME="$work/home/.config"
-export XDG_CACHE_HOME="$work/home/.cache" XDG_DATA_HOME="$work/home/.local/share" LANG=C.UTF-8
-unset WAYLAND_DISPLAY SESSION_MANAGER DBUS_SESSION_BUS_ADDRESS AT_SPI_BUS_ADDRESS LC_ALL PULSE_SERVER
-mkdir -p "$HOME/.config/pulse" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
-dbus-daemon --session --nofork --print-address=3 3>"$work/bus" >"$work/dbus.log" 2>&1 &
-started+=($!)
-wait_for 10 test -s "$work/bus" || fail "no session bus"
-export DBUS_SESSION_BUS_ADDRESS=$(head -n1 "$work/bus")
-wait_for 10 screen ready || fail "no accessibility bus"
-openbox --sm-disable >"$work/openbox.log" 2>&1 &
-started+=($!)
-wait_for 10 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' || fail "openbox did not start"
+e2e_start_display
+e2e_private_home
+e2e_start_bus --a11y
+e2e_start_window_manager
 trayer --edge top --align right --widthtype request --height 24 --transparent false >"$work/trayer.log" 2>&1 &
-started+=($!)
-
-# The sound server: a null sink is the default sink; clients find it through PULSE_SERVER, as any client would.
-echo "autospawn = no" >"$HOME/.config/pulse/client.conf"
-pulseaudio -n --daemonize=no --exit-idle-time=-1 --disallow-exit \
-    --load="module-null-sink sink_name=journeys rate=44100" \
-    --load="module-native-protocol-unix socket=$work/pulse.socket auth-anonymous=1" >"$work/pulseaudio.log" 2>&1 &
-started+=($!)
-export PULSE_SERVER="unix:$work/pulse.socket"
-wait_for 10 pactl info >/dev/null 2>&1 || fail "PulseAudio did not start"
-pactl set-default-sink journeys
-level() { /usr/bin/python3 "$here/level.py" journeys "${1:-0.5}"; }
+e2e_started $!
 # The tone is about -21 dBFS at full volume and -40 dBFS at the player's start volume of 50 (its curve is cubic).
-sounding() { [ "$(level 0.4 | cut -d. -f1)" -gt -60 ]; }
-silent() { [ "$(level 0.4 | cut -d. -f1)" -lt -90 ]; }
-
-"$fixtures/icecast-start" "$servers" >"$work/icecast.log" 2>&1 || fail "the stream server did not start"
-state() { sed -n "s/^$1=//p" "$servers/state"; }
-[ "$(state STATUS)" = ready ] || fail "stream server: $(state STATUS)"
-PORT=$(state PORT)
+e2e_start_sound journeys
+e2e_start_streams
 title="Corvana Tone 440"
-set_title() {
-    curl -fsS -u "$(state ADMIN_USER):$(state ADMIN_PASSWORD)" \
-        "http://127.0.0.1:$PORT/admin/metadata?mount=/mp3&mode=updinfo&charset=UTF-8&song=${title// /+}" >/dev/null
-}
-set_title
+set_title "$title"
 
 # --- Corvana ---------------------------------------------------------------------------------------------------
 cp "$binary" "$work/corvana"
-/usr/bin/python3 - "$work/CvLst.lst" "$PORT" <<'PY'
-import sys
-path, port = sys.argv[1], sys.argv[2]
-with open(path, "wb") as f:
-    f.write(f"Ogg tone|http://127.0.0.1:{port}/ogg\r\n中国之声|http://127.0.0.1:{port}/mp3\r\n".encode("cp936"))
-PY
+write_list "$work/CvLst.lst" "Ogg tone|http://127.0.0.1:$PORT/ogg" "中国之声|http://127.0.0.1:$PORT/mp3"
 start_corvana() {
     QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 "$work/corvana" >>"$work/corvana.log" 2>&1 &
     corvana_pid=$!
@@ -130,16 +41,9 @@ start_corvana() {
     window=$(head -n1 "$work/window")
     wait_for 10 screen find "table cell" "中国之声" >/dev/null || fail "the list did not load"
 }
-click_at() { # ROLE REGEX [BUTTON]: clicks the centre of what the screen shows
-    local where
-    where=$(screen find "$1" "$2") || return 1
-    read -r x y <<<"$where"
-    xdotool mousemove "$x" "$y" click "${3:-1}"
-}
 keys() { xdotool windowactivate --sync "$window" >/dev/null 2>&1 || true; xdotool key --clearmodifiers "$@"; }
 . "$here/../../scripts/lib/tray.sh"
 docked_icon() { corvana_docked_icon; }
-alive() { kill -0 "$corvana_pid" 2>/dev/null; }
 
 start_corvana
 silent || fail "sound before anything was played"
@@ -189,10 +93,10 @@ shot unmuted
 step "mute: strip button -> silent, 控制 > 静音 -> sound, Ctrl+O -> silent, Ctrl+O -> sound; both places marked"
 
 # 2. The server goes away and comes back on the same port.
-"$fixtures/icecast-stop" "$servers" >/dev/null 2>&1
+e2e_stop_streams
 wait_for 15 silent || fail "sound went on with the server gone"
-"$fixtures/icecast-start" "$servers" "$PORT" >>"$work/icecast.log" 2>&1 || fail "the stream server did not restart"
-set_title
+e2e_start_streams "$PORT"
+set_title "$title"
 wait_for 45 sounding || fail "the sound did not come back after the server restarted"
 alive || fail "Corvana ended while the server was away"
 step "server killed and restarted: the sound came back by itself"
@@ -232,20 +136,8 @@ step "dead address: the strip says 无法连接, the program runs on, the list a
 
 keys alt+F4
 wait_for 10 click_at "push button" "是.*|&?Yes" || fail "no save question with a Yes button"
-wait_for 15 sh -c '! kill -0 "$0" 2>/dev/null' "$corvana_pid" || fail "Corvana still runs after Yes"
-status=0
-wait "$corvana_pid" || status=$?
-corvana_pid=""
-[ "$status" = 0 ] || fail "Corvana ended with status $status"
-/usr/bin/python3 - "$work/CvLst.lst" "$PORT" <<'PY' || fail "the saved list file is not the three stations in code page 936"
-import sys
-path, port = sys.argv[1], sys.argv[2]
-want = (f"Ogg tone|http://127.0.0.1:{port}/ogg\r\n中国之声|http://127.0.0.1:{port}/mp3\r\n"
-        "Dead end|http://127.0.0.1:9/none\r\n").encode("cp936")
-got = open(path, "rb").read()
-if got != want:
-    print("got", got, "\nwant", want)
-    sys.exit(1)
-PY
+wait_for_exit 15
+list_is "$work/CvLst.lst" "Ogg tone|http://127.0.0.1:$PORT/ogg" "中国之声|http://127.0.0.1:$PORT/mp3" \
+    "Dead end|http://127.0.0.1:9/none" || fail "the saved list file is not the three stations in code page 936"
 step "added through 文件 > 网络URL, closed, answered Yes: three lines in code page 936"
 echo "journeys: all passed"

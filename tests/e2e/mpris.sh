@@ -15,62 +15,10 @@
 #     while it is open changes nothing); Yes saves the list and the program ends with status 0.
 set -euo pipefail
 binary=$(readlink -f "$1")
-artifacts=${2:-}
 here=$(cd "$(dirname "$0")" && pwd)
-fixtures="$here/../../scripts/fixtures"
-screen() { /usr/bin/python3 "$here/screen.py" "$@"; }
-
-for tool in Xvfb dbus-daemon gdbus playerctl xdotool pulseaudio parec pactl icecast2 ffmpeg curl; do
-    command -v "$tool" >/dev/null || { echo "mpris: needs $tool" >&2; exit 1; }
-done
-
-work=$(mktemp -d)
-declare -a started=()
-corvana_pid=""
-servers="$work/servers"
-
-descendants() {
-    local child
-    for child in $(ps -o pid= --ppid "$1" 2>/dev/null); do
-        descendants "$child"
-        echo "$child"
-    done
-}
-cleanup() {
-    local rc=$? pid
-    if [ "$rc" -ne 0 ]; then
-        shot failure || true
-        screen dump 2>/dev/null | tail -n 40 || true
-        for log in "$work"/*.log; do echo "--- $(basename "$log")"; tail -n 15 "$log"; done
-    fi
-    [ -n "$corvana_pid" ] && kill -KILL "$corvana_pid" 2>/dev/null || true
-    "$fixtures/icecast-stop" "$servers" >/dev/null 2>&1 || true
-    for ((i = ${#started[@]} - 1; i >= 0; i--)); do
-        pid=${started[i]}
-        for p in $(descendants "$pid"); do kill "$p" 2>/dev/null || true; done
-        kill "$pid" 2>/dev/null || true
-        wait "$pid" 2>/dev/null || true
-    done
-    rm -rf "$work"
-}
-trap cleanup EXIT
-fail() { echo "mpris: FAIL: $*" >&2; exit 1; }
-step() { echo "mpris: ok: $*"; }
-shot() {
-    [ -n "$artifacts" ] && command -v import >/dev/null || return 0
-    mkdir -p "$artifacts"
-    import -window root "$artifacts/mpris-$1.png" 2>/dev/null || true
-}
-wait_for() { # SECONDS COMMAND...: bounded in time (a check may itself take a while) and in tries
-    local deadline=$((SECONDS + $1)) tries=$(($1 * 10))
-    shift
-    for ((t = 0; t < tries; t++)); do
-        "$@" && return 0
-        ((SECONDS < deadline)) || return 1
-        sleep 0.1
-    done
-    return 1
-}
+. "$here/lib/world.sh"
+e2e_begin mpris "${2:-}"
+e2e_needs Xvfb dbus-daemon gdbus playerctl xdotool pulseaudio parec pactl icecast2 ffmpeg curl
 
 # The remote. Every command and its answer go into the log, as a user at a terminal would see them.
 answer=""
@@ -99,65 +47,24 @@ await() { # SECONDS REGEX ARGS...: polls playerctl until its answer matches the 
 player=(-p corvana)
 
 # --- The world -------------------------------------------------------------------------------------------------
-Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp -noreset 3>"$work/display" >"$work/xvfb.log" 2>&1 &
-started+=($!)
-wait_for 10 test -s "$work/display" || fail "Xvfb did not start"
-DISPLAY=":$(head -n1 "$work/display")"
-export DISPLAY
-export HOME="$work/home" XDG_RUNTIME_DIR="$work/run" XDG_CONFIG_HOME="$work/home/.config"
-export XDG_CACHE_HOME="$work/home/.cache" XDG_DATA_HOME="$work/home/.local/share" LANG=C.UTF-8
-unset WAYLAND_DISPLAY SESSION_MANAGER DBUS_SESSION_BUS_ADDRESS AT_SPI_BUS_ADDRESS LC_ALL PULSE_SERVER
-mkdir -p "$HOME/.config/pulse" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
-dbus-daemon --session --nofork --print-address=3 3>"$work/bus" >"$work/dbus.log" 2>&1 &
-started+=($!)
-wait_for 10 test -s "$work/bus" || fail "no session bus"
-DBUS_SESSION_BUS_ADDRESS=$(head -n1 "$work/bus")
-export DBUS_SESSION_BUS_ADDRESS
-wait_for 10 screen ready || fail "no accessibility bus"
-
-echo "autospawn = no" >"$HOME/.config/pulse/client.conf"
-pulseaudio -n --daemonize=no --exit-idle-time=-1 --disallow-exit \
-    --load="module-null-sink sink_name=mpris rate=44100" \
-    --load="module-native-protocol-unix socket=$work/pulse.socket auth-anonymous=1" >"$work/pulseaudio.log" 2>&1 &
-started+=($!)
-export PULSE_SERVER="unix:$work/pulse.socket"
-wait_for 10 pactl info >/dev/null 2>&1 || fail "PulseAudio did not start"
-pactl set-default-sink mpris
-level() { /usr/bin/python3 "$here/level.py" mpris "${1:-0.5}"; }
+e2e_start_display
+e2e_private_home
+e2e_start_bus --a11y
 # The tone is about -40 dBFS at the player's start volume of 50 and about -63 dBFS at 20 (the curve is cubic).
-sounding() { [ "$(level 0.4 | cut -d. -f1)" -gt -60 ]; }
-silent() { [ "$(level 0.4 | cut -d. -f1)" -lt -90 ]; }
-
-"$fixtures/icecast-start" "$servers" >"$work/icecast.log" 2>&1 || fail "the stream server did not start"
-state() { sed -n "s/^$1=//p" "$servers/state"; }
-[ "$(state STATUS)" = ready ] || fail "stream server: $(state STATUS)"
-PORT=$(state PORT)
+e2e_start_sound mpris
+e2e_start_streams
 title="Corvana Tone 440"
-curl -fsS -u "$(state ADMIN_USER):$(state ADMIN_PASSWORD)" \
-    "http://127.0.0.1:$PORT/admin/metadata?mount=/mp3&mode=updinfo&charset=UTF-8&song=${title// /+}" >/dev/null \
-    || fail "icecast did not take the stream title"
+set_title "$title" || fail "icecast did not take the stream title"
 
 # --- Corvana ---------------------------------------------------------------------------------------------------
 cp "$binary" "$work/corvana"
-/usr/bin/python3 - "$work/CvLst.lst" "$PORT" <<'PY'
-import sys
-path, port = sys.argv[1], sys.argv[2]
-with open(path, "wb") as f:
-    f.write(f"中国之声|http://127.0.0.1:{port}/mp3\r\nOgg tone|http://127.0.0.1:{port}/ogg\r\n"
-            f"AAC 音乐台|http://127.0.0.1:{port}/aac\r\n".encode("cp936"))
-PY
+write_list "$work/CvLst.lst" "中国之声|http://127.0.0.1:$PORT/mp3" "Ogg tone|http://127.0.0.1:$PORT/ogg" \
+    "AAC 音乐台|http://127.0.0.1:$PORT/aac"
 QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 "$work/corvana" >"$work/corvana.log" 2>&1 &
 corvana_pid=$!
 wait_for 15 sh -c 'xdotool search --onlyvisible --name "^Corvana$" >"$0"' "$work/window" \
     || fail "no window titled Corvana"
 wait_for 10 screen find "table cell" "中国之声" >/dev/null || fail "the list did not load"
-alive() { kill -0 "$corvana_pid" 2>/dev/null; }
-click_at() { # ROLE REGEX: clicks the centre of what the screen shows
-    local where
-    where=$(screen find "$1" "$2") || return 1
-    read -r x y <<<"$where"
-    xdotool mousemove "$x" "$y" click 1
-}
 
 # 1. On the bus.
 listed() { timeout 10 playerctl -l 2>/dev/null | grep -qx corvana; }
@@ -174,7 +81,7 @@ step "gdbus introspect shows both interfaces; playerctl -l lists corvana"
 # A widget does not poll: it follows PropertiesChanged. So does playerctl --follow.
 timeout 120 playerctl "${player[@]}" --follow metadata \
     --format '{{status}} {{volume}} {{xesam:album}} | {{title}} | {{xesam:url}}' >"$work/follow.log" 2>&1 &
-started+=($!)
+e2e_started $!
 sleep 1 # it prints nothing until something changes: give it the time to subscribe before the first change
 
 # 2. Play, just started: the first station.
@@ -197,7 +104,7 @@ await 10 "http://127.0.0.1:$PORT/ogg" "${player[@]}" metadata xesam:url || fail 
 await 5 "Ogg tone" "${player[@]}" metadata xesam:album || fail "the metadata does not name the second station"
 wait_for 5 screen find label "正在收听:Ogg tone" >/dev/null || fail "the status line does not name the second station"
 # The Ogg stream names its own title: seeing it, the sound at the sink is this stream's, not the last one's tail.
-await 15 "$(state OGG_TITLE)" "${player[@]}" metadata title || fail "metadata title is not the Ogg stream's title"
+await 15 "$(stream_state OGG_TITLE)" "${player[@]}" metadata title || fail "metadata title is not the Ogg stream's title"
 wait_for 15 sounding || fail "no sound at the sink after next ($(level 1) dBFS)"
 await 5 Playing "${player[@]}" status || fail "status does not say Playing after next"
 remote "${player[@]}" metadata
@@ -270,19 +177,8 @@ shot question
 question=$(xdotool search --onlyvisible --name '^保存$' | head -n1)
 xdotool windowfocus --sync "$question" 2>/dev/null || true
 xdotool key --clearmodifiers Return
-wait_for 15 sh -c '! kill -0 "$0" 2>/dev/null' "$corvana_pid" || fail "Corvana still runs after Yes"
-status=0
-wait "$corvana_pid" || status=$?
-corvana_pid=""
-[ "$status" = 0 ] || fail "Corvana ended with status $status"
-/usr/bin/python3 - "$work/CvLst.lst" "$PORT" <<'PY' || fail "the saved list is not the two stations left, in code page 936"
-import sys
-path, port = sys.argv[1], sys.argv[2]
-want = (f"中国之声|http://127.0.0.1:{port}/mp3\r\nAAC 音乐台|http://127.0.0.1:{port}/aac\r\n").encode("cp936")
-got = open(path, "rb").read()
-if got != want:
-    print("got", got, "\nwant", want)
-    sys.exit(1)
-PY
+wait_for_exit 15
+list_is "$work/CvLst.lst" "中国之声|http://127.0.0.1:$PORT/mp3" "AAC 音乐台|http://127.0.0.1:$PORT/aac" \
+    || fail "the saved list is not the two stations left, in code page 936"
 step "Quit with a station deleted: one save question (a second Quit or play changed nothing), Yes saved, status 0"
 echo "mpris: all passed"

@@ -12,7 +12,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 build=$1
-artifacts=${2:-}
+. "$here/lib/world.sh"
 
 if [ "$(id -u)" -ne 0 ]; then
     echo "package: skipped: installing a package needs root (CI runs as root)"
@@ -23,16 +23,11 @@ if [ -n "$(package_state)" ] && [ "$(package_state)" != not-installed ]; then
     echo "package: skipped: a corvana package is on this machine already, and this test would remove it"
     exit 77
 fi
-for tool in apt-get dpkg-deb lintian Xvfb xdpyinfo xdotool setpriv; do
-    command -v "$tool" >/dev/null || { echo "package: needs $tool" >&2; exit 1; }
-done
-
-work=$(mktemp -d)
+e2e_begin package "${2:-}"
+e2e_needs apt-get dpkg-deb lintian Xvfb xdpyinfo xdotool setpriv
 chmod 755 "$work" # the unprivileged user reaches its home below here
 installed_before="$work/installed-before"
 dpkg-query -W -f='${db:Status-Abbrev} ${Package}\n' | awk '$1 ~ /^.i/ {print $2}' | sort >"$installed_before"
-xvfb_pid=""
-corvana_pid=""
 apt() { apt-get -o DPkg::Lock::Timeout=120 "$@"; }
 
 # Removes corvana and whatever its installation added; says so when the machine is not back as it was.
@@ -48,34 +43,7 @@ restore_machine() {
         apt remove -y $added >>"$work/remove.log" 2>&1 || true
     fi
 }
-shot() {
-    [ -n "$artifacts" ] && [ -n "${DISPLAY:-}" ] && command -v import >/dev/null || return 0
-    mkdir -p "$artifacts"
-    import -window root "$artifacts/package-$1.png" 2>/dev/null || true
-}
-cleanup() {
-    local rc=$?
-    if [ "$rc" -ne 0 ]; then
-        shot failure
-        for log in "$work"/*.log; do [ -f "$log" ] && { echo "--- $(basename "$log")"; tail -n 20 "$log"; }; done
-    fi
-    [ -n "$corvana_pid" ] && kill "$corvana_pid" 2>/dev/null || true
-    [ -n "$xvfb_pid" ] && { kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; }
-    restore_machine
-    rm -rf "$work"
-}
-trap cleanup EXIT
-fail() { echo "package: $*" >&2; exit 1; }
-step() { echo "package: $*"; }
-wait_for() { # SECONDS COMMAND...
-    local tries=$(($1 * 10))
-    shift
-    for ((t = 0; t < tries; t++)); do
-        "$@" && return 0
-        sleep 0.1
-    done
-    return 1
-}
+e2e_on_exit() { restore_machine; }
 
 # --- Build and inspect ---------------------------------------------------------------------------------------
 deb=$("$root/scripts/package" "$build" 2>"$work/build.log") || fail "scripts/package failed"
@@ -113,12 +81,7 @@ cp "$deb" "$work/" && chmod 644 "$work/$(basename "$deb")"
 step "installed with apt-get"
 
 # --- The installed program, as a user --------------------------------------------------------------------------
-Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp -noreset 3>"$work/display" >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-wait_for 10 test -s "$work/display" || fail "Xvfb did not start"
-DISPLAY=":$(head -n1 "$work/display")"
-export DISPLAY
-wait_for 10 xdpyinfo >/dev/null 2>&1 || fail "no display"
+e2e_start_display
 
 home="$work/home"
 mkdir -p "$home" "$work/run"
@@ -161,11 +124,7 @@ step "added and saved through the menu: $list holds the station"
 
 xdotool windowfocus --sync "$window" 2>/dev/null || true
 xdotool key --clearmodifiers ctrl+e
-wait_for 15 sh -c '! kill -0 "$0" 2>/dev/null' "$corvana_pid" || fail "corvana still runs after Ctrl+E (a question?)"
-status=0
-wait "$corvana_pid" || status=$?
-corvana_pid=""
-[ "$status" = 0 ] || fail "corvana ended with status $status"
+wait_for_exit 15
 step "Ctrl+E closed it with status 0, nothing asked"
 
 # --- Remove ----------------------------------------------------------------------------------------------------

@@ -8,54 +8,23 @@
 set -euo pipefail
 binary=$1
 here=$(cd "$(dirname "$0")" && pwd)
-. "$here/../../scripts/lib/xvfb.sh"
-
-work=$(mktemp -d)
-pid=""
-cleanup() {
-  [ -n "$pid" ] && kill -KILL "$pid" 2>/dev/null || true
-  corvana_stop_xvfb
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() { echo "signals: $*"; [ -f "$work/out.log" ] && cat "$work/out.log"; exit 1; }
-[ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1 || corvana_start_xvfb
+. "$here/lib/world.sh"
+e2e_begin signals
+e2e_needs xdotool
+e2e_use_display
 
 cp "$binary" "$work/corvana"
 list() { printf 'A|http://127.0.0.1:9/a\r\n\xB5\xE7\xCC\xA8|mms://127.0.0.1:9/b\r\n' > "$work/CvLst.lst"; }
 before=$(list; sha256sum < "$work/CvLst.lst")
 expected=$(printf '\xB5\xE7\xCC\xA8|mms://127.0.0.1:9/b\r\n' | sha256sum)
-
-wait_for_window() { # NAME_REGEX: prints the window id once a visible window has that title (10 s at most)
-  local id
-  for _ in $(seq 1 100); do
-    id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n1 || true)
-    [ -n "$id" ] && { echo "$id"; return 0; }
-    kill -0 "$pid" 2>/dev/null || return 1
-    sleep 0.1
-  done
-  return 1
-}
 questions() { xdotool search --onlyvisible --name '^保存$' 2>/dev/null | wc -l; }
 
 start_corvana() {
   # A background job of a script starts with SIGINT ignored, which the program keeps: give it the default.
-  env --default-signal=INT "$work/corvana" > "$work/out.log" 2>&1 &
-  pid=$!
+  env --default-signal=INT "$work/corvana" > "$work/corvana.log" 2>&1 &
+  corvana_pid=$!
   window=$(wait_for_window '^Corvana$') || fail "no window titled Corvana"
   xdotool windowfocus --sync "$window" 2>/dev/null || true
-}
-
-wait_for_exit() { # the program ends within 10 s with status 0
-  for _ in $(seq 1 100); do
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  kill -0 "$pid" 2>/dev/null && fail "corvana still running 10 s after it was asked to close"
-  local status=0
-  wait "$pid" || status=$?
-  pid=""
-  [ "$status" -eq 0 ] || fail "corvana exited with $status"
 }
 
 modified_then() { # SIGNAL: delete the first station, send SIGNAL twice, answer Yes
@@ -65,27 +34,27 @@ modified_then() { # SIGNAL: delete the first station, send SIGNAL twice, answer 
   sleep 0.3
   xdotool key --clearmodifiers Delete
   sleep 0.3
-  kill -"$1" "$pid"
-  question=$(wait_for_window '^保存$') || fail "SIG$1: no save question (the program ended: $(kill -0 "$pid" 2>/dev/null && echo no || echo yes))"
+  kill -"$1" "$corvana_pid"
+  question=$(wait_for_window '^保存$') || fail "SIG$1: no save question (the program ended: $(kill -0 "$corvana_pid" 2>/dev/null && echo no || echo yes))"
   [ "$(sha256sum < "$work/CvLst.lst")" = "$before" ] || fail "SIG$1: the file changed before the answer"
-  kill -"$1" "$pid"
+  kill -"$1" "$corvana_pid"
   sleep 1
-  kill -0 "$pid" 2>/dev/null || fail "SIG$1: a second signal ended the program while the question was open"
+  kill -0 "$corvana_pid" 2>/dev/null || fail "SIG$1: a second signal ended the program while the question was open"
   [ "$(questions)" -eq 1 ] || fail "SIG$1: $(questions) save questions after the second signal"
   xdotool windowfocus --sync "$question" 2>/dev/null || true
   xdotool key --clearmodifiers Return
   wait_for_exit
   [ "$(sha256sum < "$work/CvLst.lst")" = "$expected" ] || { od -c "$work/CvLst.lst"; fail "SIG$1: Yes did not save the list"; }
-  echo "signals: SIG$1 asked once, a second SIG$1 changed nothing, Yes saved the list, status 0"
+  step "SIG$1 asked once, a second SIG$1 changed nothing, Yes saved the list, status 0"
 }
 
 unmodified_then() { # SIGNAL: the program ends at once, the file untouched
   list
   start_corvana
-  kill -"$1" "$pid"
+  kill -"$1" "$corvana_pid"
   wait_for_exit
   [ "$(sha256sum < "$work/CvLst.lst")" = "$before" ] || fail "SIG$1: the file changed"
-  echo "signals: SIG$1 with nothing modified ended the program at once, status 0"
+  step "SIG$1 with nothing modified ended the program at once, status 0"
 }
 
 modified_then TERM

@@ -6,32 +6,11 @@
 # Usage: startup_error.sh PATH_TO_CORVANA [ARTIFACT_DIR]. Uses $DISPLAY, or starts its own Xvfb.
 set -euo pipefail
 binary=$1
-artifacts=${2:-}
 here=$(cd "$(dirname "$0")" && pwd)
-. "$here/../../scripts/lib/xvfb.sh"
-
-for tool in xdotool xprop; do
-    command -v "$tool" >/dev/null || { echo "startup_error: needs $tool" >&2; exit 1; }
-done
-
-work=$(mktemp -d)
-pid=""
-cleanup() {
-    [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
-    corvana_stop_xvfb
-    rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-    echo "startup_error: $*"
-    if [ -n "$artifacts" ] && command -v import >/dev/null; then
-        mkdir -p "$artifacts"
-        import -window root "$artifacts/startup-error-failure.png" 2>/dev/null || true
-    fi
-    cat "$work/out.log" 2>/dev/null || true
-    exit 1
-}
-[ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1 || corvana_start_xvfb
+. "$here/lib/world.sh"
+e2e_begin startup-error "${2:-}"
+e2e_needs xdotool xprop
+e2e_use_display
 
 cp "$binary" "$work/corvana"
 printf 'A|http://127.0.0.1:9/a\r\n' >"$work/CvLst.lst"
@@ -57,10 +36,9 @@ corvana_windows() {
         fi
     done
 }
-alive() { kill -0 "$pid" 2>/dev/null; }
 
-(cd "$work" && exec env HOME="$work/home" "${as_user[@]}" ./corvana) >"$work/out.log" 2>&1 &
-pid=$!
+(cd "$work" && exec env HOME="$work/home" "${as_user[@]}" ./corvana) >"$work/corvana.log" 2>&1 &
+corvana_pid=$!
 
 # Until the report shows (15 s at most), and for a second after: never the main window.
 box=""
@@ -79,10 +57,7 @@ for _ in $(seq 1 10); do
 done
 alive || fail "corvana ended while its error report was still up"
 echo "error report $box shown: $(xdotool getwindowgeometry "$box" | tr '\n' ' ')"
-if [ -n "$artifacts" ] && command -v import >/dev/null; then
-    mkdir -p "$artifacts"
-    import -window root "$artifacts/startup-error.png" 2>/dev/null || true
-fi
+shot report
 
 # Dismiss it: the program ends (10 s at most), still without a window.
 xdotool windowfocus --sync "$box" 2>/dev/null || true
@@ -92,11 +67,7 @@ for _ in $(seq 1 100); do
     grep -q ' window$' <<<"$(corvana_windows)" && fail "the main window was mapped after the error report"
     sleep 0.1
 done
-alive && fail "corvana still running 10 s after its start-up error was dismissed"
-status=0
-wait "$pid" || status=$?
-pid=""
-[ "$status" -eq 1 ] || fail "corvana exited with status $status after a failed start-up, not 1"
+wait_for_exit 1 1
 chmod 600 "$work/CvLst.lst"
 [ "$(sha256sum <"$work/CvLst.lst")" = "$before" ] || fail "the list file changed"
-echo "startup_error: error report shown, no main window, exit status 1, list file unchanged"
+step "error report shown, no main window, exit status 1, list file unchanged"
