@@ -7,7 +7,8 @@
 # Listens on a free port of 127.0.0.1 and prints "PORT <n>" as its first line on stdout. It ends by itself when
 # its stdin closes (the test that started it is gone), after --lifetime seconds (default 300), or once it has
 # taken --max-requests requests (default 2000; later connections are refused). No connection is kept longer than
-# --connection-seconds (default 60), and no body is longer than 1 GiB. Every request is counted by its path.
+# --connection-seconds (default 60), and no body is longer than 1 GiB. Every request is counted by its path, and
+# one with a query string also by its path and query.
 #
 # Modes, by the request's path (a query string is ignored):
 #   /endless.pls   audio/x-scpls: "[playlist]", then File<n>=http://127.0.0.1/<n> lines without end, as fast as
@@ -104,7 +105,10 @@ class Handler(socketserver.BaseRequestHandler):
         parts = data.split(b"\r\n", 1)[0].split(b" ")
         if len(parts) < 2:
             return None
-        return parts[1].split(b"?", 1)[0].decode("latin-1")
+        target = parts[1].decode("latin-1")
+        if "?" in target:
+            count(target)
+        return target.split("?", 1)[0]
 
     def headers(self, content_type, extra=b""):
         self.send(b"HTTP/1.0 200 OK\r\nContent-Type: " + content_type + b"\r\n" + extra +
