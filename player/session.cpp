@@ -272,8 +272,8 @@ void Session::updatePlayingState() {
         setState(State::Playing);
         return;
     }
+    if (!m_stall.isActive()) m_stall.start(); // a wait that lasts is a drop (onStall)
     // The cache ran dry: right after FFmpeg reopened the stream a reconnect, otherwise a slow network.
-    if (!m_stall.isActive()) m_stall.start();
     const bool reconnecting = !m_ffmpegReconnects.isEmpty() &&
                               m_clock.elapsed() - m_ffmpegReconnects.last() < ReconnectLoopWindowMs;
     setState(reconnecting ? State::Reconnecting : State::Buffering);
