@@ -41,6 +41,20 @@ def showing(node):
         return False
 
 
+def showing_objects(role, pattern, or_description=False):
+    """The showing objects with that role whose name (or description) matches the whole pattern."""
+    wanted = re.compile(pattern)
+    for app in apps():
+        for node, _ in walk(app):
+            try:
+                named = wanted.fullmatch(node.name or "") or (
+                    or_description and wanted.fullmatch(node.description or ""))
+                if node.getRoleName() == role and named and showing(node):
+                    yield node
+            except Exception:
+                continue
+
+
 def main(argv):
     if argv[1:2] == ["ready"]:
         pyatspi.Registry.getDesktop(0)
@@ -54,40 +68,20 @@ def main(argv):
                     pass
         return 0
     if len(argv) == 4 and argv[1] == "find":
-        wanted = re.compile(argv[3])
-        for app in apps():
-            for node, _ in walk(app):
-                try:
-                    if node.getRoleName() == argv[2] and wanted.fullmatch(node.name or "") and showing(node):
-                        box = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
-                        print(box.x + box.width // 2, box.y + box.height // 2)
-                        return 0
-                except Exception:
-                    continue
+        for node in showing_objects(argv[2], argv[3]):
+            box = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+            print(box.x + box.width // 2, box.y + box.height // 2)
+            return 0
         return 1
     if len(argv) == 4 and argv[1] == "checked":
-        wanted = re.compile(argv[3])
-        for app in apps():
-            for node, _ in walk(app):
-                try:
-                    if node.getRoleName() == argv[2] and wanted.fullmatch(node.name or "") and showing(node):
-                        states = node.getState()
-                        return 0 if states.contains(pyatspi.STATE_CHECKED) or states.contains(
-                            pyatspi.STATE_PRESSED) else 1
-                except Exception:
-                    continue
+        for node in showing_objects(argv[2], argv[3]):
+            states = node.getState()
+            return 0 if states.contains(pyatspi.STATE_CHECKED) or states.contains(pyatspi.STATE_PRESSED) else 1
         return 2
     if len(argv) == 4 and argv[1] == "value":
-        wanted = re.compile(argv[3])
-        for app in apps():
-            for node, _ in walk(app):
-                try:
-                    named = wanted.fullmatch(node.name or "") or wanted.fullmatch(node.description or "")
-                    if node.getRoleName() == argv[2] and named and showing(node):
-                        print(f"{node.queryValue().currentValue:g}")
-                        return 0
-                except Exception:
-                    continue
+        for node in showing_objects(argv[2], argv[3], or_description=True):
+            print(f"{node.queryValue().currentValue:g}")
+            return 0
         return 1
     if len(argv) == 3 and argv[1] == "shows":
         wanted = re.compile(argv[2])
