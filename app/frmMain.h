@@ -6,6 +6,8 @@
 // report and lets the program go on.
 #pragma once
 
+#include "stations/list_file.h"
+
 #include <QLabel>
 #include <QMainWindow>
 #include <functional>
@@ -160,6 +162,8 @@ private:
     tray::TrayIcon* m_tray = nullptr;
     desktop::MprisService* m_mpris = nullptr;
     QString m_listeningTo; // the name of the station the player was last given
+    // The list file's encoding and the lines it gave no station for: each save writes them back.
+    stations::ListFileFormat m_listFileFormat;
     bool m_desktopUpdateQueued = false;
     bool m_unloaded = false;  // QueryUnload has run to its end; the window may go
     bool m_unloading = false; // QueryUnload is running (its save question may be open)

@@ -35,9 +35,12 @@ void frmMain::Form_Load() {
     mod_Function::ListFilePath = location.savePath;
     stations::ListFileRules = location.rules;
     // 3. The list file, if there is one; a missing file is an empty list and says nothing.
-    stations::LoadList(*lst_Play, location.loadPath);
+    m_listFileFormat = stations::LoadList(*lst_Play, location.loadPath);
     // 4. The player: compact mode, no context menu, mute mark clear, the first status text.
     SetUpPlayer();
+    // Lines that gave no station stay in the file; the user hears of them once, before any command.
+    if (const size_t unread = m_listFileFormat.unreadLines.size())
+        StatusLine()(QStringLiteral("列表有%1行无法读取,保存时原样保留").arg(unread));
     // 5. The icon and what its clicks do; menu_Control is its pop-up menu.
     m_tray->Install();
     // 6. The tray tip.
@@ -119,7 +122,7 @@ void frmMain::closeEvent(QCloseEvent* event) {
 // the list
 
 void frmMain::menu_SaveList_Click() {
-    stations::SaveList(*lst_Play, mod_Function::ListFilePath, stations::ListFileRules);
+    stations::SaveList(*lst_Play, mod_Function::ListFilePath, stations::ListFileRules, m_listFileFormat);
 }
 
 void frmMain::menu_NetUrl_Click() {

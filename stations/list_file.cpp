@@ -8,6 +8,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <algorithm>
+#include <optional>
 #include <unistd.h>
 
 namespace mod_Function {
@@ -15,10 +17,10 @@ namespace mod_Function {
 QString ListFilePath;
 qint16 ListModified = False;
 
-QString ReadTextFile(const QString& path) {
+QByteArray ReadTextFile(const QString& path) {
     platform::FileSystem& fs = platform::CurrentFileSystem();
-    if (fs.FileLen(path) <= 0) return QString();
-    return platform::FromAnsi(fs.ReadAll(path));
+    if (fs.FileLen(path) <= 0) return QByteArray();
+    return fs.ReadAll(path);
 }
 
 } // namespace mod_Function
@@ -70,22 +72,67 @@ Station SplitEntry(QStringView line) {
     return {line.first(bar).toString(), address.toString()};
 }
 
-std::vector<Station> ParseListText(const QString& text) {
-    std::vector<Station> out;
-    const QStringView all(text);
-    qsizetype start = 0;
-    while (start <= all.size()) {
-        qsizetype end = all.indexOf(u"\r\n", start);
-        if (end < 0) end = all.size();
-        const QStringView line = all.sliced(start, end - start);
-        if (line.contains(u'|')) out.push_back(SplitEntry(line));
-        if (end == all.size()) break;
-        start = end + 2;
+namespace {
+
+const QByteArray kUtf8Mark("\xEF\xBB\xBF");
+
+// A character code page 936 has no reading for is carried as an escape (codepage.h).
+bool HasEscapedByte(const QString& text) {
+    return std::any_of(text.cbegin(), text.cend(),
+                       [](QChar c) { return c.unicode() >= 0xDC80 && c.unicode() <= 0xDCFF; });
+}
+
+// One line's text in the file's encoding, or nothing when the line is not text in it (only a file marked as
+// UTF-8 can hold such lines: every other file is read in an encoding that reads every line).
+std::optional<QString> LineText(QByteArrayView line, ListEncoding encoding) {
+    if (encoding == ListEncoding::Cp936) return platform::FromAnsi(line);
+    if (!line.isValidUtf8()) return std::nullopt;
+    return QString::fromUtf8(line);
+}
+
+QByteArray Encoded(const QString& text, ListEncoding encoding) {
+    return encoding == ListEncoding::Cp936 ? platform::ToAnsi(text) : text.toUtf8();
+}
+
+} // namespace
+
+ListEncoding DetectListEncoding(QByteArrayView bytes) {
+    if (bytes.startsWith(kUtf8Mark)) return ListEncoding::Utf8WithMark;
+    const auto multiByte = std::find_if(bytes.begin(), bytes.end(), [](char b) { return uchar(b) >= 0x80; });
+    if (multiByte == bytes.end() || !bytes.isValidUtf8()) return ListEncoding::Cp936;
+    // In valid UTF-8 a byte E0..EF starts a three-byte sequence. Code page 936 text is valid UTF-8 only by
+    // chance, and then nearly always in two-byte pairs, each of which is also a code page 936 character: 682
+    // of the 3,755 commonest characters are such a pair alone, so a short name proves nothing by itself.
+    if (std::any_of(multiByte, bytes.end(), [](char b) { return uchar(b) >= 0xE0 && uchar(b) <= 0xEF; }))
+        return ListEncoding::Utf8;
+    return HasEscapedByte(platform::FromAnsi(bytes)) ? ListEncoding::Utf8 : ListEncoding::Cp936;
+}
+
+ParsedListFile ParseListFile(QByteArrayView bytes) {
+    ParsedListFile out;
+    out.format.encoding = DetectListEncoding(bytes);
+    if (out.format.encoding == ListEncoding::Utf8WithMark) bytes = bytes.sliced(kUtf8Mark.size());
+    // CR and LF never occur inside a character of either encoding, so the bytes split where the text would.
+    const char* p = bytes.data();
+    const char* const end = p + bytes.size();
+    while (p != end) {
+        const char* lineEnd = std::find_if(p, end, [](char b) { return b == '\r' || b == '\n'; });
+        const QByteArrayView line(p, lineEnd - p);
+        p = lineEnd;
+        if (p != end && *p++ == '\r' && p != end && *p == '\n') ++p;
+        if (line.isEmpty()) continue;
+        const std::optional<QString> text = LineText(line, out.format.encoding);
+        const qsizetype bar = text ? text->indexOf(u'|') : -1;
+        if (bar > 0)
+            out.stations.push_back({text->first(bar), text->sliced(bar + 1)});
+        else
+            out.format.unreadLines.emplace_back(line.toByteArray());
     }
     return out;
 }
 
-QByteArray ListFileBytes(const std::vector<Station>& stations, qsizetype* lines) {
+QByteArray ListFileBytes(const std::vector<Station>& stations, const ListFileFormat& format,
+                         qsizetype* lines) {
     QString text;
     qsizetype written = 0;
     qsizetype size = 0;
@@ -101,20 +148,28 @@ QByteArray ListFileBytes(const std::vector<Station>& stations, qsizetype* lines)
         ++written;
     }
     if (lines) *lines = written;
-    return platform::ToAnsi(text);
+    // Nothing to keep is no bytes at all, not even a byte-order mark.
+    if (written == 0 && format.unreadLines.empty()) return {};
+    QByteArray bytes = Encoded(text, format.encoding);
+    if (format.encoding == ListEncoding::Utf8WithMark) bytes.prepend(kUtf8Mark);
+    for (const QByteArray& line : format.unreadLines)
+        bytes.append(line).append("\r\n");
+    return bytes;
 }
 
-void LoadList(ListView& list, const QString& path) {
-    if (!platform::CurrentFileSystem().FileExists(path)) return;
-    list.ListItems().AddMany(ParseListText(mod_Function::ReadTextFile(path)));
+ListFileFormat LoadList(ListView& list, const QString& path) {
+    if (!platform::CurrentFileSystem().FileExists(path)) return {};
+    ParsedListFile file = ParseListFile(mod_Function::ReadTextFile(path));
+    list.ListItems().AddMany(std::move(file.stations));
+    return std::move(file.format);
 }
 
-void SaveList(ListView& list, const QString& path, const SaveRules& rules) {
+void SaveList(ListView& list, const QString& path, const SaveRules& rules, const ListFileFormat& format) {
     platform::FileSystem& fs = platform::CurrentFileSystem();
     qsizetype lines = 0;
-    const QByteArray bytes = ListFileBytes(list.model().stations(), &lines);
+    const QByteArray bytes = ListFileBytes(list.model().stations(), format, &lines);
     try {
-        if (lines == 0 && !rules.emptyListAsEmptyFile) {
+        if (bytes.isEmpty() && !rules.emptyListAsEmptyFile) {
             // Nothing named to keep: the list is stored as no file at all, and it still counts as modified.
             if (fs.FileExists(path)) fs.DeleteFile(path);
             return;
@@ -127,7 +182,8 @@ void SaveList(ListView& list, const QString& path, const SaveRules& rules) {
         if (rules.whyHere.isEmpty() || e.number() != platform::errPermissionDenied) throw;
         throw platform::RuntimeError(e.number(), e.message() + QStringLiteral(" (") + rules.whyHere + u')');
     }
-    // An empty file written for an empty list counts as no line: the list still counts as modified.
+    // An empty file written for an empty list, or one of unread lines only, counts as no line: the list
+    // still counts as modified.
     if (lines > 0) mod_Function::ListModified = mod_Function::False;
 }
 

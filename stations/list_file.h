@@ -1,13 +1,16 @@
 // stations/: the station list file CvLst.lst: where it lives, how it reads and how it is written.
 //
-// Format: one line per named entry, "name|address" + CR LF, in the ANSI code page; no header, nothing else.
-// The loader accepts more than the save writes (lines without "|" are passed over, a third field is dropped).
-// The file is touched only through the file-system layer of platform/.
+// Format: one line per named entry, "name|address" + CR LF, in the ANSI code page (code page 936); no header,
+// nothing else. The loader accepts what Linux editors write as well: LF or CR line ends, and UTF-8 (a file
+// keeps the encoding it was found in). A line that gives no station is kept as it was and written back after
+// the stations, so a save loses nothing the user did not delete. The file is touched only through the
+// file-system layer of platform/.
 #pragma once
 
 #include "stations/list_view.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <vector>
 
@@ -19,8 +22,9 @@ extern qint16 ListModified;
 inline constexpr qint16 True = -1;
 inline constexpr qint16 False = 0;
 
-// The whole file as text, or the empty text for a file of length 0 (which is then not opened).
-QString ReadTextFile(const QString& path);
+// The whole file as it lies on disk, or nothing for a file of length 0 (which is then not opened). The
+// loader decodes it: it must see the bytes to tell the encoding and to keep unread lines as they were.
+QByteArray ReadTextFile(const QString& path);
 } // namespace mod_Function
 
 namespace stations {
@@ -48,21 +52,44 @@ ListFileLocation DefaultListFileLocation();
 // The rules of the list file's place, set at start-up with ListFilePath.
 extern SaveRules ListFileRules;
 
-// The split of one line that holds "|": the name before the first "|", the address up to the second or the
-// end.
+// The split of a typed entry that holds "|": the name before the first "|", the address up to the second or
+// the end.
 Station SplitEntry(QStringView line);
-// Splits decoded text into entries: lines end at CR LF only; a line with "|" gives (before the first "|",
-// between the first and the second); a line without gives nothing.
-std::vector<Station> ParseListText(const QString& text);
-// The bytes a save writes for these entries, and how many lines that is (entries with an empty name are
-// skipped).
-QByteArray ListFileBytes(const std::vector<Station>& stations, qsizetype* lines = nullptr);
 
-// Start-up step 3: when a file exists at path, append its entries to the list. ListModified is not touched.
-void LoadList(ListView& list, const QString& path);
-// The save: rewrites path with the list's named entries (or removes it when there are none, unless the rules
-// keep an empty file), all or nothing. ListModified becomes False only when at least one line was written
-// and the file was replaced.
-void SaveList(ListView& list, const QString& path, const SaveRules& rules = {});
+// How the list file's text is encoded. A file is read as UTF-8 only on evidence code page 936 text does not
+// give: a byte-order mark, or valid UTF-8 that holds a three-byte sequence (every Chinese character in UTF-8
+// is one) or that code page 936 cannot read. Anything else, and a new file, is code page 936.
+enum class ListEncoding { Cp936, Utf8, Utf8WithMark };
+ListEncoding DetectListEncoding(QByteArrayView bytes);
+
+// What a save needs of the file the list came from besides its stations.
+struct ListFileFormat {
+    ListEncoding encoding = ListEncoding::Cp936;
+    // The lines that gave no station (no "|", an empty name, or not readable in the file's encoding), as
+    // they were, without their line ends, in file order.
+    std::vector<QByteArray> unreadLines;
+};
+
+struct ParsedListFile {
+    std::vector<Station> stations;
+    ListFileFormat format;
+};
+// Splits a list file's bytes: CR LF, a lone LF and a lone CR each end a line; a line whose text holds "|"
+// after a non-empty name gives (before the first "|", everything after it); empty lines give nothing; every
+// other line is kept unread.
+ParsedListFile ParseListFile(QByteArrayView bytes);
+// The bytes a save writes: the named entries, then the unread lines, each ending in CR LF, in the format's
+// encoding; and how many entry lines that is (entries with an empty name are skipped).
+QByteArray ListFileBytes(const std::vector<Station>& stations, const ListFileFormat& format = {},
+                         qsizetype* lines = nullptr);
+
+// Start-up step 3: when a file exists at path, append its entries to the list and return what the save needs
+// to write the file back in kind. ListModified is not touched.
+ListFileFormat LoadList(ListView& list, const QString& path);
+// The save: rewrites path with the list's named entries and the format's unread lines (or removes it when
+// there are none, unless the rules keep an empty file), all or nothing. ListModified becomes False only when
+// at least one entry line was written and the file was replaced.
+void SaveList(ListView& list, const QString& path, const SaveRules& rules = {},
+              const ListFileFormat& format = {});
 
 } // namespace stations

@@ -17,31 +17,37 @@ inline void Fail(const char* what) {
 }
 
 // 1. Decoding then encoding gives back every byte.
-// 2. The entries read from the bytes, saved and read again, are the same named entries, in order.
-// 3. A save writes exactly the named entries' lines, each ending in CR LF, and nothing else.
+// 2. No station's name is empty or holds "|", and no field holds a line end.
+// 3. An unchanged save writes the named stations and the unread lines, each ending in CR LF, and reading that
+//    gives back the same stations, the same unread lines and the same encoding; a second save writes the same
+//    bytes as the first.
 inline void CheckListFileProperties(const QByteArray& bytes) {
     const QString text = platform::FromAnsi(bytes);
     if (platform::ToAnsi(text) != bytes) Fail("decode + encode changed the bytes");
 
-    const std::vector<stations::Station> loaded = stations::ParseListText(text);
-    std::vector<stations::Station> named;
-    for (const stations::Station& s : loaded) {
-        if (s.name.contains(u'|') || s.address.contains(u'|') || s.name.contains(QStringLiteral("\r\n")) ||
-            s.address.contains(QStringLiteral("\r\n")))
-            Fail("a field holds a separator");
-        if (!s.name.isEmpty()) named.push_back(s);
+    const stations::ParsedListFile loaded = stations::ParseListFile(bytes);
+    for (const stations::Station& s : loaded.stations) {
+        if (s.name.isEmpty() || s.name.contains(u'|')) Fail("a name is empty or holds the separator");
+        for (const QString& field : {s.name, s.address})
+            if (field.contains(u'\r') || field.contains(u'\n')) Fail("a field holds a line end");
     }
 
     qsizetype lines = -1;
-    const QByteArray saved = stations::ListFileBytes(loaded, &lines);
-    if (lines != static_cast<qsizetype>(named.size())) Fail("the save wrote a different number of lines");
+    const QByteArray saved = stations::ListFileBytes(loaded.stations, loaded.format, &lines);
+    if (lines != static_cast<qsizetype>(loaded.stations.size()))
+        Fail("the save wrote a different number of lines");
     if (!saved.isEmpty() && !saved.endsWith("\r\n")) Fail("the save's last line has no line end");
 
-    const std::vector<stations::Station> again = stations::ParseListText(platform::FromAnsi(saved));
-    if (again.size() != named.size()) Fail("a save + load lost or gained entries");
-    for (size_t i = 0; i < again.size(); ++i)
-        if (again[i].name != named[i].name || again[i].address != named[i].address)
+    const stations::ParsedListFile again = stations::ParseListFile(saved);
+    if (again.format.encoding != loaded.format.encoding) Fail("a save + load changed the encoding");
+    if (again.format.unreadLines != loaded.format.unreadLines) Fail("a save + load changed the unread lines");
+    if (again.stations.size() != loaded.stations.size()) Fail("a save + load lost or gained entries");
+    for (size_t i = 0; i < again.stations.size(); ++i)
+        if (again.stations[i].name != loaded.stations[i].name ||
+            again.stations[i].address != loaded.stations[i].address)
             Fail("a save + load changed an entry");
+    if (stations::ListFileBytes(again.stations, again.format) != saved)
+        Fail("a second save wrote other bytes");
 }
 
 } // namespace fuzz

@@ -10,8 +10,8 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QHeaderView>
-#include <QScreen>
 #include <QScopeGuard>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <fcntl.h>
@@ -99,59 +99,122 @@ private slots:
         QCOMPARE(Rows(loaded), QStringList({QStringLiteral("A ⇒ u1"), QStringLiteral("电台 ⇒ u2")}));
     }
 
-    void loaderEdgeCases_data() {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<QStringList>("rows");
-        const auto r = [](const char* s) { return QString::fromUtf8(s); };
-        QTest::newRow("last line without CRLF")
-            << QByteArray("A|u1\r\nB|u2") << QStringList{r("A ⇒ u1"), r("B ⇒ u2")};
-        QTest::newRow("bar alone") << QByteArray("|\r\n") << QStringList{r(" ⇒ ")};
-        QTest::newRow("empty name") << QByteArray("|x\r\n") << QStringList{r(" ⇒ x")};
-        QTest::newRow("empty address") << QByteArray("A|\r\n") << QStringList{r("A ⇒ ")};
-        QTest::newRow("third field dropped") << QByteArray("A|u1|x\r\n") << QStringList{r("A ⇒ u1")};
-        QTest::newRow("full-width bar is no separator")
-            << QByteArray("A\xA9\xA6u1\r\nB|u2\r\n") << QStringList{r("B ⇒ u2")};
-        QTest::newRow("spaces kept") << QByteArray("  A  |  u1 \r\n") << QStringList{r("  A   ⇒   u1 ")};
-        QTest::newRow("bare LF is one line") << QByteArray("A|u1\nB|u2\n") << QStringList{r("A ⇒ u1\nB")};
-        QTest::newRow("bare CR is one line") << QByteArray("A|u1\rB|u2") << QStringList{r("A ⇒ u1\rB")};
-        QTest::newRow("lines without bar passed over")
-            << QByteArray("\r\nstray\r\n\r\nA|u\r\n\r\n") << QStringList{r("A ⇒ u")};
-        QTest::newRow("億 is 83 7C and stays whole")
-            << QByteArray("\x83\x7C|u\r\n") << QStringList{r("億 ⇒ u")};
-        QTest::newRow("億 inside an address")
-            << QByteArray("A|x\x83\x7Cy|z\r\n") << QStringList{r("A ⇒ x億y")};
-        QTest::newRow("duplicates") << QByteArray("A|u\r\nA|u\r\n") << QStringList{r("A ⇒ u"), r("A ⇒ u")};
-        QTest::newRow("empty file") << QByteArray() << QStringList{};
-    }
-    void loaderEdgeCases() {
-        QFETCH(QByteArray, bytes);
-        QFETCH(QStringList, rows);
-        WriteBytes(m_path, bytes);
-        stations::LoadList(*m_list, m_path);
-        QCOMPARE(Rows(*m_list), rows);
-        QCOMPARE(ListModified, mod_Function::False);
-    }
-
-    // A load followed by a save writes every named line back byte for byte, and drops what has no name.
+    // Each file: the rows the window shows, the bytes a save right after the load writes, and the bytes a
+    // save writes after the first row is deleted ("-" for no file). No line is lost that the user did not
+    // delete: lines that give no station come back after the stations, as they were.
     void loadThenSave_data() {
         QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QStringList>("rows");
         QTest::addColumn<QByteArray>("saved");
-        QTest::newRow("empty-name entries dropped")
-            << QByteArray("|\r\n|x\r\nA|\r\n") << QByteArray("A|\r\n");
-        QTest::newRow("third field dropped") << QByteArray("A|u1|x") << QByteArray("A|u1\r\n");
-        QTest::newRow("億") << QByteArray("\x83\x7C|mms://h/\x83\x7C\r\n")
-                            << QByteArray("\x83\x7C|mms://h/\x83\x7C\r\n");
-        QTest::newRow("spaces") << QByteArray(" A |\tu \r\n") << QByteArray(" A |\tu \r\n");
-        QTest::newRow("bare LF") << QByteArray("A|u1\nB|u2\n") << QByteArray("A|u1\nB\r\n");
-        QTest::newRow("duplicates") << QByteArray("A|u\r\nA|u\r\n") << QByteArray("A|u\r\nA|u\r\n");
+        QTest::addColumn<QByteArray>("savedLessFirst");
+        const auto r = [](const char* s) { return QString::fromUtf8(s); };
+        const QByteArray bom("\xEF\xBB\xBF");
+        QTest::newRow("last line without CRLF")
+            << QByteArray("A|u1\r\nB|u2") << QStringList{r("A ⇒ u1"), r("B ⇒ u2")}
+            << QByteArray("A|u1\r\nB|u2\r\n") << QByteArray("B|u2\r\n");
+        QTest::newRow("LF line ends") << QByteArray("A|http://a\nB|http://b\nC|http://c\n")
+                                      << QStringList{r("A ⇒ http://a"), r("B ⇒ http://b"), r("C ⇒ http://c")}
+                                      << QByteArray("A|http://a\r\nB|http://b\r\nC|http://c\r\n")
+                                      << QByteArray("B|http://b\r\nC|http://c\r\n");
+        QTest::newRow("CR line ends") << QByteArray("A|u1\rB|u2") << QStringList{r("A ⇒ u1"), r("B ⇒ u2")}
+                                      << QByteArray("A|u1\r\nB|u2\r\n") << QByteArray("B|u2\r\n");
+        QTest::newRow("mixed line ends, blank lines dropped")
+            << QByteArray("A|1\r\nB|2\nC|3\r\r\n\n\rD|4")
+            << QStringList{r("A ⇒ 1"), r("B ⇒ 2"), r("C ⇒ 3"), r("D ⇒ 4")}
+            << QByteArray("A|1\r\nB|2\r\nC|3\r\nD|4\r\n") << QByteArray("B|2\r\nC|3\r\nD|4\r\n");
+        QTest::newRow("bar alone and empty names kept unread")
+            << QByteArray("|\r\n|x\r\nA|\r\n") << QStringList{r("A ⇒ ")} << QByteArray("A|\r\n|\r\n|x\r\n")
+            << QByteArray("|\r\n|x\r\n");
+        QTest::newRow("three bars: all after the first is the address")
+            << QByteArray("three|x|y\r\nA|u1|x|\r\n") << QStringList{r("three ⇒ x|y"), r("A ⇒ u1|x|")}
+            << QByteArray("three|x|y\r\nA|u1|x|\r\n") << QByteArray("A|u1|x|\r\n");
+        QTest::newRow("full-width bar is no separator")
+            << QByteArray("A\xA9\xA6u1\r\nB|u2\r\n") << QStringList{r("B ⇒ u2")}
+            << QByteArray("B|u2\r\nA\xA9\xA6u1\r\n") << QByteArray("A\xA9\xA6u1\r\n");
+        QTest::newRow("spaces kept") << QByteArray("  A  |  u1 \r\n") << QStringList{r("  A   ⇒   u1 ")}
+                                     << QByteArray("  A  |  u1 \r\n") << QByteArray("-");
+        QTest::newRow("lines without bar kept in order")
+            << QByteArray("\r\nstray\r\n\r\nA|u\nmore\r\n\r\n") << QStringList{r("A ⇒ u")}
+            << QByteArray("A|u\r\nstray\r\nmore\r\n") << QByteArray("stray\r\nmore\r\n");
+        QTest::newRow("億 is 83 7C and stays whole")
+            << QByteArray("\x83\x7C|mms://h/\x83\x7C\r\n") << QStringList{r("億 ⇒ mms://h/億")}
+            << QByteArray("\x83\x7C|mms://h/\x83\x7C\r\n") << QByteArray("-");
+        QTest::newRow("GBK trail 7C right before the bar")
+            << QByteArray("A|x\x83\x7C|z\r\n\x83\x7C\x83\x7C|u") << QStringList{r("A ⇒ x億|z"), r("億億 ⇒ u")}
+            << QByteArray("A|x\x83\x7C|z\r\n\x83\x7C\x83\x7C|u\r\n") << QByteArray("\x83\x7C\x83\x7C|u\r\n");
+        QTest::newRow("UTF-8, names ending in a GBK lead byte before the bar")
+            << r("广播中|http://a\nCafé|http://b\n").toUtf8()
+            << QStringList{r("广播中 ⇒ http://a"), r("Café ⇒ http://b")}
+            << r("广播中|http://a\r\nCafé|http://b\r\n").toUtf8() << r("Café|http://b\r\n").toUtf8();
+        QTest::newRow("UTF-8 with a byte-order mark")
+            << bom + r("é|1\nB|2\n").toUtf8() << QStringList{r("é ⇒ 1"), r("B ⇒ 2")}
+            << bom + QByteArray("\xC3\xA9|1\r\nB|2\r\n") << bom + QByteArray("B|2\r\n");
+        QTest::newRow("marked UTF-8, a line that is not UTF-8 kept as it was")
+            << bom + QByteArray("A|1\n\xB5\xE7|x\n") << QStringList{r("A ⇒ 1")}
+            << bom + QByteArray("A|1\r\n\xB5\xE7|x\r\n") << bom + QByteArray("\xB5\xE7|x\r\n");
+        QTest::newRow("Latin-1 é swallows the bar in code page 936: kept")
+            << QByteArray("Caf\xE9|x\r\nB|y\r\n") << QStringList{r("B ⇒ y")}
+            << QByteArray("B|y\r\nCaf\xE9|x\r\n") << QByteArray("Caf\xE9|x\r\n");
+        QTest::newRow("duplicates") << QByteArray("A|u\r\nA|u\r\n") << QStringList{r("A ⇒ u"), r("A ⇒ u")}
+                                    << QByteArray("A|u\r\nA|u\r\n") << QByteArray("A|u\r\n");
+        QTest::newRow("empty file") << QByteArray() << QStringList{} << QByteArray("-") << QByteArray("-");
     }
     void loadThenSave() {
         QFETCH(QByteArray, bytes);
+        QFETCH(QStringList, rows);
         QFETCH(QByteArray, saved);
+        QFETCH(QByteArray, savedLessFirst);
+        const auto fileOrDash = [&] { return QFile::exists(m_path) ? ReadBytes(m_path) : QByteArray("-"); };
         WriteBytes(m_path, bytes);
-        stations::LoadList(*m_list, m_path);
-        stations::SaveList(*m_list, m_path);
-        QCOMPARE(ReadBytes(m_path), saved);
+        const stations::ListFileFormat format = stations::LoadList(*m_list, m_path);
+        QCOMPARE(Rows(*m_list), rows);
+        QCOMPARE(ListModified, mod_Function::False);
+        stations::SaveList(*m_list, m_path, {}, format);
+        QCOMPARE(fileOrDash(), saved);
+        if (m_list->ListItems().Count() > 0) m_list->ListItems().Remove(1);
+        stations::SaveList(*m_list, m_path, {}, format);
+        QCOMPARE(fileOrDash(), savedLessFirst);
+    }
+
+    // A file is read in the encoding it was written in: station names as code page 936 and as UTF-8 write
+    // them.
+    void encodingOfNames_data() {
+        QTest::addColumn<QString>("name");
+        for (
+            const char* name :
+            {"中国之声",     "经济之声",     "音乐之声",     "中华之声",     "神州之声",       "华夏之声",
+             "香港之声",     "文艺之声",     "老年之声",     "藏语广播",     "北京新闻广播",   "北京交通广播",
+             "北京音乐广播", "上海东方广播", "上海交通广播", "广东新闻广播", "珠江经济台",     "江苏新闻广播",
+             "浙江之声",     "湖南交通频道", "天津相声广播", "央广都市",     "四川私家车广播", "郑州交通广播",
+             "轻松调频",     "乐",           "台",           "啊",           "电台",           "新闻",
+             "中国"})
+            QTest::newRow(name) << QString::fromUtf8(name);
+    }
+    void encodingOfNames() {
+        QFETCH(QString, name);
+        const QByteArray rest("|http://h/\r\nB|http://b\r\n");
+        QCOMPARE(stations::DetectListEncoding(platform::ToAnsi(name) + rest), stations::ListEncoding::Cp936);
+        QCOMPARE(stations::DetectListEncoding(name.toUtf8() + rest), stations::ListEncoding::Utf8);
+    }
+    // Every one- and two-character name of the 3,755 commonest characters (GB2312 level 1) stays code page
+    // 936, although 682 of them alone are valid UTF-8 (so are the pairs of those), and so does every
+    // one-character name of GB2312.
+    void shortCodePage936NamesNeverPassForUtf8() {
+        std::vector<QByteArray> validAlone;
+        int utf8 = 0;
+        for (int lead = 0xB0; lead <= 0xF7; ++lead)
+            for (int trail = 0xA1; trail <= 0xFE; ++trail) {
+                const QByteArray c = QByteArray(1, char(lead)) + char(trail);
+                utf8 += stations::DetectListEncoding(c + "|x\r\n") != stations::ListEncoding::Cp936;
+                if (lead <= 0xD7 && !(lead == 0xD7 && trail > 0xF9) && c.isValidUtf8())
+                    validAlone.push_back(c);
+            }
+        QCOMPARE(validAlone.size(), size_t(682));
+        for (const QByteArray& first : validAlone)
+            for (const QByteArray& second : validAlone)
+                utf8 +=
+                    stations::DetectListEncoding(first + second + "|x\r\n") != stations::ListEncoding::Cp936;
+        QCOMPARE(utf8, 0);
     }
 
     void charactersOutsideCodePage936Survive() {
@@ -354,7 +417,7 @@ private slots:
         platform::FaultyFileSystem faulty;
         faulty.failRead = EACCES;
         platform::SetFileSystem(&faulty);
-        QCOMPARE(mod_Function::ReadTextFile(m_path), QString());
+        QCOMPARE(mod_Function::ReadTextFile(m_path), QByteArray());
         // A file that cannot be read is an error, never an empty list.
         WriteBytes(m_path, "A|1\r\n");
         QCOMPARE(ErrorNumberOf([&] { stations::LoadList(*m_list, m_path); }),
@@ -402,18 +465,18 @@ private slots:
         QFETCH(QByteArray, bytes);
         QFETCH(int, entries);
         WriteBytes(m_path, bytes);
-        stations::LoadList(*m_list, m_path);
+        const stations::ListFileFormat format = stations::LoadList(*m_list, m_path);
         QCOMPARE(m_list->ListItems().Count(), entries);
-        std::vector<Station> shown = m_list->model().stations();
-        std::erase_if(shown, [](const Station& st) { return st.name.isEmpty(); });
+        const std::vector<Station>& shown = m_list->model().stations();
 
-        stations::SaveList(*m_list, m_path);
-        const std::vector<Station> back = stations::ParseListText(platform::FromAnsi(ReadBytes(m_path)));
-        QCOMPARE(back.size(), shown.size());
-        for (size_t i = 0; i < back.size(); ++i) {
-            QCOMPARE(back[i].name, shown[i].name);
-            QCOMPARE(back[i].address, shown[i].address);
+        stations::SaveList(*m_list, m_path, {}, format);
+        const stations::ParsedListFile back = stations::ParseListFile(ReadBytes(m_path));
+        QCOMPARE(back.stations.size(), shown.size());
+        for (size_t i = 0; i < back.stations.size(); ++i) {
+            QCOMPARE(back.stations[i].name, shown[i].name);
+            QCOMPARE(back.stations[i].address, shown[i].address);
         }
+        QCOMPARE(back.format.unreadLines, format.unreadLines);
     }
 
     void columnUnit_data() {
