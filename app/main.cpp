@@ -10,6 +10,7 @@
 int main(int argc, char* argv[]) {
     // The icon lives in the core library's resources, which a static link would otherwise drop.
     Q_INIT_RESOURCE(corvana);
+    platform::IgnoreBrokenPipes();
     QApplication app(argc, argv);
     // libmpv refuses to start unless numbers are formatted the C way, whatever the user's locale.
     std::setlocale(LC_NUMERIC, "C");

@@ -53,6 +53,13 @@ TerminationSignals::~TerminationSignals() {
     g_pipe[0] = g_pipe[1] = -1;
 }
 
+void IgnoreBrokenPipes() {
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    ::sigaction(SIGPIPE, &ignore, nullptr);
+}
+
 void TerminationSignals::Drain() {
     // The pipe is emptied first: a receiver may run an event loop of its own (the save question) before it
     // returns, and the notifier must not keep firing for bytes already taken.

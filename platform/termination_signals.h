@@ -25,4 +25,9 @@ private:
     QSocketNotifier* m_notifier = nullptr;
 };
 
+// Makes a write to a closed pipe or socket fail with EPIPE instead of ending the program. A launcher whose
+// log pipe went away, or `corvana | head`, would otherwise end it at the engine's next warning, unsaved list
+// and all. For the whole run: nothing the program writes is worth dying for.
+void IgnoreBrokenPipes();
+
 } // namespace platform

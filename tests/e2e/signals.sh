@@ -3,7 +3,8 @@
 # under X. With the list modified (first station deleted), SIGTERM brings up the save question; a second
 # SIGTERM while it is open changes nothing (no second question, no exit); Enter (Yes) writes the file and the
 # program ends with status 0. The same with SIGHUP. With nothing modified, SIGTERM and SIGINT end it at once,
-# status 0, the file untouched.
+# status 0, the file untouched. With its output into a pipe whose reader has gone, and after SIGPIPE, it keeps
+# running: the modified list still gets its question.
 # Usage: signals.sh PATH_TO_CORVANA. Uses $DISPLAY, or starts its own Xvfb.
 set -euo pipefail
 binary=$1
@@ -27,9 +28,23 @@ start_corvana() {
   xdotool windowfocus --sync "$window" 2>/dev/null || true
 }
 
-modified_then() { # SIGNAL: delete the first station, send SIGNAL twice, answer Yes
+modified_then() { # SIGNAL [broken-pipe]: delete the first station, send SIGNAL twice, answer Yes
   list
-  start_corvana
+  if [ "${2:-}" = broken-pipe ]; then
+    # Output into a pipe its reader closes after one byte; Qt's own logging writes on every mouse move.
+    rm -f "$work/pipe" && mkfifo "$work/pipe"
+    head -c1 <"$work/pipe" >/dev/null &
+    QT_LOGGING_RULES='qt.*=true' env --default-signal=INT "$work/corvana" >"$work/pipe" 2>&1 &
+    corvana_pid=$!
+    window=$(wait_for_window '^Corvana$') || fail "no window titled Corvana"
+    xdotool windowfocus --sync "$window" 2>/dev/null || true
+    xdotool mousemove --window "$window" 30 200 mousemove --window "$window" 40 210
+    kill -PIPE "$corvana_pid"
+    sleep 0.5
+    alive || fail "a write into a closed pipe, or SIGPIPE, ended the program"
+  else
+    start_corvana
+  fi
   xdotool mousemove --window "$window" 60 130 click 1
   sleep 0.3
   xdotool key --clearmodifiers Delete
@@ -45,7 +60,7 @@ modified_then() { # SIGNAL: delete the first station, send SIGNAL twice, answer 
   xdotool key --clearmodifiers Return
   wait_for_exit
   [ "$(sha256sum < "$work/CvLst.lst")" = "$expected" ] || { od -c "$work/CvLst.lst"; fail "SIG$1: Yes did not save the list"; }
-  step "SIG$1 asked once, a second SIG$1 changed nothing, Yes saved the list, status 0"
+  step "SIG$1 ${2:+($2) }asked once, a second SIG$1 changed nothing, Yes saved the list, status 0"
 }
 
 unmodified_then() { # SIGNAL: the program ends at once, the file untouched
@@ -59,5 +74,6 @@ unmodified_then() { # SIGNAL: the program ends at once, the file untouched
 
 modified_then TERM
 modified_then HUP
+modified_then TERM broken-pipe
 unmodified_then TERM
 unmodified_then INT
