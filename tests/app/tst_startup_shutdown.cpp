@@ -95,12 +95,16 @@ private slots:
         QCOMPARE(listBytes(), emptyFile ? QByteArray() : QByteArray("<missing>"));
     }
 
+    // A line that gives no station is told of once, and the window's save writes it back.
     void startLoadsTheFileInOrder() {
-        writeList("A|u1\r\n\xB5\xE7\xCC\xA8|u2\r\n");
+        writeList("A|u1\r\n\xB5\xE7\xCC\xA8|u2\nstray\r\n");
         start();
         QCOMPARE(m_form->lst_Play->ListItems().Count(), 2);
         QCOMPARE(m_form->lst_Play->ListItems().Item(2).Text(), QStringLiteral("电台"));
         QCOMPARE(ListModified, mod_Function::False);
+        QCOMPARE(m_form->l_State->text(), QStringLiteral("列表有1行无法读取,保存时原样保留"));
+        m_form->menu_SaveList->trigger();
+        QCOMPARE(listBytes(), QByteArray("A|u1\r\n\xB5\xE7\xCC\xA8|u2\r\nstray\r\n"));
     }
 
     void unreadableFileEndsStartUp() {
