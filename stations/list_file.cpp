@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QStringDecoder>
 #include <algorithm>
 #include <optional>
 #include <unistd.h>
@@ -87,7 +88,9 @@ bool HasEscapedByte(const QString& text) {
 std::optional<QString> LineText(QByteArrayView line, ListEncoding encoding) {
     if (encoding == ListEncoding::Cp936) return platform::FromAnsi(line);
     if (!line.isValidUtf8()) return std::nullopt;
-    return QString::fromUtf8(line);
+    // A U+FEFF that opens a line is part of the line: QString::fromUtf8 would drop it as a byte-order mark.
+    QStringDecoder decode(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);
+    return QString(decode(line));
 }
 
 QByteArray Encoded(const QString& text, ListEncoding encoding) {
@@ -151,9 +154,14 @@ QByteArray ListFileBytes(const std::vector<Station>& stations, const ListFileFor
     // Nothing to keep is no bytes at all, not even a byte-order mark.
     if (written == 0 && format.unreadLines.empty()) return {};
     QByteArray bytes = Encoded(text, format.encoding);
-    if (format.encoding == ListEncoding::Utf8WithMark) bytes.prepend(kUtf8Mark);
     for (const QByteArray& line : format.unreadLines)
         bytes.append(line).append("\r\n");
+    if (format.encoding == ListEncoding::Utf8WithMark)
+        bytes.prepend(kUtf8Mark);
+    else if (bytes.startsWith(kUtf8Mark))
+        // A first line that begins with the bytes of a byte-order mark would have the next load read the file
+        // as marked UTF-8; a blank first line, which loads as nothing, keeps it read the way it was.
+        bytes.prepend("\r\n");
     return bytes;
 }
 
