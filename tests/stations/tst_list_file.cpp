@@ -14,7 +14,9 @@
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
+#include <csignal>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -279,6 +281,28 @@ private slots:
         QCOMPARE(faulty.replaceCalls, 1);
         QCOMPARE(ReadBytes(m_path), QByteArray("old|file\r\n"));
         QCOMPARE(ListModified, mod_Function::True);
+
+        // The same on the disk itself, the write failing halfway (a file size limit: EFBIG after the first
+        // bytes): the temporary file it wrote into goes too.
+        platform::SetFileSystem(nullptr);
+        addEntries({{QStringLiteral("another"), QStringLiteral("http://127.0.0.1/another")}});
+        rlimit before{};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &before), 0);
+        int error = 0;
+        {
+            const auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
+            const auto restore = qScopeGuard([&] {
+                setrlimit(RLIMIT_FSIZE, &before);
+                std::signal(SIGXFSZ, oldSignal);
+            });
+            const rlimit small = {4, before.rlim_max};
+            QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+            error = ErrorNumberOf([&] { stations::SaveList(*m_list, m_path); });
+        }
+        QCOMPARE(error, int(platform::errPathFileAccess));
+        QCOMPARE(ReadBytes(m_path), QByteArray("old|file\r\n"));
+        QCOMPARE(ListModified, mod_Function::True);
+        QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"CvLst.lst"});
     }
 
     void saveLeavesNoTemporaryBehind() {

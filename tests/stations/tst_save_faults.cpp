@@ -96,6 +96,10 @@ class TstSaveFaults : public QObject {
         QCOMPARE(form.lst_Play->ListItems().Count(), loaded + 1);
         QCOMPARE(ListModified, mod_Function::True);
         QCOMPARE(ReadBytes(path), before);
+        // Nor is its temporary file left beside it.
+        const QStringList left = QDir(dir).entryList(
+            {platform::SaveTemporaryPrefix(QStringLiteral("CvLst.lst")) + u'*'}, QDir::Files | QDir::Hidden);
+        QVERIFY2(left.isEmpty(), qPrintable(left.join(u' ')));
         platform::SetDialogs(nullptr);
     }
 
