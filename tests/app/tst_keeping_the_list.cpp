@@ -45,6 +45,7 @@ class TstKeepingTheList : public QObject {
         m_form = new frmMain;
         m_form->Form_Load();
         m_form->show();
+        QTRY_VERIFY(trayIconShown());
         m_form->lst_Play->Select(1);
         m_form->menu_Del->trigger();
         QCOMPARE(ListModified, mod_Function::True);
@@ -69,19 +70,24 @@ private slots:
     // On the real QMessageBox, opened by a close or by a logout: Esc, a close of the widget and a close of
     // its window (what Alt+F4 and the title bar's x send) leave the question open and the file as it was; so
     // do a second close of the main window (a second termination signal) and a logout while it is open. Only
-    // the answer goes on.
+    // the answer goes on, or the program told to quit (every event loop ends, the question's too): that
+    // keeps the list, as Yes would.
     void saveQuestionWaitsForItsAnswer_data() {
         QTest::addColumn<bool>("byLogout");
         QTest::addColumn<bool>("yes");
+        QTest::addColumn<bool>("quit"); // instead of an answer
         QTest::addColumn<QByteArray>("after");
-        QTest::newRow("close, Yes writes the list") << false << true << QByteArray("B|u2\r\n");
-        QTest::newRow("close, No leaves the file") << false << false << m_before;
-        QTest::newRow("logout, Yes writes the list") << true << true << QByteArray("B|u2\r\n");
-        QTest::newRow("logout, No leaves the file") << true << false << m_before;
+        QTest::newRow("close, Yes writes the list") << false << true << false << QByteArray("B|u2\r\n");
+        QTest::newRow("close, No leaves the file") << false << false << false << m_before;
+        QTest::newRow("logout, Yes writes the list") << true << true << false << QByteArray("B|u2\r\n");
+        QTest::newRow("logout, No leaves the file") << true << false << false << m_before;
+        QTest::newRow("close, a quit writes the list") << false << false << true << QByteArray("B|u2\r\n");
+        QTest::newRow("logout, a quit writes the list") << true << false << true << QByteArray("B|u2\r\n");
     }
     void saveQuestionWaitsForItsAnswer() {
         QFETCH(bool, byLogout);
         QFETCH(bool, yes);
+        QFETCH(bool, quit);
         QFETCH(QByteArray, after);
         startAndEdit();
         platform::SetDialogs(nullptr);
@@ -132,13 +138,22 @@ private slots:
             if (phase == 1 && seen.secondCloseDone) {
                 phase = 2;
                 poll.stop();
-                answer(box, yes ? QStringLiteral("是(&Y)") : QStringLiteral("否(&N)"));
+                if (quit)
+                    QCoreApplication::exit(0);
+                else
+                    answer(box, yes ? QStringLiteral("是(&Y)") : QStringLiteral("否(&N)"));
             }
         });
         poll.start(20);
         RecordingSessionEndRequest logout(true);
         const bool closed = byLogout ? (m_form->SessionEnding(logout), false) : m_form->close();
         poll.stop();
+        if (quit) {
+            // The quit holds for every event loop after it until the application's own loop has run: one
+            // that ends at once takes it back for the cases after this one.
+            QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
+            QCoreApplication::exec();
+        }
 
         QVERIFY(seen.openAfterEsc);
         QVERIFY(seen.openAfterClose);
