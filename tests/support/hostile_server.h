@@ -56,21 +56,34 @@ public:
         return QStringLiteral("%1://127.0.0.1:%2%3").arg(scheme).arg(m_port).arg(path);
     }
 
-    // Requests taken so far for path; -1 when the server does not answer.
-    int requests(const QString& path) const {
+    // How often the server was asked for a path, and when: in the milliseconds of QElapsedTimer's clock
+    // (msecsSinceReference), which is the server's too.
+    struct Asked {
+        int count = 0; // -1 when the server does not answer
+        QList<qint64> atMs;
+    };
+    Asked asked(const QString& path) const {
         QTcpSocket socket;
         socket.connectToHost(QStringLiteral("127.0.0.1"), m_port);
-        if (!socket.waitForConnected(3000)) return -1;
+        if (!socket.waitForConnected(3000)) return {-1, {}};
         socket.write("GET /count HTTP/1.0\r\n\r\n");
         QByteArray response;
         while (socket.waitForReadyRead(3000))
             response += socket.readAll();
         const qsizetype body = response.indexOf("\r\n\r\n");
-        if (!response.startsWith("HTTP/1.0 200") || body < 0) return -1;
-        for (const QByteArray& line : response.mid(body + 4).split('\n'))
-            if (line.startsWith(path.toUtf8() + ' ')) return line.mid(path.toUtf8().size() + 1).toInt();
-        return 0;
+        if (!response.startsWith("HTTP/1.0 200") || body < 0) return {-1, {}};
+        for (const QByteArray& line : response.mid(body + 4).split('\n')) {
+            const QList<QByteArray> fields = line.split(' ');
+            if (fields.size() < 2 || fields[0] != path.toUtf8()) continue;
+            Asked asked{fields[1].toInt(), {}};
+            for (qsizetype i = 2; i < fields.size(); ++i)
+                asked.atMs.append(fields[i].toLongLong());
+            return asked;
+        }
+        return {};
     }
+    // Requests taken so far for path; -1 when the server does not answer.
+    int requests(const QString& path) const { return asked(path).count; }
 
 private:
     QProcess m_process;

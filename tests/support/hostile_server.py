@@ -17,6 +17,7 @@
 #   /self.pls      audio/x-scpls: a playlist whose one entry is itself
 #   /self.m3u      audio/x-mpegurl: the same as M3U
 #   /ping.pls      audio/x-scpls: names /pong.pls, which names /ping.pls
+#   /chain/<n>.pls audio/x-scpls: names /chain/<n+1>.pls: a chain of different playlists without end
 #   /trickle       audio/mpeg: the headers, then one byte a second
 #   /silent        audio/mpeg: the headers, then nothing; the connection stays open
 #   /starve        audio/mpeg: the headers, 5 s of the --mp3 file at once, then one byte a second: a stream that
@@ -27,7 +28,9 @@
 #                  U+007F, U+0085) and a zero-width joiner
 #   /icy-long      the same stream with a title of 70 KB: an ID3v2 title tag of 70 000 bytes at the start of the
 #                  body (an ICY block holds at most 4080 bytes), and StreamTitle blocks of that largest size
-#   /count         text/plain: "<path> <requests>" lines for every path asked so far (not counted itself)
+#   /count         text/plain: "<path> <requests> <when>..." lines for every path asked so far (not counted
+#                  itself), with when each request came, in milliseconds of CLOCK_MONOTONIC (the clock of
+#                  Python's time.monotonic and of Qt's QElapsedTimer on Linux)
 #   anything else  404
 # A connection that sends no complete request header within 30 s is closed: that is what a client speaking
 # something other than HTTP (MMS over TCP, say) gets from this port. Such a client is counted as "<not-http>"
@@ -47,6 +50,7 @@ HOSTILE_TITLE = ("Evil \u202eexe.live\u202c song\r\nsecond line\tafter a tab \x0
                  "\u200djoined")
 
 counts = {}
+asked_at = {}
 counts_lock = threading.Lock()
 args = None
 started = time.monotonic()
@@ -55,6 +59,7 @@ started = time.monotonic()
 def count(path):
     with counts_lock:
         counts[path] = counts.get(path, 0) + 1
+        asked_at.setdefault(path, []).append(int(time.monotonic() * 1000))
         return sum(counts.values())
 
 
@@ -126,7 +131,8 @@ class Handler(socketserver.BaseRequestHandler):
             return
         if path == "/count":
             with counts_lock:
-                text = "".join(f"{p} {n}\n" for p, n in sorted(counts.items()))
+                text = "".join(f"{p} {n} {' '.join(map(str, asked_at[p]))}\n"
+                               for p, n in sorted(counts.items()))
             self.send(b"HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\nContent-Length: " +
                       str(len(text)).encode() + b"\r\nConnection: close\r\n\r\n" + text.encode())
             return
@@ -145,6 +151,9 @@ class Handler(socketserver.BaseRequestHandler):
         elif path in ("/ping.pls", "/pong.pls"):
             other = b"/pong.pls" if path == "/ping.pls" else b"/ping.pls"
             self.fixed(b"audio/x-scpls", b"[playlist]\nNumberOfEntries=1\nFile1=" + base + other + b"\n")
+        elif path.startswith("/chain/") and path.endswith(".pls") and path[7:-4].isdigit():
+            following = b"/chain/%d.pls" % (int(path[7:-4]) + 1)
+            self.fixed(b"audio/x-scpls", b"[playlist]\nNumberOfEntries=1\nFile1=" + base + following + b"\n")
         elif path == "/trickle":
             self.headers(b"audio/mpeg")
             self.trickle()
