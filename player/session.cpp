@@ -178,7 +178,6 @@ void Session::load(State shownWhileLoading) {
     m_lastErrors.clear();
     m_abortReason.clear();
     m_ffmpegReconnects.clear();
-    m_playlistRedirected = false;
     m_fileLoaded = m_restarted = m_pausedForCache = false;
     m_skippedEntry = -1;
     m_stall.stop();
@@ -280,26 +279,8 @@ void Session::updatePlayingState() {
 }
 
 void Session::onEndFile(EndOfFile end) {
-    qCDebug(lcPlayer) << "end" << end.entry << "reason" << end.reason << "error" << end.error << "inserted"
-                      << end.insertedCount << "of" << m_entries;
-    if (end.reason == EndOfFile::Redirect) {
-        // A playlist the engine read: its entries take its place in the session.
-        if (m_entries.remove(end.entry))
-            for (int i = 0; i < end.insertedCount; ++i)
-                m_entries.insert(end.insertedFirst + i);
-        m_playlistRedirected = true;
-        if (++m_playlistReads > MaxPlaylistReads) {
-            giveUp(QStringLiteral("playlist loop: playlists naming playlists"));
-            return;
-        }
-        if (m_entries.isEmpty() && m_awaitingReplies == 0 && m_wantPlay) {
-            m_lastEnd = end;
-            m_lastEnd->reason = EndOfFile::Error;
-            m_lastEnd->error = MPV_ERROR_NOTHING_TO_PLAY;
-            queueDecision();
-        }
-        return;
-    }
+    qCDebug(lcPlayer) << "end" << end.entry << "reason" << end.reason << "error" << end.error << "of"
+                      << m_entries;
     if (!m_entries.remove(end.entry)) return; // an entry of an earlier load
     if (end.entry == m_currentEntry) m_currentEntry = -1;
     m_lastEndSeekable = m_seekable;
@@ -353,7 +334,7 @@ void Session::decideAfterEnd() {
     }
     // Perhaps a playlist: the engine reads none itself (its reader has no bound), so the session reads it,
     // bounded, and plays its entries; a playlist naming one it already read is a loop.
-    if ((end.error == MPV_ERROR_UNKNOWN_FORMAT || m_playlistRedirected) && readPlaylist(end)) return;
+    if (end.error == MPV_ERROR_UNKNOWN_FORMAT && readPlaylist(end)) return;
     fail(describeFailure());
 }
 

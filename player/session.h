@@ -133,7 +133,6 @@ private:
     EngineAddress m_address; // what is loaded: the typed address, or the entries of a playlist read here
     QHash<qint64, QString> m_entryUrls; // what each entry of the current load was loaded from
     QSet<QString> m_playlistsRead;      // addresses read as playlists since the play request
-    bool m_playlistRedirected = false;  // the engine read the address as a playlist
     QString m_failureBeforeReading;     // what the engine said before the session read the playlist itself
     bool m_everPlayed = false;          // a failure from now on is a drop, not a dead station
     QString m_abortReason;              // set when the session stopped the engine itself, to fail over
@@ -160,7 +159,7 @@ private:
     QElapsedTimer m_loadClock;    // since the current load
     qint64 m_skippedEntry = -1;   // the entry its deadline ended to try the next one
     QTimer m_stall;               // how long a stream that played has waited for data
-    int m_playlistReads = 0;      // playlists the engine read since the request or since sound last came
+    int m_playlistReads = 0;      // playlists read since the request or since sound last came
     QElapsedTimer m_playingSince; // since the stream last began to play
 
     QMap<QByteArray, QByteArray> m_tags;
