@@ -5,10 +5,17 @@
 
 namespace platform {
 
+QString ShownText(const QString& text) {
+    if (text.size() <= MaxShownLength) return text;
+    qsizetype keep = MaxShownLength - 1; // room for the ellipsis
+    if (text.at(keep - 1).isHighSurrogate()) --keep;
+    return text.first(keep) + QChar(0x2026);
+}
+
 QString PlainToolTip(const QString& text) {
     if (text.isEmpty()) return {};
     // Escaped and marked as rich text, so nothing in it is read as markup.
-    return Qt::convertFromPlainText(text, Qt::WhiteSpaceNoWrap);
+    return Qt::convertFromPlainText(ShownText(text), Qt::WhiteSpaceNoWrap);
 }
 
 } // namespace platform

@@ -7,7 +7,16 @@
 
 namespace platform {
 
-// A tooltip that shows text literally, on one line.
+// The most of such a text any label, list cell or tooltip shows, in UTF-16 code units. Qt lays out and
+// measures a widget's whole text, on the UI thread, whenever it paints or sizes it: a 100 MB address froze
+// the window for many seconds. Three hundred characters are more than any line of the window holds.
+inline constexpr qsizetype MaxShownLength = 300;
+
+// The text as shown: at most MaxShownLength characters; a longer one is cut, never inside a surrogate pair,
+// and ends in "…". The caller keeps the whole text.
+QString ShownText(const QString& text);
+
+// A tooltip that shows text literally, on one line, cut as ShownText cuts it.
 QString PlainToolTip(const QString& text);
 
 } // namespace platform

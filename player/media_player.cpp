@@ -19,14 +19,16 @@
 namespace player {
 
 // One line of the strip: text cut to the width with an ellipsis, never selectable (a selectable label would
-// take Ctrl+C from the window's menu).
+// take Ctrl+C from the window's menu). It keeps only what it can show: eliding measures the whole text at
+// every paint.
 class StateLabel : public QWidget {
 public:
     explicit StateLabel(QWidget* parent) : QWidget(parent) {
         setFocusPolicy(Qt::NoFocus);
         setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     }
-    void setText(const QString& text, const QColor& color = {}) {
+    void setText(const QString& whole, const QColor& color = {}) {
+        const QString text = platform::ShownText(whole);
         if (text == m_text && color == m_color) return;
         m_text = text;
         m_color = color;

@@ -28,7 +28,7 @@ QVariant StationModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::ToolTipRole)) return {};
     const Station& s = m_rows[static_cast<size_t>(index.row())];
     const QString& text = index.column() == 0 ? s.name : s.address;
-    return role == Qt::ToolTipRole ? platform::PlainToolTip(text) : text;
+    return role == Qt::ToolTipRole ? platform::PlainToolTip(text) : platform::ShownText(text);
 }
 
 QVariant StationModel::headerData(int section, Qt::Orientation orientation, int role) const {

@@ -71,6 +71,7 @@ private slots:
                                        << "A|";
         QTest::newRow("spaces kept") << " A | u "
                                      << " A | u ";
+        QTest::newRow("huge address, held whole") << "a|" + QString(9999, u'u') << "a|" + QString(9999, u'u');
     }
     void addSplitsLikeTheLoader() {
         QFETCH(QString, typed);
@@ -79,6 +80,8 @@ private slots:
         add(typed); // twice: duplicates are allowed
         QCOMPARE(rows(), QStringList({row, row}));
         QCOMPARE(ListModified, mod_Function::True);
+        for (const int role : {Qt::DisplayRole, Qt::ToolTipRole})
+            QVERIFY(m_form->lst_Play->model().index(0, 1).data(role).toString().size() < 400);
     }
 
     void addRefusesOrIgnores_data() {
