@@ -61,8 +61,10 @@ EngineAddress ClassifyUrl(QUrl url) {
 } // namespace
 
 EngineAddress ClassifyAddress(const QString& typed) {
-    const QString text = typed.trimmed();
-    if (text.isEmpty()) return {};
+    // Measured before anything copies it.
+    const QStringView trimmed = QStringView(typed).trimmed();
+    if (trimmed.isEmpty() || trimmed.size() > MaxAddressLength) return {};
+    const QString text = trimmed.toString();
     // A path as typed; the engine gets it as a path, so nothing in it can read as one of the engine's
     // schemes.
     if (text.startsWith(QLatin1Char('/'))) return LocalFile(text);
@@ -71,7 +73,7 @@ EngineAddress ClassifyAddress(const QString& typed) {
 
 EngineAddress ClassifyPlaylistEntry(const QString& entry, const QUrl& playlistAddress) {
     const QString text = entry.trimmed();
-    if (text.isEmpty()) return {};
+    if (text.isEmpty() || text.size() > MaxAddressLength) return {};
     const bool remotePlaylist = !playlistAddress.isLocalFile();
     QUrl url(text, QUrl::TolerantMode);
     if (url.isRelative()) url = playlistAddress.resolved(url);

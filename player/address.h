@@ -24,7 +24,13 @@ struct EngineAddress {
     QStringList candidates;
 };
 
-// An address as the user typed it (a list entry, the URL member).
+// The longest address the player accepts, in UTF-16 code units (after trimming). No station needs more: Linux
+// paths end at 4096 bytes (PATH_MAX), FFmpeg keeps at most 4096 bytes of an address (MAX_URL_SIZE), and
+// Apache and nginx refuse a request line beyond about 8 KB by default. A longer one is a mistake or an
+// attack, and the engine would be handed megabytes to copy and parse.
+inline constexpr qsizetype MaxAddressLength = 8192;
+
+// An address as the user typed it (a list entry, the URL member); refused beyond MaxAddressLength.
 EngineAddress ClassifyAddress(const QString& typed);
 
 // An entry of a playlist the component read itself, relative to the playlist's own address. A playlist from a

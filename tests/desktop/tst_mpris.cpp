@@ -403,6 +403,7 @@ private slots:
         QTest::newRow("mms") << true << "mms://127.0.0.1:8000/radio1" << true;
         QTest::newRow("an engine scheme") << true << "av://lavfi:sine" << false;
         QTest::newRow("unknown") << true << "gopher://127.0.0.1/x" << false;
+        QTest::newRow("too long") << true << "http://a/" + QString(player::MaxAddressLength, u'a') << false;
         QTest::newRow("nobody asked") << false << "http://127.0.0.1:8000/mp3" << false;
     }
 

@@ -139,6 +139,9 @@ void TstMediaPlayer::addresses_data() {
     QTest::newRow("file URL") << "file:///tmp/a%20b.mp3" << local << QStringList{"/tmp/a b.mp3"};
     QTest::newRow("file URL, localhost")
         << "file://localhost/tmp/a.mp3" << local << QStringList{"/tmp/a.mp3"};
+    const QString longest = "http://a.example/" + QString(player::MaxAddressLength - 17, u'a');
+    QTest::newRow("at the length bound") << " " + longest + " " << network << QStringList{longest};
+    QTest::newRow("beyond the length bound") << longest + "a" << refused << QStringList{};
 
     // The engine's own schemes: devices, filters, arbitrary files through FFmpeg, descriptors.
     for (const char* typed :
