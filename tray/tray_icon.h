@@ -11,6 +11,7 @@
 #include <QSystemTrayIcon>
 #include <QWidget>
 #include <array>
+#include <optional>
 
 namespace tray {
 
@@ -43,8 +44,9 @@ public:
     TrayIcon(QWidget& window, QMenu& menu, const qint16& restoreState, QObject* parent = nullptr);
     ~TrayIcon() override;
 
-    // InstallTrayIcon: the hook goes in, then the icon is shown with the window's icon. Again while
-    // installed, nothing more happens.
+    // InstallTrayIcon: the record is filled at once; the hook goes in, then the icon is shown with the
+    // window's icon, once the desktop's tray has been asked about (TrayProbe): the first time, that is after
+    // the call returns, from the event loop. Again while installed (or waiting to be), nothing more happens.
     void Install();
     // SetTrayTip
     void SetTip(const QString& text);
@@ -52,18 +54,50 @@ public:
     void Remove();
 
     NotifyIconData TrayIconData;
-    // The icon while installed, else nullptr.
+    // The icon while installed and shown, else nullptr.
     QSystemTrayIcon* icon() const { return m_icon; }
 
 private:
+    void ShowIcon();
+
     QPointer<QWidget> m_window;
     QPointer<QMenu> m_menu;
     const qint16& m_restoreState;
     QPointer<QSystemTrayIcon> m_icon;
+    bool m_waiting = false;       // installed, the icon waits for the probe
+    std::optional<QString> m_tip; // what the icon shows as its tip, once SetTip has given one
 };
 
-// Whether icons go to a StatusNotifierItem host over D-Bus rather than to an XEmbed tray: the same test Qt
-// makes. Such a host opens the icon's menu itself.
+// What the desktop's tray is, asked once per run. Two questions go to the session bus, and a hung panel
+// (a StatusNotifierWatcher that owns its name and never answers) leaves each waiting for D-Bus's 25 s:
+// - ours, whether a StatusNotifierItem host is registered: an asynchronous call with a short timeout;
+// - Qt's own, asked synchronously by the platform theme inside the first QSystemTrayIcon's constructor and
+//   remembered for the run: asked here on a thread of its own with a throw-away icon, so that no icon is made
+//   on the window's thread before Qt has its answer.
+// Until both are settled the window and its event loop run on; the icons wait.
+class TrayProbe : public QObject {
+    Q_OBJECT
+public:
+    // The one probe of the run; starts it.
+    static TrayProbe& Instance();
+    static bool Settled();
+    // Whether icons go to a StatusNotifierItem host over D-Bus rather than to an XEmbed tray: the same test
+    // Qt makes. Such a host opens the icon's menu itself. False until settled, and when the watcher is
+    // silent.
+    static bool StatusNotifierHost();
+    ~TrayProbe() override;
+
+signals:
+    void settled();
+
+private:
+    TrayProbe();
+    void QtAnswered();
+    void OursAnswered(bool hostPresent);
+    void SettleIfDone();
+};
+
+// The probe's answer: TrayProbe::StatusNotifierHost().
 bool StatusNotifierHostPresent();
 
 } // namespace tray

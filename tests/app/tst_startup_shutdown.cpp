@@ -53,6 +53,7 @@ class TstStartupShutdown : public QObject {
         m_form = new frmMain;
         m_form->Form_Load();
         m_form->show();
+        QTRY_VERIFY(m_form->TrayIcon()->icon());
     }
 
 private slots:

@@ -31,6 +31,9 @@ private slots:
         menu = new QMenu(window.get());
         tray = std::make_unique<TrayIcon>(*window, *menu, restore);
         tray->Install();
+        // The first icon of the run waits for the desktop's tray to be asked about; every later one is at
+        // once.
+        QTRY_VERIFY(tray->icon());
     }
     void cleanup() {
         tray.reset();

@@ -145,6 +145,7 @@ private slots:
     void iconClicksTravelThroughTheHook() {
         TrayIcon icon(*window, *menu, restore);
         icon.Install();
+        QTRY_VERIFY(icon.icon());
         emit icon.icon()->activated(QSystemTrayIcon::Context);
         QCOMPARE(popups->menus.size(), 1);
         restore = 2;
@@ -169,6 +170,7 @@ private slots:
         const auto restoreDialogs = qScopeGuard([] { platform::SetDialogs(nullptr); });
         TrayIcon icon(*window, *menu, restore);
         icon.Install();
+        QTRY_VERIFY(icon.icon());
         restore = 7;
         SetWindowState(*window, 1);
         emit icon.icon()->activated(QSystemTrayIcon::Trigger);
