@@ -76,7 +76,7 @@ void frmMain::Desktop_Step(int step) {
 void frmMain::Desktop_OpenUri(const QString& uri) {
     // An address from outside the list plays as it is, without becoming a station of the list.
     Player().put_URL(uri);
-    l_State->setText(QStringLiteral("正在收听:") + uri);
+    StatusLine()(QStringLiteral("正在收听:") + uri);
     m_listeningTo = uri;
 }
 
@@ -99,10 +99,13 @@ void frmMain::ShowDesktop() {
     desktop::MprisState state;
     state.playing = session.listening();
     state.title = session.title();
-    state.url = Player().get_URL();
-    state.station = state.url.isEmpty() ? QString() : m_listeningTo;
+    // Panels show the name as the window does, bounded; an address the player refuses for its length is
+    // nothing it plays, and would send megabytes to every panel listening on the bus.
+    const QString url = Player().get_URL();
+    state.url = QStringView(url).trimmed().size() <= player::MaxAddressLength ? url : QString();
+    state.station = url.isEmpty() ? QString() : platform::ShownText(m_listeningTo);
     state.volume = Player().get_settings_volume();
-    state.canPlay = !state.url.trimmed().isEmpty() || count > 0;
+    state.canPlay = !url.trimmed().isEmpty() || count > 0;
     state.canGoNext = count > 0 && index < count;
     state.canGoPrevious = count > 0 && index > 1;
     m_mpris->update(state);

@@ -6,6 +6,7 @@
 // report and lets the program go on.
 #pragma once
 
+#include "platform/plain_text.h"
 #include "stations/list_file.h"
 
 #include <QLabel>
@@ -149,9 +150,9 @@ private:
     void ShowDesktop();
     // After QueryUnload, a window that stays open is whole again: its tray icon returns.
     void KeepRunningAfterUnload();
-    // Where the player commands write: l_State.
+    // Where the player commands write: l_State, which shows a bounded part of a station's name.
     std::function<void(const QString&)> StatusLine() {
-        return [this](const QString& text) { l_State->setText(text); };
+        return [this](const QString& text) { l_State->setText(platform::ShownText(text)); };
     }
     void BuildLayout();
     void BuildMenus();
