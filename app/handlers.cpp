@@ -55,8 +55,9 @@ void frmMain::Form_QueryUnload(qint16& /*cancel: never set*/, qint16 /*unloadMod
     m_tray->Remove();
     // 2. and 3. The save question; Yes runs the save command itself.
     if (mod_Function::ListModified == mod_Function::True) {
-        if (platform::MsgBox(QStringLiteral("列表已被修改,是否要保存列表?"), 68, QStringLiteral("保存")) ==
-            platform::vbYes)
+        if (platform::MsgBox(QStringLiteral("列表已被修改,是否要保存列表?"),
+                             platform::vbYesNo | platform::vbInformation,
+                             QStringLiteral("保存")) == platform::vbYes)
             menu_SaveList_Click();
     }
 }
@@ -178,6 +179,6 @@ void frmMain::Label1_Click() {
 }
 
 void frmMain::menu_About_Click() {
-    platform::MsgBox(QStringLiteral("提示：Ostrel为你提供一切免费杀毒，软件等资源下载 ") + SiteHost, 64,
-                     QStringLiteral("关于"));
+    platform::MsgBox(QStringLiteral("提示：Ostrel为你提供一切免费杀毒，软件等资源下载 ") + SiteHost,
+                     platform::vbInformation, QStringLiteral("关于"));
 }

@@ -41,7 +41,7 @@ QString ErrorReportText(const RuntimeError& e) {
 }
 
 void ReportError(const RuntimeError& e) {
-    MsgBox(ErrorReportText(e), 16, QStringLiteral("Corvana"));
+    MsgBox(ErrorReportText(e), vbCritical, QStringLiteral("Corvana"));
 }
 
 namespace {

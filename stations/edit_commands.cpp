@@ -19,7 +19,7 @@ void AddStation(ListView& list) {
         list.ListItems().Add(station.name).SetSubItems(1, station.address);
         ListModified = mod_Function::True;
     } else if (!entry.isEmpty()) {
-        platform::MsgBox(QStringLiteral("格式有误！"), 16, QStringLiteral("错误"));
+        platform::MsgBox(QStringLiteral("格式有误！"), platform::vbCritical, QStringLiteral("错误"));
     }
     // An empty entry (Cancel, or OK on an empty field) changes nothing and says nothing.
 }
