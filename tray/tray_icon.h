@@ -1,5 +1,6 @@
 // tray/: the notification-area icon: the program's icon record TrayIconData with its tip rules, and the
-// QSystemTrayIcon that shows it and hands its clicks to TrayWindowProc (window_hook.h).
+// QSystemTrayIcon that shows it and hands its clicks to TrayWindowProc (window_hook.h), and the probe of the
+// desktop's tray that the icon waits for.
 //
 // The tray is given the window the icon stands for and the menu it pops up; it knows nothing else of them.
 #pragma once
@@ -74,7 +75,8 @@ private:
 // - Qt's own, asked synchronously by the platform theme inside the first QSystemTrayIcon's constructor and
 //   remembered for the run: asked here on a thread of its own with a throw-away icon, so that no icon is made
 //   on the window's thread before Qt has its answer.
-// Until both are settled the window and its event loop run on; the icons wait.
+// Until both are settled the window and its event loop run on; the icons wait. With a hung panel Qt's answer
+// is "no StatusNotifierItem host" after those 25 s, and the icon goes to an XEmbed tray if one runs.
 class TrayProbe : public QObject {
     Q_OBJECT
 public:
