@@ -11,11 +11,8 @@ namespace player {
 namespace {
 
 enum ObservedProperty : uint64_t {
-    PropIdle = 1,
-    PropPausedForCache,
+    PropPausedForCache = 1,
     PropBuffering,
-    PropCoreIdle,
-    PropPause,
     PropMetadata,
     PropMediaTitle,
     PropFilename,
@@ -108,11 +105,8 @@ MpvEngine::MpvEngine(const EngineOptions& extra, int volume, bool mute, QObject*
         // Warnings carry the reasons a stream failed (connection refused, HTTP 404 ...) and FFmpeg's
         // reconnects.
         mpv_request_log_messages(m_handle, "warn");
-        mpv_observe_property(m_handle, PropIdle, "idle-active", MPV_FORMAT_FLAG);
         mpv_observe_property(m_handle, PropPausedForCache, "paused-for-cache", MPV_FORMAT_FLAG);
         mpv_observe_property(m_handle, PropBuffering, "cache-buffering-state", MPV_FORMAT_INT64);
-        mpv_observe_property(m_handle, PropCoreIdle, "core-idle", MPV_FORMAT_FLAG);
-        mpv_observe_property(m_handle, PropPause, "pause", MPV_FORMAT_FLAG);
         mpv_observe_property(m_handle, PropSeekable, "seekable", MPV_FORMAT_FLAG);
         mpv_observe_property(m_handle, PropMetadata, "metadata", MPV_FORMAT_NODE);
         mpv_observe_property(m_handle, PropFilename, "filename", MPV_FORMAT_STRING);
@@ -190,17 +184,8 @@ void MpvEngine::dispatch(const mpv_event& event) {
     case MPV_EVENT_PROPERTY_CHANGE: {
         const auto& p = *static_cast<const mpv_event_property*>(event.data);
         switch (event.reply_userdata) {
-        case PropIdle:
-            emit idleChanged(Flag(p));
-            break;
         case PropPausedForCache:
             emit pausedForCacheChanged(Flag(p));
-            break;
-        case PropCoreIdle:
-            emit coreIdleChanged(Flag(p));
-            break;
-        case PropPause:
-            emit pauseChanged(Flag(p));
             break;
         case PropSeekable:
             emit seekableChanged(Flag(p));

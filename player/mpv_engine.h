@@ -60,10 +60,7 @@ signals:
     void fileLoaded();
     void playbackRestart();
     void endFile(EndOfFile end);
-    void idleChanged(bool idle);
     void pausedForCacheChanged(bool paused);
-    void coreIdleChanged(bool idle);
-    void pauseChanged(bool paused);
     void seekableChanged(bool seekable);
     void bufferingChanged(int percent);
     // Tag values as the engine has them: bytes, not necessarily UTF-8 (ICY titles are whatever the server
