@@ -2,7 +2,6 @@
 #include "player/failure_text.h"
 
 #include <QRegularExpression>
-#include <mpv/client.h>
 
 namespace player {
 
@@ -13,13 +12,13 @@ QString FailureText(const EngineReport& report) {
     if (said("unsafe URL from a playlist") || said("not on whitelist")) return QStringLiteral("不支持的地址");
     if (said("playlist loop")) return QStringLiteral("无法播放：播放列表嵌套太深");
     switch (report.end.error) {
-    case MPV_ERROR_AO_INIT_FAILED:
+    case EngineError::AudioOutputFailed:
         return QStringLiteral("音频设备不可用");
-    case MPV_ERROR_UNKNOWN_FORMAT:
+    case EngineError::UnknownFormat:
         return QStringLiteral("无法播放：格式不支持");
-    case MPV_ERROR_NOTHING_TO_PLAY:
+    case EngineError::NothingToPlay:
         return QStringLiteral("无法播放：没有声音");
-    case 0:
+    case EngineError::None:
         if (report.end.reason == EndOfFile::Eof) return QStringLiteral("无法连接：连接中断");
         break;
     default:

@@ -9,7 +9,7 @@
 namespace player {
 
 struct EngineReport {
-    EndOfFile end;        // how the last entry ended: reason and the engine's error code
+    EndOfFile end;        // how the last entry ended: reason and error
     QStringList log;      // the engine's warnings about that entry, "prefix: text" each
     bool local = false;   // a file on this machine rather than a server
     bool aborted = false; // the session stopped the engine itself (a server that hangs up again and again)

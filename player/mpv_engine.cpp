@@ -1,8 +1,10 @@
-// player/: the component's engine, one libmpv handle behind Qt signals; touches libmpv and nothing else.
+// player/: the engine: one libmpv handle behind Qt signals, and the one place where libmpv's numbers become
+// the program's reasons and errors.
 #include "player/mpv_engine.h"
 
 #include "platform/error.h"
 
+#include <QDebug>
 #include <QMetaObject>
 #include <mpv/client.h>
 #include <vector>
@@ -31,7 +33,47 @@ bool Flag(const mpv_event_property& p) {
     return p.format == MPV_FORMAT_FLAG && *static_cast<int*>(p.data) != 0;
 }
 
+EngineError ErrorFromMpv(int error) {
+    switch (error) {
+    case MPV_ERROR_SUCCESS:
+        return EngineError::None;
+    case MPV_ERROR_LOADING_FAILED:
+        return EngineError::LoadingFailed;
+    case MPV_ERROR_AO_INIT_FAILED:
+        return EngineError::AudioOutputFailed;
+    case MPV_ERROR_UNKNOWN_FORMAT:
+        return EngineError::UnknownFormat;
+    case MPV_ERROR_NOTHING_TO_PLAY:
+        return EngineError::NothingToPlay;
+    default:
+        return EngineError::Other;
+    }
+}
+
+EndOfFile::Reason ReasonFromMpv(int reason) {
+    switch (reason) {
+    case MPV_END_FILE_REASON_EOF:
+        return EndOfFile::Eof;
+    case MPV_END_FILE_REASON_STOP:
+        return EndOfFile::Stop;
+    case MPV_END_FILE_REASON_QUIT:
+        return EndOfFile::Quit;
+    default:
+        return EndOfFile::Error;
+    }
+}
+
 } // namespace
+
+EndOfFile EndOfFileFromMpv(int mpvReason, int mpvError) {
+    return {ReasonFromMpv(mpvReason), ErrorFromMpv(mpvError)};
+}
+
+QDebug operator<<(QDebug debug, EngineError error) {
+    static const char* const names[] = {"None",          "LoadingFailed", "AudioOutputFailed",
+                                        "UnknownFormat", "NothingToPlay", "Other"};
+    return debug << names[int(error)];
+}
 
 EngineOptions MpvEngine::DefaultOptions() {
     return {
@@ -159,8 +201,9 @@ void MpvEngine::dispatch(const mpv_event& event) {
         break;
     case MPV_EVENT_END_FILE: {
         const auto* end = static_cast<const mpv_event_end_file*>(event.data);
-        emit endFile({static_cast<int>(end->reason), end->error, end->playlist_entry_id,
-                      end->playlist_insert_id, end->playlist_insert_num_entries});
+        EndOfFile ended = EndOfFileFromMpv(end->reason, end->error);
+        ended.entry = end->playlist_entry_id;
+        emit endFile(ended);
         break;
     }
     case MPV_EVENT_LOG_MESSAGE: {
@@ -178,7 +221,7 @@ void MpvEngine::dispatch(const mpv_event& event) {
                 if (qstrcmp(result.u.list->keys[i], "playlist_entry_id") == 0 &&
                     result.u.list->values[i].format == MPV_FORMAT_INT64)
                     entry = result.u.list->values[i].u.int64;
-        emit loadReplied(event.reply_userdata, entry, event.error < 0 ? event.error : 0);
+        emit loadReplied(event.reply_userdata, entry, ErrorFromMpv(qMin(event.error, 0)));
         break;
     }
     case MPV_EVENT_PROPERTY_CHANGE: {
@@ -235,7 +278,7 @@ void MpvEngine::command(std::initializer_list<const char*> args, quint64 tag) {
     // Only fails when libmpv is out of memory or shutting down; answered like a refusal.
     if (const int r = mpv_command_async(m_handle, tag, argv.data()); r < 0 && tag != 0)
         QMetaObject::invokeMethod(
-            this, [this, tag, r] { emit loadReplied(tag, -1, r); }, Qt::QueuedConnection);
+            this, [this, tag, r] { emit loadReplied(tag, -1, ErrorFromMpv(r)); }, Qt::QueuedConnection);
 }
 
 void MpvEngine::load(const QStringList& urls, quint64 tag) {

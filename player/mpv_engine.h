@@ -1,4 +1,6 @@
-// player/: the component's engine, one libmpv handle behind Qt signals; touches libmpv and nothing else.
+// player/: the engine, one libmpv handle behind Qt signals, and the program's own words for what it reports:
+// how an entry ended and what went wrong. libmpv's headers and numbers stay in mpv_engine.cpp; everything
+// above the engine sees only these.
 //
 // libmpv runs on threads of its own. The only thing it may do on them is call the wakeup callback, which
 // queues a drain onto the thread that owns this object; every signal is emitted from there, in libmpv's
@@ -15,22 +17,31 @@
 
 struct mpv_handle;
 struct mpv_event;
+QT_FORWARD_DECLARE_CLASS(QDebug)
 
 namespace player {
 
 // Engine options as name/value pairs, applied in order before the engine starts.
 using EngineOptions = QList<QPair<QByteArray, QByteArray>>;
 
-// How a playlist entry ended, as libmpv reports it: mpv_end_file_reason, its mpv_error (0 when none), and for
-// a playlist that was replaced by its entries, the first of those and how many.
+// What went wrong with an entry or a load: each error the session or the failure text tells apart by name,
+// and Other for everything else libmpv may say.
+enum class EngineError { None, LoadingFailed, AudioOutputFailed, UnknownFormat, NothingToPlay, Other };
+QDebug operator<<(QDebug debug, EngineError error);
+
+// How a playlist entry ended: why, what went wrong (None when nothing did), and which entry it was.
 struct EndOfFile {
-    enum Reason { Eof = 0, Stop = 2, Quit = 3, Error = 4, Redirect = 5 };
-    int reason = Eof;
-    int error = 0;
+    enum Reason { Eof, Stop, Quit, Error };
+    Reason reason = Eof;
+    EngineError error = EngineError::None;
     qint64 entry = -1;
-    qint64 insertedFirst = -1;
-    int insertedCount = 0;
 };
+
+// libmpv's end of an entry, its mpv_end_file_reason and mpv_error, in the program's words; the engine's one
+// place for libmpv's numbers. A reason the program has no word for (a redirect, which only libmpv's own
+// playlist reader makes, or a newer libmpv's) is Error, and an error it does not name is Other, so that an
+// unknown number never passes for a clean end or a stop.
+EndOfFile EndOfFileFromMpv(int mpvReason, int mpvError);
 
 class MpvEngine : public QObject {
     Q_OBJECT
@@ -44,8 +55,8 @@ public:
     ~MpvEngine() override;
 
     // Replaces whatever plays with urls: the first plays, the others follow when one fails or ends. Each
-    // accepted url is answered by loadReplied(tag, its playlist entry, 0), a refused one by loadReplied(tag,
-    // -1, error).
+    // accepted url is answered by loadReplied(tag, its playlist entry, None), a refused one by
+    // loadReplied(tag, -1, why).
     void load(const QStringList& urls, quint64 tag);
     void stop();
     // Ends the entry being played or opened, at once, and goes on to the next of the load (Stop as its
@@ -55,7 +66,7 @@ public:
     void setMute(bool mute);
 
 signals:
-    void loadReplied(quint64 tag, qint64 entry, int error);
+    void loadReplied(quint64 tag, qint64 entry, player::EngineError error);
     void startFile(qint64 entry);
     void fileLoaded();
     void playbackRestart();

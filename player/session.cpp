@@ -2,12 +2,10 @@
 #include "player/session.h"
 
 #include "player/failure_text.h"
-#include "player/playlist.h"
 #include "player/playlist_fetch.h"
 #include "player/stream_title.h"
 
 #include <QLoggingCategory>
-#include <mpv/client.h>
 
 namespace player {
 
@@ -221,14 +219,14 @@ void Session::abortCurrent(const QString& why) {
 
 // the engine's events
 
-void Session::onLoadReplied(quint64 tag, qint64 entry, int error) {
+void Session::onLoadReplied(quint64 tag, qint64 entry, EngineError error) {
     qCDebug(lcPlayer) << "load" << tag << "entry" << entry << "error" << error << "(current load" << m_loadTag
                       << ")";
     if (tag != m_loadTag || !m_wantPlay) return;
     // Replies come in the order the addresses were loaded.
     const QString url = m_address.candidates.value(m_address.candidates.size() - m_awaitingReplies);
     --m_awaitingReplies;
-    if (error < 0) {
+    if (error != EngineError::None) {
         m_lastEnd = EndOfFile{EndOfFile::Error, error};
     } else {
         m_entries.insert(entry);
@@ -288,13 +286,13 @@ void Session::onEndFile(EndOfFile end) {
     m_stall.stop();
     if (end.entry == m_skippedEntry) {
         // Its time ran out and the engine went on to the next entry: this one failed by timing out.
-        m_lastEnd = EndOfFile{EndOfFile::Error, MPV_ERROR_LOADING_FAILED, end.entry};
+        m_lastEnd = EndOfFile{EndOfFile::Error, EngineError::LoadingFailed, end.entry};
         m_lastErrors = {TimedOut()};
     } else if (end.reason == EndOfFile::Stop || end.reason == EndOfFile::Quit) {
         if (m_abortReason.isEmpty()) return; // the user's stop or a new address: decided when asked
         // Stopped by the session itself: what is left of the load goes with it.
         m_entries.clear();
-        m_lastEnd = EndOfFile{EndOfFile::Error, MPV_ERROR_LOADING_FAILED, end.entry};
+        m_lastEnd = EndOfFile{EndOfFile::Error, EngineError::LoadingFailed, end.entry};
         m_lastErrors = {m_abortReason};
     } else {
         m_lastEnd = end;
@@ -316,8 +314,8 @@ void Session::decideAfterEnd() {
     qCDebug(lcPlayer) << "decide: listening" << m_wantPlay << "played" << m_everPlayed << "retry pending"
                       << m_retryTimer.isActive() << "reading playlist" << (m_fetch && m_fetch->busy());
     if (!m_wantPlay || m_retryTimer.isActive() || (m_fetch && m_fetch->busy())) return;
-    const EndOfFile end = m_lastEnd.value_or(EndOfFile{EndOfFile::Error, MPV_ERROR_LOADING_FAILED});
-    if (end.error == MPV_ERROR_AO_INIT_FAILED) {
+    const EndOfFile end = m_lastEnd.value_or(EndOfFile{EndOfFile::Error, EngineError::LoadingFailed});
+    if (end.error == EngineError::AudioOutputFailed) {
         fail(describeFailure());
         return;
     }
@@ -334,13 +332,13 @@ void Session::decideAfterEnd() {
     }
     // Perhaps a playlist: the engine reads none itself (its reader has no bound), so the session reads it,
     // bounded, and plays its entries; a playlist naming one it already read is a loop.
-    if (end.error == MPV_ERROR_UNKNOWN_FORMAT && readPlaylist(end)) return;
+    if (end.error == EngineError::UnknownFormat && readPlaylist(end)) return;
     fail(describeFailure());
 }
 
 QString Session::describeFailure() const {
     EngineReport report;
-    report.end = m_lastEnd.value_or(EndOfFile{EndOfFile::Error, MPV_ERROR_LOADING_FAILED});
+    report.end = m_lastEnd.value_or(EndOfFile{EndOfFile::Error, EngineError::LoadingFailed});
     report.log = m_lastErrors;
     report.local = m_address.kind == EngineAddress::Local;
     report.aborted = !m_abortReason.isEmpty();

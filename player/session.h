@@ -113,7 +113,7 @@ private:
     void forgetTitles();
     QString describeFailure() const;
 
-    void onLoadReplied(quint64 tag, qint64 entry, int error);
+    void onLoadReplied(quint64 tag, qint64 entry, EngineError error);
     void onStartFile(qint64 entry);
     void onPlaybackRestart();
     void onEndFile(EndOfFile end);

@@ -6,7 +6,6 @@
 #include "player/playlist_fetch.h"
 
 #include <QLoggingCategory>
-#include <mpv/client.h>
 
 namespace player {
 
@@ -49,7 +48,7 @@ void Session::giveUp(const QString& why) {
     m_entries.clear();
     m_currentEntry = -1;
     m_awaitingReplies = 0;
-    m_lastEnd = EndOfFile{EndOfFile::Error, MPV_ERROR_LOADING_FAILED};
+    m_lastEnd = EndOfFile{EndOfFile::Error, EngineError::LoadingFailed};
     m_lastErrors = {why};
     if (m_fetch) m_fetch->cancel();
     m_engine->stop();

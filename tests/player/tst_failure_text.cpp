@@ -4,15 +4,16 @@
 #include "player/retry_policy.h"
 
 #include <QTest>
-#include <mpv/client.h>
 
 using player::EndOfFile;
+using player::EngineError;
 using player::EngineReport;
 
 Q_DECLARE_METATYPE(EngineReport)
 
 namespace {
-EngineReport Report(int error, QStringList log = {}, bool local = false, int reason = EndOfFile::Error) {
+EngineReport Report(EngineError error, QStringList log = {}, bool local = false,
+                    EndOfFile::Reason reason = EndOfFile::Error) {
     EngineReport r;
     r.end.reason = reason;
     r.end.error = error;
@@ -28,7 +29,7 @@ private slots:
     void failureText_data() {
         QTest::addColumn<EngineReport>("report");
         QTest::addColumn<QString>("shown");
-        const int failed = MPV_ERROR_LOADING_FAILED;
+        const EngineError failed = EngineError::LoadingFailed;
         QTest::newRow("refused by the engine: a playlist naming local files")
             << Report(failed, {"cplayer: Refusing to load potentially unsafe URL from a playlist."})
             << QStringLiteral("不支持的地址");
@@ -36,13 +37,13 @@ private slots:
             << Report(failed, {"ffmpeg: Protocol 'file' not on whitelist 'http,https,tls,tcp'!"})
             << QStringLiteral("不支持的地址");
         QTest::newRow("no sound device")
-            << Report(MPV_ERROR_AO_INIT_FAILED) << QStringLiteral("音频设备不可用");
+            << Report(EngineError::AudioOutputFailed) << QStringLiteral("音频设备不可用");
         QTest::newRow("unknown format")
-            << Report(MPV_ERROR_UNKNOWN_FORMAT) << QStringLiteral("无法播放：格式不支持");
+            << Report(EngineError::UnknownFormat) << QStringLiteral("无法播放：格式不支持");
         QTest::newRow("nothing to play")
-            << Report(MPV_ERROR_NOTHING_TO_PLAY) << QStringLiteral("无法播放：没有声音");
+            << Report(EngineError::NothingToPlay) << QStringLiteral("无法播放：没有声音");
         QTest::newRow("a stream that ended")
-            << Report(0, {}, false, EndOfFile::Eof) << QStringLiteral("无法连接：连接中断");
+            << Report(EngineError::None, {}, false, EndOfFile::Eof) << QStringLiteral("无法连接：连接中断");
         QTest::newRow("local file missing")
             << Report(failed, {"file: Cannot open file '/x.mp3': No such file or directory"}, true)
             << QStringLiteral("无法播放：找不到文件");

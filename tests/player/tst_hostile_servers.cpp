@@ -22,10 +22,10 @@
 #include <algorithm>
 #include <clocale>
 #include <memory>
-#include <mpv/client.h>
 #include <sys/resource.h>
 
 using player::EndOfFile;
+using player::EngineError;
 using player::MpvEngine;
 using player::PlaylistFetch;
 using support::HostileServer;
@@ -189,8 +189,8 @@ void TstHostileServers::endlessPlaylistsEndInAnError() {
         // The engine's own playlist reader grew the process by some 250 MB a second here.
         QTRY_VERIFY_WITH_TIMEOUT(!e.ends.isEmpty() || growth.peak() > GrowthBoundKiB, WaitMs);
         QVERIFY2(growth.peak() <= GrowthBoundKiB, qPrintable(growth.told()));
-        QCOMPARE(e.lastEnd().reason, int(EndOfFile::Error));
-        QCOMPARE(e.lastEnd().error, int(MPV_ERROR_UNKNOWN_FORMAT));
+        QCOMPARE(e.lastEnd().reason, EndOfFile::Error);
+        QCOMPARE(e.lastEnd().error, EngineError::UnknownFormat);
         QCOMPARE(e.restarts.size(), 0);
     }
     QCOMPARE(m_server.requests(path), before + 1);
@@ -243,8 +243,8 @@ void TstHostileServers::selfNamingPlaylistsAreReadOnce() {
     // playlist: the address ends as a format it does not play, and the component reads it (once per play
     // request, see the session).
     QTRY_VERIFY_WITH_TIMEOUT(!e.ends.isEmpty(), WaitMs);
-    QCOMPARE(e.lastEnd().reason, int(EndOfFile::Error));
-    QCOMPARE(e.lastEnd().error, int(MPV_ERROR_UNKNOWN_FORMAT));
+    QCOMPARE(e.lastEnd().reason, EndOfFile::Error);
+    QCOMPARE(e.lastEnd().error, EngineError::UnknownFormat);
     QTest::qWait(1000);
     QCOMPARE(e.ends.size(), 1);
     QCOMPARE(m_server.requests(path), before + 1);
@@ -286,7 +286,7 @@ void TstHostileServers::stalledLoadsStopAtOnce() {
     clock.start();
     e.engine.stop();
     QTRY_VERIFY_WITH_TIMEOUT(!e.ends.isEmpty(), 3000);
-    QCOMPARE(e.lastEnd().reason, int(EndOfFile::Stop));
+    QCOMPARE(e.lastEnd().reason, EndOfFile::Stop);
     qInfo("stopped after %lld ms", clock.elapsed());
     // The fall-back entry never starts after a stop.
     QTest::qWait(500);
