@@ -88,14 +88,11 @@ EngineOptions MpvEngine::DefaultOptions() {
         {"audio-display", "no"},
         {"volume-max", "100"},
         // A playlist from a server may name only other servers, never this machine's files. (Inside HLS,
-        // FFmpeg
-        // already limits a remote playlist's segments to network protocols; a protocol_whitelist of our own
-        // would
-        // add nothing there and would break HLS the user keeps on disk.)
+        // FFmpeg already limits a remote playlist's segments to network protocols; a protocol_whitelist of
+        // our own would add nothing there and would break HLS the user keeps on disk.)
         {"load-unsafe-playlists", "no"},
         // Tags read when a stream opens: valid UTF-8 stays, anything else is GB18030. (libmpv 0.35 does not
-        // apply
-        // this to ICY title updates; the component decodes those itself.)
+        // apply this to ICY title updates; the component decodes those itself.)
         {"metadata-codepage", "gb18030"},
         {"network-timeout", "15"},
         {"user-agent", "Corvana/1.0"},
@@ -104,12 +101,11 @@ EngineOptions MpvEngine::DefaultOptions() {
         // after that. Not reconnect_at_eof: it reopens finite files (playlists) at their end without pause,
         // for ever.
         {"stream-lavf-o", "reconnect=1,reconnect_streamed=1,reconnect_delay_max=4"},
-        // Time to sound (bench/time_to_audio). A stream without a burst from its server arrives in real time,
-        // so
-        // every byte the engine waits for costs its playing time: FFmpeg's stream analysis (about 4 kB of
-        // MP3,
-        // a quarter of a second) adds nothing when the stream's header already says what it is, and a 100 ms
-        // output buffer starts sound 100 ms sooner than libmpv's 200 ms while still riding out a busy moment.
+        // Time to sound (bench/time_to_audio). A stream without a burst from its server arrives in real
+        // time, so every byte the engine waits for costs its playing time: FFmpeg's stream analysis (about
+        // 4 kB of MP3, a quarter of a second) adds nothing when the stream's header already says what it is,
+        // and a 100 ms output buffer starts sound 100 ms sooner than libmpv's 200 ms while still riding out a
+        // busy moment.
         {"demuxer-lavf-probe-info", "nostreams"},
         {"audio-buffer", "0.1"},
         // Only FFmpeg's demuxers, never the engine's own playlist reader: that one reads a playlist to its
@@ -144,8 +140,7 @@ MpvEngine::MpvEngine(const EngineOptions& extra, int volume, bool mute, QObject*
             if (r < 0) Fail(QString::fromUtf8(name + '=' + value), r);
         }
         if (const int r = mpv_initialize(m_handle); r < 0) Fail(QStringLiteral("mpv_initialize"), r);
-        // Warnings carry the reasons a stream failed (connection refused, HTTP 404 ...) and FFmpeg's
-        // reconnects.
+        // Warnings carry why a stream failed (connection refused, HTTP 404 ...) and FFmpeg's reconnects.
         mpv_request_log_messages(m_handle, "warn");
         mpv_observe_property(m_handle, PropPausedForCache, "paused-for-cache", MPV_FORMAT_FLAG);
         mpv_observe_property(m_handle, PropBuffering, "cache-buffering-state", MPV_FORMAT_INT64);
