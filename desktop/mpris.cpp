@@ -40,6 +40,29 @@ namespace {
 const QString kPlayerInterface = QStringLiteral("org.mpris.MediaPlayer2.Player");
 // Paths under /org/mpris are reserved for the interface's own names.
 const QString kTrackPrefix = QStringLiteral("/example/ostrel/Corvana/station/");
+
+// The bus daemon answers at once: the event loop never waits on it for more than a second.
+constexpr int kBusTimeoutMs = 1000;
+enum RequestNameReply : uint { PrimaryOwner = 1, InQueue = 2 };
+constexpr uint kDoNotQueue = 4;
+
+QDBusMessage BusDaemonCall(const QString& method, const QString& name) {
+    return QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
+                                          QStringLiteral("/org/freedesktop/DBus"),
+                                          QStringLiteral("org.freedesktop.DBus"), method)
+           << name;
+}
+
+uint RequestName(QDBusConnection& bus, const QString& name, uint flags) {
+    const QDBusMessage reply =
+        bus.call(BusDaemonCall(QStringLiteral("RequestName"), name) << flags, QDBus::Block, kBusTimeoutMs);
+    return reply.type() == QDBusMessage::ReplyMessage ? reply.arguments().value(0).toUInt() : 0;
+}
+
+// Without waiting for the answer: the bus lets the name go whether anyone listens or not.
+void ReleaseName(QDBusConnection& bus, const QString& name) {
+    bus.send(BusDaemonCall(QStringLiteral("ReleaseName"), name));
+}
 } // namespace
 
 // org.mpris.MediaPlayer2: who the player is and what the desktop may ask of its window.
@@ -171,7 +194,9 @@ MprisService::MprisService(QObject* parent) : QObject(parent) {
 MprisService::~MprisService() {
     if (m_bus && !m_serviceName.isEmpty()) {
         m_bus->unregisterObject(ObjectPath);
-        m_bus->interface()->unregisterService(m_serviceName);
+        ReleaseName(*m_bus, m_serviceName);
+        // Out of the queue too: the bus would otherwise hand BusName to a connection without the player.
+        if (m_waitingForBusName) ReleaseName(*m_bus, BusName);
     }
 }
 
@@ -187,17 +212,31 @@ bool MprisService::registerOn(const QDBusConnection& bus) {
     QDBusConnection connection = bus;
     // The object first, so that a client woken by the name's appearance finds it.
     if (!connection.registerObject(ObjectPath, this, QDBusConnection::ExportAdaptors)) return false;
-    const QStringList names = {BusName, BusName + QStringLiteral(".instance") +
-                                            QString::number(QCoreApplication::applicationPid())};
-    for (const QString& name : names) {
-        const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> reply =
-            connection.interface()->registerService(name, QDBusConnectionInterface::DontQueueService,
-                                                    QDBusConnectionInterface::DontAllowReplacement);
-        if (reply.isValid() && reply.value() == QDBusConnectionInterface::ServiceRegistered) {
+    // Queued for BusName: when the instance holding it ends, the bus hands it to the next in line at once,
+    // with no race between waiting instances.
+    const uint wellKnown = RequestName(connection, BusName, 0);
+    if (wellKnown == PrimaryOwner) {
+        m_bus = connection;
+        m_serviceName = BusName;
+        return true;
+    }
+    if (wellKnown == InQueue) {
+        const QString instance =
+            BusName + QStringLiteral(".instance") + QString::number(QCoreApplication::applicationPid());
+        if (RequestName(connection, instance, kDoNotQueue) == PrimaryOwner) {
             m_bus = connection;
-            m_serviceName = name;
+            m_serviceName = instance;
+            m_waitingForBusName = true;
+            // NameAcquired: the bus's word, from the event loop, that BusName is this connection's now.
+            connect(connection.interface(), &QDBusConnectionInterface::serviceRegistered, this,
+                    [this](const QString& name) {
+                        if (name != BusName || !m_waitingForBusName || !m_bus) return;
+                        m_waitingForBusName = false;
+                        ReleaseName(*m_bus, std::exchange(m_serviceName, BusName));
+                    });
             return true;
         }
+        ReleaseName(connection, BusName);
     }
     connection.unregisterObject(ObjectPath);
     return false;

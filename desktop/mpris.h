@@ -52,7 +52,8 @@ public:
     // cannot be reached, it does nothing, says nothing and returns false: the program runs as before.
     bool registerOnSessionBus();
     // The same on a given connection. The bus name is BusName, or BusName.instance<pid> while another
-    // process holds BusName.
+    // process holds BusName: then the bus hands BusName over when that process lets it go, and the instance
+    // name is given up, so that clients addressing BusName find a player again and none is listed twice.
     bool registerOn(const QDBusConnection& bus);
     // The bus name taken; empty while not registered.
     QString serviceName() const { return m_serviceName; }
@@ -94,6 +95,7 @@ private:
     std::function<bool(const QString&)> m_acceptor;
     std::optional<QDBusConnection> m_bus;
     QString m_serviceName;
+    bool m_waitingForBusName = false; // in the bus's queue for BusName, under the instance name meanwhile
 };
 
 } // namespace desktop

@@ -2,9 +2,11 @@
 # tests/e2e: the desktop's media controls on the real binary, with playerctl (a client we did not write) as the
 # remote. Starts its own world: Xvfb, a private session bus (with the accessibility bus it activates), PulseAudio
 # with a null sink as the default sink, and icecast2 fed with a tone; stops all of it at the end. Prints every
-# playerctl command and its answer, so a run's log is the transcript.
+# playerctl command and its answer, so a run's log is the transcript. A hung tray panel is on the bus throughout: a
+# StatusNotifierWatcher that owns its name and never answers (CORVANA_SILENT_WATCHER, tests/support).
 # Usage: mpris.sh PATH_TO_CORVANA [ARTIFACT_DIR]
 #
+#  0. The window shows within 10 s all the same (D-Bus's timeout is 25 s).
 #  1. gdbus introspect shows org.mpris.MediaPlayer2 and org.mpris.MediaPlayer2.Player; playerctl -l lists corvana.
 #  2. play right after start plays the first station: sound at the sink, status Playing, the stream's title.
 #  3. next plays the second station: its address, name and stream title in the metadata, sound at the sink.
@@ -12,7 +14,11 @@
 #  5. stop silences the sink, the status line reads "已停止播放", status says Stopped.
 #  6. playerctl --follow, running throughout, saw each of these changes (the service sends PropertiesChanged).
 #  7. With a station deleted through 列表 > 删除, Quit brings up the save question once (a second Quit or a play
-#     while it is open changes nothing); Yes saves the list and the program ends with status 0.
+#     while it is open changes nothing); Yes saves the list and the program ends with status 0. Before that, a Yes
+#     whose save fails (the list file has become a folder): the window stays and answers within 2 s of the error
+#     report, then the same Quit saves.
+#  8. A second Corvana, started while the first runs, takes the well-known name once the first has ended:
+#     playerctl -l lists corvana once, and Quit through that name ends the second.
 set -euo pipefail
 binary=$(readlink -f "$1")
 here=$(cd "$(dirname "$0")" && pwd)
@@ -50,6 +56,9 @@ player=(-p corvana)
 e2e_start_display
 e2e_private_home
 e2e_start_bus --a11y
+"${CORVANA_SILENT_WATCHER:-$(dirname "$binary")/tests/support/corvana_silent_watcher}" >"$work/watcher.log" 2>&1 &
+e2e_started $!
+wait_for 10 grep -q ready "$work/watcher.log" || fail "the silent StatusNotifierWatcher did not start"
 # The tone is about -40 dBFS at the player's start volume of 50 and about -63 dBFS at 20 (the curve is cubic).
 e2e_start_sound mpris
 e2e_start_streams
@@ -62,8 +71,10 @@ write_list "$work/CvLst.lst" "中国之声|http://127.0.0.1:$PORT/mp3" "Ogg tone
     "AAC 音乐台|http://127.0.0.1:$PORT/aac"
 QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 "$work/corvana" >"$work/corvana.log" 2>&1 &
 corvana_pid=$!
-wait_for 15 sh -c 'xdotool search --onlyvisible --name "^Corvana$" >"$0"' "$work/window" \
-    || fail "no window titled Corvana"
+launched=$(date +%s.%N)
+wait_for 10 sh -c 'xdotool search --onlyvisible --name "^Corvana$" >"$0"' "$work/window" \
+    || fail "no window titled Corvana within 10 s, with a StatusNotifierWatcher that never answers"
+step "the window shows $(echo "$(date +%s.%N) - $launched" | bc) s after the start, the watcher silent"
 wait_for 10 screen find "table cell" "中国之声" >/dev/null || fail "the list did not load"
 
 # 1. On the bus.
@@ -174,11 +185,54 @@ silent || fail "play while the save question was open played"
 remote "${player[@]}" status
 [ "$answer" = Stopped ] || fail "status says $answer after play while the save question was open"
 shot question
-question=$(xdotool search --onlyvisible --name '^保存$' | head -n1)
-xdotool windowfocus --sync "$question" 2>/dev/null || true
+answer_yes() {
+    question=$(xdotool search --onlyvisible --name '^保存$' | head -n1)
+    xdotool windowfocus --sync "$question" 2>/dev/null || true
+    xdotool key --clearmodifiers Return
+}
+# A save that fails: the error report (titled Corvana, as the window), then the window whole again.
+mv "$work/CvLst.lst" "$work/CvLst.kept" && mkdir -p "$work/CvLst.lst/in-the-way"
+answer_yes
+titled_corvana() { [ "$(xdotool search --onlyvisible --name '^Corvana$' 2>/dev/null | wc -l)" -eq "$1" ]; }
+wait_for 10 titled_corvana 2 || fail "no error report after a save that failed"
+report=$(xdotool search --onlyvisible --name '^Corvana$' | grep -vx "$(head -n1 "$work/window")" | head -n1)
+xdotool windowfocus --sync "$report" 2>/dev/null || true
 xdotool key --clearmodifiers Return
+dismissed=$(date +%s.%N)
+wait_for 5 titled_corvana 1 || fail "the error report did not close"
+answer=$(timeout 2 playerctl "${player[@]}" status 2>&1) \
+    || fail "Corvana did not answer within 2 s of the error report ($answer)"
+alive || fail "Corvana ended after its save failed"
+step "failed save: the window stays and answers $(echo "$(date +%s.%N) - $dismissed" | bc) s after the report"
+rm -r "$work/CvLst.lst" && mv "$work/CvLst.kept" "$work/CvLst.lst"
+
+# 8. A second Corvana waits under its instance name while the first holds the well-known one.
+mkdir "$work/second" && cp "$binary" "$work/second/corvana"
+write_list "$work/second/CvLst.lst" "第二|http://127.0.0.1:$PORT/ogg"
+QT_QPA_PLATFORM=xcb "$work/second/corvana" >"$work/second.log" 2>&1 &
+second_pid=$!
+e2e_started "$second_pid"
+instance_listed() { timeout 10 playerctl -l 2>/dev/null | grep -qx "corvana.instance$second_pid"; }
+wait_for 10 instance_listed || fail "the second Corvana is not on the bus as corvana.instance$second_pid"
+remote -l
+
+quit || fail "Quit failed"
+wait_for 10 asked || fail "no save question after Quit"
+answer_yes
 wait_for_exit 15
 list_is "$work/CvLst.lst" "中国之声|http://127.0.0.1:$PORT/mp3" "AAC 音乐台|http://127.0.0.1:$PORT/aac" \
     || fail "the saved list is not the two stations left, in code page 936"
 step "Quit with a station deleted: one save question (a second Quit or play changed nothing), Yes saved, status 0"
+
+owner_pid() { timeout 5 gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
+    --method org.freedesktop.DBus.GetConnectionUnixProcessID org.mpris.MediaPlayer2.corvana 2>/dev/null |
+    awk '{gsub(/[^0-9]/, "", $2); print $2}'; }
+listed_once() { [ "$(timeout 10 playerctl -l 2>/dev/null)" = corvana ]; }
+wait_for 10 listed_once || { remote -l; fail "playerctl -l does not list the second Corvana once, as corvana"; }
+remote -l
+[ "$(owner_pid)" = "$second_pid" ] || fail "org.mpris.MediaPlayer2.corvana is not the second Corvana's"
+quit || fail "Quit through the well-known name failed"
+wait_for 10 sh -c '! kill -0 "$0" 2>/dev/null' "$second_pid" || fail "the second Corvana did not end on Quit"
+wait "$second_pid" || fail "the second Corvana ended with status $?"
+step "the second Corvana took org.mpris.MediaPlayer2.corvana when the first ended; Quit through it ended it"
 echo "mpris: all passed"
