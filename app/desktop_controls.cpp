@@ -39,10 +39,8 @@ void frmMain::ConnectDesktopRequests() {
         });
     };
     using desktop::MprisService;
-    when(&MprisService::raiseRequested, [this] {
-        tray::TrayWindowProc(QSystemTrayIcon::Trigger, *this, *menu_Control,
-                             mod_Function::RestoreWindowState);
-    });
+    when(&MprisService::raiseRequested,
+         [this] { tray::RestoreWindow(*this, mod_Function::RestoreWindowState); });
     when(&MprisService::quitRequested, [this] { close(); });
     when(&MprisService::playRequested, [this] { Desktop_Play(); });
     when(&MprisService::stopRequested, [this] { menu_Stop_Click(); });

@@ -18,16 +18,20 @@ void GiveFocus(QWidget& window) {
 }
 } // namespace
 
+bool RestoreWindow(QWidget& window, qint16 restoreState) {
+    GiveFocus(window);
+    if (platform::WindowState(window) != 1) return false;
+    platform::SetWindowState(window, restoreState);
+    GiveFocus(window);
+    return true;
+}
+
 bool TrayWindowProc(QSystemTrayIcon::ActivationReason reason, QWidget& window, QMenu& menu,
                     qint16 restoreState) {
     switch (reason) {
     case QSystemTrayIcon::Trigger:
     case QSystemTrayIcon::DoubleClick:
-        GiveFocus(window);
-        if (platform::WindowState(window) != 1) return false;
-        platform::SetWindowState(window, restoreState);
-        GiveFocus(window);
-        return true;
+        return RestoreWindow(window, restoreState);
     case QSystemTrayIcon::Context:
         menu.exec(QCursor::pos());
         return true;

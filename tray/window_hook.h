@@ -15,4 +15,8 @@ namespace tray {
 bool TrayWindowProc(QSystemTrayIcon::ActivationReason reason, QWidget& window, QMenu& menu,
                     qint16 restoreState);
 
+// Restores the window: it gets the focus; a minimized one gets restoreState back and the focus again. Returns
+// whether it was minimized. A left release on the icon does this, and so does the desktop's Raise.
+bool RestoreWindow(QWidget& window, qint16 restoreState);
+
 } // namespace tray
