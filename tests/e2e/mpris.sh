@@ -9,8 +9,11 @@
 #  0. The window shows within 10 s all the same (D-Bus's timeout is 25 s).
 #  1. gdbus introspect shows org.mpris.MediaPlayer2 and org.mpris.MediaPlayer2.Player; playerctl -l lists corvana.
 #  2. play right after start plays the first station: sound at the sink, status Playing, the stream's title.
-#  3. next plays the second station: its address, name and stream title in the metadata, sound at the sink.
+#  3. next plays the second station: its address, name and stream title in the metadata, sound at the sink. On the
+#     first station CanGoPrevious is false; next from the second-to-last reaches the last, where CanGoNext is false;
+#     previous comes back.
 #  4. volume 0.2 lowers the level at the sink; playerctl and the strip's volume slider both read it back.
+#     OpenUri plays an address from outside the list and names it, not the station before it.
 #  5. stop silences the sink, the status line reads "已停止播放", status says Stopped.
 #  6. playerctl --follow, running throughout, saw each of these changes (the service sends PropertiesChanged).
 #  7. With a station deleted through 列表 > 删除, Quit brings up the save question once (a second Quit or a play
@@ -110,6 +113,12 @@ shot playing
 step "play: sound at the sink, status Playing, the stream's title, the first station"
 
 # 3. Next: the second station.
+can() { # PROPERTY: true or false, as the bus shows it
+    timeout 10 gdbus call --session --dest org.mpris.MediaPlayer2.corvana --object-path /org/mpris/MediaPlayer2 \
+        --method org.freedesktop.DBus.Properties.Get org.mpris.MediaPlayer2.Player "$1" | grep -o 'true\|false'
+}
+[ "$(can CanGoPrevious)" = false ] && [ "$(can CanGoNext)" = true ] \
+    || fail "on the first station: CanGoPrevious $(can CanGoPrevious), CanGoNext $(can CanGoNext)"
 remote "${player[@]}" next || fail "playerctl next failed"
 await 10 "http://127.0.0.1:$PORT/ogg" "${player[@]}" metadata xesam:url || fail "next did not move to the ogg station"
 await 5 "Ogg tone" "${player[@]}" metadata xesam:album || fail "the metadata does not name the second station"
@@ -120,6 +129,15 @@ wait_for 15 sounding || fail "no sound at the sink after next ($(level 1) dBFS)"
 await 5 Playing "${player[@]}" status || fail "status does not say Playing after next"
 remote "${player[@]}" metadata
 step "next: the second station plays, named in the metadata and the status line"
+remote "${player[@]}" next || fail "playerctl next failed on the second-to-last station"
+await 10 "http://127.0.0.1:$PORT/aac" "${player[@]}" metadata xesam:url || fail "next did not reach the last station"
+cannot_go_next() { [ "$(can CanGoNext)" = false ]; }
+wait_for 5 cannot_go_next || fail "CanGoNext is $(can CanGoNext) on the last station"
+[ "$(can CanGoPrevious)" = true ] || fail "CanGoPrevious is $(can CanGoPrevious) on the last station"
+remote "${player[@]}" previous || fail "playerctl previous failed"
+await 10 "http://127.0.0.1:$PORT/ogg" "${player[@]}" metadata xesam:url || fail "previous did not come back"
+wait_for 15 sounding || fail "no sound at the sink after previous ($(level 1) dBFS)"
+step "the list's ends: CanGoPrevious false on the first, next reaches the last, CanGoNext false there"
 
 # 4. Volume.
 remote "${player[@]}" volume || fail "playerctl volume failed"
@@ -137,6 +155,15 @@ after=$(level 1.0)
     || fail "volume 0.2 did not lower the level ($before -> $after dBFS)"
 silent && fail "volume 0.2 silenced the sink"
 step "volume $start_volume -> 20: ${before} -> ${after} dBFS at the sink; playerctl and the slider read 20"
+
+# An address from outside the list is named as itself, not as the station played before it.
+opened="http://127.0.0.1:$PORT/mp3?opened"
+opened_re=$(sed 's/[.?]/\\&/g' <<<"$opened")
+remote "${player[@]}" open "$opened" || fail "playerctl open failed"
+await 10 "$opened_re" "${player[@]}" metadata xesam:url || fail "OpenUri did not give the player the address"
+await 5 "$opened_re" "${player[@]}" metadata xesam:album || fail "OpenUri's address is named as another station"
+wait_for 5 screen find label "正在收听:$opened_re" >/dev/null || fail "the status line does not name that address"
+step "OpenUri: the address plays, named as itself in the metadata and the status line"
 
 # 5. Stop.
 remote "${player[@]}" stop || fail "playerctl stop failed"
