@@ -1,4 +1,4 @@
-// platform/: the system's ANSI code page, which the list file and the tray tip use.
+// platform/: code page 936, the list file's encoding (unless the file is UTF-8: stations/list_file.h).
 //
 // Code page 936 exactly as Windows has it for one- and two-byte sequences, GB18030 for its four-byte
 // sequences and for every character code page 936 cannot hold. Bytes that are valid in neither are not lost:

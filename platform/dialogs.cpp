@@ -1,4 +1,5 @@
-// platform/: the message box and input box on QMessageBox and QInputDialog, and their scripted stand-in.
+// platform/: the message box and input box on QMessageBox and QInputDialog, and which dialogs are in use: these,
+// or the ones a test has put in their place.
 #include "platform/dialogs.h"
 
 #include "platform/error.h"

@@ -2,7 +2,8 @@
 //
 // The list holds the only copy of the stations. Other rooms use it through the operations below (ListItems()
 // Add / Remove / Clear / Count / Item, SelectedItem(), an entry's Index / Text / SubItems(1)); positions are
-// 1-based and contiguous. It may touch nothing outside this file pair.
+// 1-based and contiguous. The cells show a bounded part of long text (platform/plain_text.h); the column set-up
+// measures in twips.
 #pragma once
 
 #include <QAbstractTableModel>
