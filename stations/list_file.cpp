@@ -175,7 +175,7 @@ ListFileFormat LoadList(ListView& list, const QString& path) {
 void SaveList(ListView& list, const QString& path, const SaveRules& rules, const ListFileFormat& format) {
     platform::FileSystem& fs = platform::CurrentFileSystem();
     qsizetype lines = 0;
-    const QByteArray bytes = ListFileBytes(list.model().stations(), format, &lines);
+    const QByteArray bytes = ListFileBytes(list.stationModel().stations(), format, &lines);
     try {
         if (bytes.isEmpty() && !rules.emptyListAsEmptyFile) {
             // Nothing named to keep: the list is stored as no file at all, and it still counts as modified.

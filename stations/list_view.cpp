@@ -78,17 +78,17 @@ void StationModel::addColumn(const QString& header) {
 }
 
 QString ListItem::Text() const {
-    return m_view->model().at(m_row).name;
+    return m_view->stationModel().at(m_row).name;
 }
 
 QString ListItem::SubItems(int i) const {
     if (i != 1) throw RuntimeError(platform::errInvalidCall, QStringLiteral("无效的子项索引"));
-    return m_view->model().at(m_row).address;
+    return m_view->stationModel().at(m_row).address;
 }
 
 void ListItem::SetSubItems(int i, const QString& text) {
     if (i != 1) throw RuntimeError(platform::errInvalidCall, QStringLiteral("无效的子项索引"));
-    m_view->model().setAddress(m_row, text);
+    m_view->stationModel().setAddress(m_row, text);
 }
 
 namespace {

@@ -97,7 +97,8 @@ public:
     // Selects the entry at a 1-based position (what a user's click does); 0 selects nothing.
     void Select(int index);
 
-    StationModel& model() { return m_model; }
+    // The typed model behind the view; QAbstractItemView::model() stays Qt's own.
+    StationModel& stationModel() { return m_model; }
 
 private:
     void checkIndex(int index) const;

@@ -163,7 +163,7 @@ private slots:
         m_form->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_form));
         QWidget* viewport = m_form->lst_Play->viewport();
-        const QPoint second = m_form->lst_Play->visualRect(m_form->lst_Play->model().index(1, 0)).center();
+        const QPoint second = m_form->lst_Play->visualRect(m_form->lst_Play->model()->index(1, 0)).center();
         QTest::mouseClick(viewport, Qt::LeftButton, {}, second);
         QTest::mouseDClick(viewport, Qt::LeftButton, {}, second);
         QCOMPARE(m_form->l_State->text(), QStringLiteral("正在收听:二"));
@@ -181,7 +181,7 @@ private slots:
         m_form->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_form));
         QWidget* viewport = m_form->lst_Play->viewport();
-        const QPoint row = m_form->lst_Play->visualRect(m_form->lst_Play->model().index(0, 0)).center();
+        const QPoint row = m_form->lst_Play->visualRect(m_form->lst_Play->model()->index(0, 0)).center();
         QTest::mouseClick(viewport, Qt::LeftButton, {}, row);
         QTest::mouseDClick(viewport, Qt::LeftButton, {}, row);
         QCOMPARE(m_form->l_State->text(), QStringLiteral("正在收听:") + name);

@@ -66,7 +66,7 @@ class TstPlayerCommands : public QObject {
     // A user's double-click: the entry is selected first, then the view reports the double-click.
     void doubleClick(int index) {
         m_form->lst_Play->Select(index);
-        emit m_form->lst_Play->doubleClicked(m_form->lst_Play->model().index(index - 1, 0));
+        emit m_form->lst_Play->doubleClicked(m_form->lst_Play->model()->index(index - 1, 0));
     }
 
 private slots:

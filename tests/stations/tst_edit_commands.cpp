@@ -81,7 +81,7 @@ private slots:
         QCOMPARE(rows(), QStringList({row, row}));
         QCOMPARE(ListModified, mod_Function::True);
         for (const int role : {Qt::DisplayRole, Qt::ToolTipRole})
-            QVERIFY(m_form->lst_Play->model().index(0, 1).data(role).toString().size() < 400);
+            QVERIFY(m_form->lst_Play->model()->index(0, 1).data(role).toString().size() < 400);
     }
 
     void addRefusesOrIgnores_data() {

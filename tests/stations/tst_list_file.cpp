@@ -16,8 +16,8 @@
 #include <QTest>
 #include <csignal>
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -491,7 +491,7 @@ private slots:
         WriteBytes(m_path, bytes);
         const stations::ListFileFormat format = stations::LoadList(*m_list, m_path);
         QCOMPARE(m_list->ListItems().Count(), entries);
-        const std::vector<Station>& shown = m_list->model().stations();
+        const std::vector<Station>& shown = m_list->stationModel().stations();
 
         stations::SaveList(*m_list, m_path, {}, format);
         const stations::ParsedListFile back = stations::ParseListFile(ReadBytes(m_path));
