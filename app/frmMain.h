@@ -67,6 +67,14 @@ public:
     qint16 WindowState() const;
     void SetWindowState(qint16 state);
 
+    // The program's state, kept here: the rooms are handed what they need of it and report what they did.
+    // The full path of the list file and the rules of its place, set once at start-up.
+    QString ListFilePath;
+    stations::SaveRules ListFileRules;
+    // The list changed since the last save: set by each edit that changed it, cleared by a save that wrote at
+    // least one entry line and replaced the file.
+    bool ListModified = false;
+
     // The controls, top to bottom.
     player::MediaPlayer* WMP = nullptr;
     LinkLabel* Label1 = nullptr;

@@ -32,8 +32,8 @@ void frmMain::Form_Load() {
     stations::SetUpColumns(*lst_Play);
     // 2. Where the list file lives.
     const stations::ListFileLocation location = stations::DefaultListFileLocation();
-    mod_Function::ListFilePath = location.savePath;
-    stations::ListFileRules = location.rules;
+    ListFilePath = location.savePath;
+    ListFileRules = location.rules;
     // 3. The list file, if there is one; a missing file is an empty list and says nothing.
     m_listFileFormat = stations::LoadList(*lst_Play, location.loadPath);
     // 4. The player: compact mode, no context menu, mute mark clear, the first status text.
@@ -54,7 +54,7 @@ void frmMain::Form_QueryUnload(qint16& /*cancel: never set*/, qint16 /*unloadMod
     // 1. The tray icon goes before any question: no tray click reaches a closing window.
     m_tray->Remove();
     // 2. and 3. The save question; Yes runs the save command itself.
-    if (mod_Function::ListModified == mod_Function::True) {
+    if (ListModified) {
         if (platform::MsgBox(QStringLiteral("列表已被修改,是否要保存列表?"),
                              platform::vbYesNo | platform::vbInformation,
                              QStringLiteral("保存")) == platform::vbYes)
@@ -71,7 +71,7 @@ void frmMain::SessionEnding(SessionEndRequest& request) {
     }
     if (!request.allowsInteraction()) {
         // Not allowed to ask: hold the logout rather than drop an unsaved list.
-        if (mod_Function::ListModified == mod_Function::True) request.cancel();
+        if (ListModified) request.cancel();
         return;
     }
     qint16 cancel = 0;
@@ -123,19 +123,22 @@ void frmMain::closeEvent(QCloseEvent* event) {
 // the list
 
 void frmMain::menu_SaveList_Click() {
-    stations::SaveList(*lst_Play, mod_Function::ListFilePath, stations::ListFileRules, m_listFileFormat);
+    // A save with no entry line keeps the list modified; a failed one throws and changes nothing.
+    if (stations::SaveList(*lst_Play, ListFilePath, ListFileRules, m_listFileFormat) ==
+        stations::SaveOutcome::EntriesWritten)
+        ListModified = false;
 }
 
 void frmMain::menu_NetUrl_Click() {
-    stations::AddStation(*lst_Play);
+    if (stations::AddStation(*lst_Play)) ListModified = true;
 }
 
 void frmMain::menu_Del_Click() {
-    stations::DeleteSelected(*lst_Play);
+    if (stations::DeleteSelected(*lst_Play)) ListModified = true;
 }
 
 void frmMain::menu_CleanList_Click() {
-    stations::ClearList(*lst_Play);
+    if (stations::ClearList(*lst_Play)) ListModified = true;
 }
 
 // the player

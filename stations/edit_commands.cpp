@@ -7,9 +7,7 @@
 
 namespace stations {
 
-using mod_Function::ListModified;
-
-void AddStation(ListView& list) {
+bool AddStation(ListView& list) {
     const QString entry = platform::InputBox(
         QStringLiteral("请输入一个网络电台地址，例如:\r\n中国之声|mms://live.example.com/radio1"),
         QStringLiteral("添加电台地址"));
@@ -17,24 +15,25 @@ void AddStation(ListView& list) {
         // The same split the list file's loader makes of a line; a third piece is dropped.
         const Station station = SplitEntry(entry);
         list.ListItems().Add(station.name).SetSubItems(1, station.address);
-        ListModified = mod_Function::True;
-    } else if (!entry.isEmpty()) {
-        platform::MsgBox(QStringLiteral("格式有误！"), platform::vbCritical, QStringLiteral("错误"));
+        return true;
     }
+    if (!entry.isEmpty())
+        platform::MsgBox(QStringLiteral("格式有误！"), platform::vbCritical, QStringLiteral("错误"));
     // An empty entry (Cancel, or OK on an empty field) changes nothing and says nothing.
+    return false;
 }
 
-void DeleteSelected(ListView& list) {
+bool DeleteSelected(ListView& list) {
     const std::optional<ListItem> selected = list.SelectedItem();
-    // Nothing selected, nothing to delete: the list and ListModified stay as they are.
-    if (!selected) return;
+    // Nothing selected, nothing to delete.
+    if (!selected) return false;
     list.ListItems().Remove(selected->Index());
-    ListModified = mod_Function::True;
+    return true;
 }
 
-void ClearList(ListView& list) {
+bool ClearList(ListView& list) {
     list.ListItems().Clear();
-    ListModified = mod_Function::True;
+    return true;
 }
 
 } // namespace stations

@@ -15,9 +15,6 @@
 
 namespace mod_Function {
 
-QString ListFilePath;
-qint16 ListModified = False;
-
 QByteArray ReadTextFile(const QString& path) {
     platform::FileSystem& fs = platform::CurrentFileSystem();
     if (fs.FileLen(path) <= 0) return QByteArray();
@@ -44,8 +41,6 @@ QString UserDataFolder() {
     return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
 }
 } // namespace
-
-SaveRules ListFileRules;
 
 ListFileLocation LocateListFile(const QString& programDir, const QString& dataDir) {
     const QString besideProgram = QDir::toNativeSeparators(QDir(programDir).filePath(kFileName));
@@ -172,7 +167,8 @@ ListFileFormat LoadList(ListView& list, const QString& path) {
     return std::move(file.format);
 }
 
-void SaveList(ListView& list, const QString& path, const SaveRules& rules, const ListFileFormat& format) {
+SaveOutcome SaveList(ListView& list, const QString& path, const SaveRules& rules,
+                     const ListFileFormat& format) {
     platform::FileSystem& fs = platform::CurrentFileSystem();
     qsizetype lines = 0;
     const QByteArray bytes = ListFileBytes(list.stationModel().stations(), format, &lines);
@@ -180,7 +176,7 @@ void SaveList(ListView& list, const QString& path, const SaveRules& rules, const
         if (bytes.isEmpty() && !rules.emptyListAsEmptyFile) {
             // Nothing named to keep: the list is stored as no file at all, and it still counts as modified.
             if (fs.FileExists(path)) fs.DeleteFile(path);
-            return;
+            return SaveOutcome::NothingNamed;
         }
         // The user's data folder may not exist yet when the list first moves there.
         const QDir folder = QFileInfo(path).absoluteDir();
@@ -192,7 +188,7 @@ void SaveList(ListView& list, const QString& path, const SaveRules& rules, const
     }
     // An empty file written for an empty list, or one of unread lines only, counts as no line: the list
     // still counts as modified.
-    if (lines > 0) mod_Function::ListModified = mod_Function::False;
+    return lines > 0 ? SaveOutcome::EntriesWritten : SaveOutcome::NothingNamed;
 }
 
 } // namespace stations

@@ -15,13 +15,6 @@
 #include <vector>
 
 namespace mod_Function {
-// The full path of the list file, set once at start-up.
-extern QString ListFilePath;
-// The list changed since the last save: a 16-bit Boolean, True is -1, False is 0.
-extern qint16 ListModified;
-inline constexpr qint16 True = -1;
-inline constexpr qint16 False = 0;
-
 // The whole file as it lies on disk, or nothing for a file of length 0 (which is then not opened). The
 // loader decodes it: it must see the bytes to tell the encoding and to keep unread lines as they were.
 QByteArray ReadTextFile(const QString& path);
@@ -49,8 +42,6 @@ struct ListFileLocation {
 ListFileLocation LocateListFile(const QString& programDir, const QString& dataDir);
 // The location for this program as it runs.
 ListFileLocation DefaultListFileLocation();
-// The rules of the list file's place, set at start-up with ListFilePath.
-extern SaveRules ListFileRules;
 
 // The split of a typed entry that holds "|": the name before the first "|", the address up to the second or
 // the end.
@@ -84,12 +75,16 @@ QByteArray ListFileBytes(const std::vector<Station>& stations, const ListFileFor
                          qsizetype* lines = nullptr);
 
 // Start-up step 3: when a file exists at path, append its entries to the list and return what the save needs
-// to write the file back in kind. ListModified is not touched.
+// to write the file back in kind. A loaded list is as saved.
 ListFileFormat LoadList(ListView& list, const QString& path);
+// What a save did; a save that failed throws platform::RuntimeError and changed nothing.
+enum class SaveOutcome {
+    EntriesWritten, // the file was replaced and holds at least one entry line: the list is saved
+    NothingNamed,   // no entry line to keep: no file, an empty one, or only the unread lines
+};
 // The save: rewrites path with the list's named entries and the format's unread lines (or removes it when
-// there are none, unless the rules keep an empty file), all or nothing. ListModified becomes False only when
-// at least one entry line was written and the file was replaced.
-void SaveList(ListView& list, const QString& path, const SaveRules& rules = {},
-              const ListFileFormat& format = {});
+// there are none, unless the rules keep an empty file), all or nothing.
+SaveOutcome SaveList(ListView& list, const QString& path, const SaveRules& rules = {},
+                     const ListFileFormat& format = {});
 
 } // namespace stations

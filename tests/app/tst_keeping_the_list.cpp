@@ -21,8 +21,6 @@
 #include <QTimer>
 #include <QWindow>
 
-using mod_Function::ListModified;
-
 class TstKeepingTheList : public QObject {
     Q_OBJECT
 
@@ -48,7 +46,7 @@ class TstKeepingTheList : public QObject {
         QTRY_VERIFY(trayIconShown());
         m_form->lst_Play->Select(1);
         m_form->menu_Del->trigger();
-        QCOMPARE(ListModified, mod_Function::True);
+        QCOMPARE(m_form->ListModified, true);
     }
     bool trayIconShown() const { return m_form->TrayIcon()->icon() != nullptr; }
 
@@ -59,7 +57,6 @@ private slots:
         platform::SetProgramDirectory(m_dir.path());
         m_path = m_dir.filePath(QStringLiteral("CvLst.lst"));
         QFile::remove(m_path);
-        ListModified = mod_Function::False;
     }
     void cleanup() {
         delete m_form;
@@ -183,7 +180,7 @@ private slots:
     void logoutWithoutQuestionsHoldsAnUnsavedList() {
         QFETCH(bool, modified);
         startAndEdit();
-        if (!modified) ListModified = mod_Function::False;
+        if (!modified) m_form->ListModified = false;
         RecordingSessionEndRequest logout(false);
         m_form->SessionEnding(logout);
         QCOMPARE(logout.cancelled, modified ? 1 : 0);

@@ -22,8 +22,6 @@
 #include <QTextDocument>
 #include <QToolTip>
 
-using mod_Function::ListModified;
-
 class TstMainWindow : public QObject {
     Q_OBJECT
 
@@ -45,7 +43,6 @@ private slots:
         platform::SetDialogs(&m_dialogs);
         platform::SetLauncher(&m_launcher);
         platform::SetProgramDirectory(m_dir.path());
-        ListModified = mod_Function::False;
         m_form = new frmMain;
     }
     void cleanup() {
@@ -150,7 +147,7 @@ private slots:
         QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : m_form, Qt::Key_Delete);
         QCOMPARE(m_form->lst_Play->ListItems().Count(), 2);
         QCOMPARE(m_form->lst_Play->ListItems().Item(2).Text(), QStringLiteral("三"));
-        QCOMPARE(ListModified, mod_Function::True);
+        QCOMPARE(m_form->ListModified, true);
 
         QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : m_form, Qt::Key_C,
                         Qt::ControlModifier);

@@ -18,8 +18,6 @@
 #include <functional>
 #include <optional>
 
-using mod_Function::ListModified;
-
 namespace {
 // Scripted dialogs that also let a test look around at the moment a message box opens.
 class WitnessDialogs : public platform::ScriptedDialogs {
@@ -63,7 +61,6 @@ private slots:
         platform::SetProgramDirectory(m_dir.path());
         m_path = m_dir.filePath(QStringLiteral("CvLst.lst"));
         QFile::remove(m_path);
-        ListModified = mod_Function::False;
         mod_Function::RestoreWindowState = 7;
     }
     void cleanup() {
@@ -85,11 +82,11 @@ private slots:
         start();
         QCOMPARE(m_form->lst_Play->ColumnCount(), 2);
         QCOMPARE(m_form->lst_Play->ListItems().Count(), 0);
-        QCOMPARE(mod_Function::ListFilePath, m_path);
+        QCOMPARE(m_form->ListFilePath, m_path);
         QCOMPARE(m_form->WMP->get_uiMode(), QStringLiteral("Mini"));
         QVERIFY(!m_form->WMP->get_enableContextMenu());
         QCOMPARE(mod_Function::RestoreWindowState, qint16(0));
-        QCOMPARE(ListModified, mod_Function::False);
+        QCOMPARE(m_form->ListModified, false);
         // Closing at once asks nothing and writes nothing.
         QVERIFY(m_form->close());
         QVERIFY(m_dialogs.shown.empty());
@@ -102,7 +99,7 @@ private slots:
         start();
         QCOMPARE(m_form->lst_Play->ListItems().Count(), 2);
         QCOMPARE(m_form->lst_Play->ListItems().Item(2).Text(), QStringLiteral("电台"));
-        QCOMPARE(ListModified, mod_Function::False);
+        QCOMPARE(m_form->ListModified, false);
         QCOMPARE(m_form->l_State->text(), QStringLiteral("列表有1行无法读取,保存时原样保留"));
         m_form->menu_SaveList->trigger();
         QCOMPARE(listBytes(), QByteArray("A|u1\r\n\xB5\xE7\xCC\xA8|u2\r\nstray\r\n"));
@@ -189,7 +186,7 @@ private slots:
         QCOMPARE(m_form->TrayIcon()->TrayIconData.uFlags, 4);
         QCOMPARE(m_form->TrayIcon()->icon()->toolTip(), QStringLiteral("Corvana"));
         QCOMPARE(listBytes(), QByteArray("A|u1\r\n"));
-        QCOMPARE(ListModified, mod_Function::True);
+        QCOMPARE(m_form->ListModified, true);
         // The error report came after the question, and says why.
         QVERIFY(!m_dialogs.shown.empty());
         QCOMPARE(m_dialogs.shown.back().style, 16);

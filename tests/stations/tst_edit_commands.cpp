@@ -2,6 +2,7 @@
 #include "app/frmMain.h"
 #include "platform/dialogs.h"
 #include "platform/filesystem.h"
+#include "stations/edit_commands.h"
 #include "stations/list_file.h"
 #include "stations/list_view.h"
 #include "support/scripted_dialogs.h"
@@ -10,8 +11,6 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
-
-using mod_Function::ListModified;
 
 class TstEditCommands : public QObject {
     Q_OBJECT
@@ -38,7 +37,6 @@ private slots:
         platform::SetDialogs(&m_dialogs);
         platform::SetProgramDirectory(m_dir.path());
         QFile::remove(m_dir.filePath(QStringLiteral("CvLst.lst")));
-        ListModified = mod_Function::False;
         m_form = new frmMain;
         m_form->Form_Load();
     }
@@ -55,7 +53,7 @@ private slots:
         QVERIFY(m_dialogs.shown[0].text.startsWith(
             QStringLiteral("请输入一个网络电台地址，例如:\r\n中国之声|mms://")));
         QCOMPARE(rows(), QStringList{QStringLiteral("中国之声|mms://live.example.com/radio1")});
-        QCOMPARE(ListModified, mod_Function::True);
+        QCOMPARE(m_form->ListModified, true);
     }
 
     void addSplitsLikeTheLoader_data() {
@@ -79,7 +77,7 @@ private slots:
         add(typed);
         add(typed); // twice: duplicates are allowed
         QCOMPARE(rows(), QStringList({row, row}));
-        QCOMPARE(ListModified, mod_Function::True);
+        QCOMPARE(m_form->ListModified, true);
         for (const int role : {Qt::DisplayRole, Qt::ToolTipRole})
             QVERIFY(m_form->lst_Play->model()->index(0, 1).data(role).toString().size() < 400);
     }
@@ -97,7 +95,7 @@ private slots:
         QFETCH(bool, refused);
         add(typed);
         QCOMPARE(rows(), QStringList{});
-        QCOMPARE(ListModified, mod_Function::False);
+        QCOMPARE(m_form->ListModified, false);
         QCOMPARE(m_dialogs.shown.size(), size_t(refused ? 2 : 1));
         if (refused) {
             QCOMPARE(m_dialogs.shown[1].text, QStringLiteral("格式有误！"));
@@ -110,32 +108,50 @@ private slots:
         add(QStringLiteral("1|a"));
         add(QStringLiteral("2|b"));
         add(QStringLiteral("3|c"));
-        ListModified = mod_Function::False;
+        m_form->ListModified = false;
 
         // No selection: nothing changes.
         m_form->menu_Del->trigger();
         QCOMPARE(rows().size(), 3);
-        QCOMPARE(ListModified, mod_Function::False);
+        QCOMPARE(m_form->ListModified, false);
 
         m_form->lst_Play->Select(2);
         m_form->menu_Del->trigger();
         QCOMPARE(rows(), QStringList({QStringLiteral("1|a"), QStringLiteral("3|c")}));
         QCOMPARE(m_form->lst_Play->ListItems().Item(2).Index(), 2);
-        QCOMPARE(ListModified, mod_Function::True);
+        QCOMPARE(m_form->ListModified, true);
     }
 
     void clearSetsModifiedEvenWhenEmpty() {
         m_form->menu_CleanList->trigger();
         QCOMPARE(rows(), QStringList{});
         QCOMPARE(m_form->lst_Play->ColumnCount(), 2);
-        QCOMPARE(ListModified, mod_Function::True);
+        QCOMPARE(m_form->ListModified, true);
+    }
+
+    // Each command reports whether it changed the list; the window's flag follows that report alone.
+    void commandsSayWhetherTheListChanged() {
+        stations::ListView& list = *m_form->lst_Play;
+        m_dialogs.inputAnswers.push_back(QString()); // Cancel
+        QVERIFY(!stations::AddStation(list));
+        m_dialogs.inputAnswers.push_back(QStringLiteral("abc")); // refused
+        QVERIFY(!stations::AddStation(list));
+        m_dialogs.inputAnswers.push_back(QStringLiteral("A|u"));
+        QVERIFY(stations::AddStation(list));
+        list.Select(0);
+        QVERIFY(!stations::DeleteSelected(list));
+        list.Select(1);
+        QVERIFY(stations::DeleteSelected(list));
+        QVERIFY(stations::ClearList(list)); // also on a list that is empty already
+        QCOMPARE(rows(), QStringList{});
+        QCOMPARE(m_form->ListModified, false); // the commands themselves set nothing of the window's
     }
 
     void dialogFailureStopsTheCommandOnly() {
         // No scripted answer: the input box "fails"; the error is reported and nothing changes.
         m_form->menu_NetUrl->trigger();
         QCOMPARE(rows(), QStringList{});
-        QCOMPARE(ListModified, mod_Function::False);
+        QCOMPARE(m_form->ListModified, false);
         QCOMPARE(m_dialogs.shown.back().kind, QStringLiteral("MsgBox"));
         QCOMPARE(m_dialogs.shown.back().style, 16);
     }

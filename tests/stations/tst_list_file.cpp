@@ -1,4 +1,4 @@
-// tests/stations: the list file on bytes (load, save, the ListModified rule, failures) and the column set-up.
+// tests/stations: the list file on bytes (load, save, what a save reports, failures) and the column set-up.
 #include "platform/codepage.h"
 #include "platform/error.h"
 #include "platform/filesystem.h"
@@ -22,7 +22,7 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
-using mod_Function::ListModified;
+using stations::SaveOutcome;
 using stations::Station;
 
 Q_DECLARE_METATYPE(std::vector<Station>)
@@ -77,7 +77,6 @@ private slots:
         m_list = new stations::ListView;
         m_list->SetWidth(4215);
         stations::SetUpColumns(*m_list);
-        ListModified = mod_Function::False;
         platform::SetFileSystem(nullptr);
     }
     void cleanup() {
@@ -170,8 +169,9 @@ private slots:
         WriteBytes(m_path, bytes);
         const stations::ListFileFormat format = stations::LoadList(*m_list, m_path);
         QCOMPARE(Rows(*m_list), rows);
-        QCOMPARE(ListModified, mod_Function::False);
-        stations::SaveList(*m_list, m_path, {}, format);
+        // A save writes the list back in kind; it counts as saved only with an entry line in it.
+        QCOMPARE(stations::SaveList(*m_list, m_path, {}, format),
+                 rows.isEmpty() ? SaveOutcome::NothingNamed : SaveOutcome::EntriesWritten);
         QCOMPARE(fileOrDash(), saved);
         if (m_list->ListItems().Count() > 0) m_list->ListItems().Remove(1);
         stations::SaveList(*m_list, m_path, {}, format);
@@ -234,34 +234,27 @@ private slots:
         addEntries({{QStringLiteral("A"), QStringLiteral("1")},
                     {QString(), QStringLiteral("2")},
                     {QStringLiteral("C"), QStringLiteral("3")}});
-        ListModified = mod_Function::True;
-        stations::SaveList(*m_list, m_path);
+        QCOMPARE(stations::SaveList(*m_list, m_path), SaveOutcome::EntriesWritten);
         QCOMPARE(ReadBytes(m_path), QByteArray("A|1\r\nC|3\r\n"));
-        QCOMPARE(ListModified, mod_Function::False);
         QCOMPARE(m_list->ListItems().Count(), 3); // the save leaves the list itself alone
 
         // A list with no named entry is stored as no file, and still counts as modified.
         m_list->ListItems().Clear();
         m_list->ListItems().Add(QString()).SetSubItems(1, QStringLiteral("x"));
-        ListModified = mod_Function::True;
-        stations::SaveList(*m_list, m_path);
+        QCOMPARE(stations::SaveList(*m_list, m_path), SaveOutcome::NothingNamed);
         QVERIFY(!QFile::exists(m_path));
-        QCOMPARE(ListModified, mod_Function::True);
         // Saving it again with no file present writes nothing and raises nothing.
-        stations::SaveList(*m_list, m_path);
+        QCOMPARE(stations::SaveList(*m_list, m_path), SaveOutcome::NothingNamed);
         QVERIFY(!QFile::exists(m_path));
-        QCOMPARE(ListModified, mod_Function::True);
     }
 
     void readOnlyFileRefusesTheSave() {
         WriteBytes(m_path, "old|file\r\n");
         QVERIFY(QFile::setPermissions(m_path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
         addEntries({{QStringLiteral("new"), QStringLiteral("x")}});
-        ListModified = mod_Function::True;
         QCOMPARE(ErrorNumberOf([&] { stations::SaveList(*m_list, m_path); }),
                  int(platform::errPermissionDenied));
         QCOMPARE(ReadBytes(m_path), QByteArray("old|file\r\n"));
-        QCOMPARE(ListModified, mod_Function::True);
 
         // Even an empty list does not delete a read-only file.
         m_list->ListItems().Clear();
@@ -276,11 +269,9 @@ private slots:
         faulty.failReplace = ENOSPC;
         platform::SetFileSystem(&faulty);
         addEntries({{QStringLiteral("new"), QStringLiteral("x")}});
-        ListModified = mod_Function::True;
         QCOMPARE(ErrorNumberOf([&] { stations::SaveList(*m_list, m_path); }), int(platform::errDiskFull));
         QCOMPARE(faulty.replaceCalls, 1);
         QCOMPARE(ReadBytes(m_path), QByteArray("old|file\r\n"));
-        QCOMPARE(ListModified, mod_Function::True);
 
         // The same on the disk itself, the write failing halfway (a file size limit: EFBIG after the first
         // bytes): the temporary file it wrote into goes too.
@@ -301,7 +292,6 @@ private slots:
         }
         QCOMPARE(error, int(platform::errPathFileAccess));
         QCOMPARE(ReadBytes(m_path), QByteArray("old|file\r\n"));
-        QCOMPARE(ListModified, mod_Function::True);
         QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"CvLst.lst"});
     }
 
