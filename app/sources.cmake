@@ -1,5 +1,5 @@
 # app/: the main window, its handlers, start-up and shutdown.
-target_sources(corvana_core PRIVATE
+target_sources(corvana_app PRIVATE
   app/frmMain.cpp app/frmMain.h
   app/handlers.cpp
   app/desktop_controls.cpp

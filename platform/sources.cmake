@@ -1,5 +1,5 @@
 # platform/: what the program runs for the platform's services.
-target_sources(corvana_core PRIVATE
+target_sources(corvana_platform PRIVATE
   platform/codepage.cpp platform/codepage.h
   platform/dialogs.cpp platform/dialogs.h
   platform/error.cpp platform/error.h

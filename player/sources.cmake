@@ -1,5 +1,5 @@
 # player/: the engine, the listening session, the component WMP with its strip, and the player commands.
-target_sources(corvana_core PRIVATE
+target_sources(corvana_player PRIVATE
   player/player_component.h
   player/media_player.cpp player/media_player.h
   player/session.cpp player/session_deadlines.cpp player/session_playlists.cpp player/session.h
@@ -8,11 +8,11 @@ target_sources(corvana_core PRIVATE
   player/stream_title.cpp player/stream_title.h
   player/player_commands.cpp player/player_commands.h
 )
-target_sources(corvana_core PRIVATE
+target_sources(corvana_player PRIVATE
   player/address.cpp player/address.h
   player/mpv_engine.cpp player/mpv_engine.h
   player/playlist.cpp player/playlist.h
   player/playlist_fetch.cpp player/playlist_fetch.h
   player/strip_icons.cpp player/strip_icons.h
 )
-target_sources(corvana_core PRIVATE player/libmpv_loader.cpp player/engine_library.h)
+target_sources(corvana_player PRIVATE player/libmpv_loader.cpp player/engine_library.h)

@@ -1,8 +1,15 @@
-# corvana_add_test(NAME SOURCES... [LABELS ...]): a Qt Test program linked to the program's code, run offscreen.
+# corvana_add_test(NAME SOURCES... [ROOMS room...] [LABELS ...]): a Qt Test program linked to the program's code,
+# run offscreen. It sees the rooms it tests and what they see, and support/: by default the room its folder is named
+# after (tests/ROOM); ROOMS names others, such as app for a test that drives the commands through a real frmMain.
 function(corvana_add_test name)
-  cmake_parse_arguments(T "" "" "LABELS" ${ARGN})
+  cmake_parse_arguments(T "" "" "ROOMS;LABELS" ${ARGN})
+  if(NOT T_ROOMS)
+    get_filename_component(T_ROOMS ${CMAKE_CURRENT_SOURCE_DIR} NAME)
+  endif()
+  list(TRANSFORM T_ROOMS PREPEND corvana_)
   add_executable(${name} ${T_UNPARSED_ARGUMENTS})
-  target_link_libraries(${name} PRIVATE corvana_core corvana_test_support Qt6::Test)
+  # Qt Widgets too: QTEST_MAIN then starts a QApplication, as the program does, whatever the room under test links.
+  target_link_libraries(${name} PRIVATE ${T_ROOMS} corvana_test_support Qt6::Widgets Qt6::Test)
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
   add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES
