@@ -5,7 +5,7 @@
 #include "desktop/mpris.h"
 #include "platform/error.h"
 #include "player/address.h"
-#include "player/media_player.h"
+#include "player/player_component.h"
 #include "stations/list_view.h"
 #include "tray/window_hook.h"
 
@@ -19,10 +19,9 @@ void frmMain::PublishToDesktop() {
         return player::ClassifyAddress(uri).kind != player::EngineAddress::Refused;
     });
     ConnectDesktopRequests();
-    const player::Session& session = WMP->session();
-    connect(&session, &player::Session::stateChanged, this, &frmMain::UpdateDesktop);
-    connect(&session, &player::Session::titleChanged, this, &frmMain::UpdateDesktop);
-    connect(&session, &player::Session::volumeChanged, this, &frmMain::UpdateDesktop);
+    connect(&m_session, &player::Session::stateChanged, this, &frmMain::UpdateDesktop);
+    connect(&m_session, &player::Session::titleChanged, this, &frmMain::UpdateDesktop);
+    connect(&m_session, &player::Session::volumeChanged, this, &frmMain::UpdateDesktop);
     connect(lst_Play->selectionModel(), &QItemSelectionModel::currentChanged, this, &frmMain::UpdateDesktop);
     m_mpris->registerOnSessionBus();
     UpdateDesktop();
@@ -90,7 +89,10 @@ void frmMain::UpdateDesktop() {
 }
 
 void frmMain::ShowDesktop() {
-    const player::Session& session = WMP->session();
+    // Everything the desktop is shown comes from the session, the address held for the play button too: a test
+    // may drive the commands through another component (SetPlayer), and its address beside this session's
+    // state and title would describe a player that does not exist.
+    const player::Session& session = m_session;
     const int count = lst_Play->ListItems().Count();
     const std::optional<stations::ListItem> selected = lst_Play->SelectedItem();
     const int index = selected ? selected->Index() : 0;
@@ -99,10 +101,10 @@ void frmMain::ShowDesktop() {
     state.title = session.title();
     // Panels show the name as the window does, bounded; an address the player refuses for its length is
     // nothing it plays, and would send megabytes to every panel listening on the bus.
-    const QString url = Player().get_URL();
+    const QString url = session.address();
     state.url = QStringView(url).trimmed().size() <= player::MaxAddressLength ? url : QString();
     state.station = url.isEmpty() ? QString() : platform::ShownText(m_listeningTo);
-    state.volume = Player().get_settings_volume();
+    state.volume = session.volume();
     state.canPlay = !url.trimmed().isEmpty() || count > 0;
     state.canGoNext = count > 0 && index < count;
     state.canGoPrevious = count > 0 && index > 1;

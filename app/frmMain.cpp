@@ -84,7 +84,7 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     BuildLayout();
     BuildMenus();
     // One mute state: the menu's mark follows the session however it was changed (menu, strip, desktop).
-    connect(&WMP->session(), &player::Session::mutedChanged, menu_OffSound, &QAction::setChecked);
+    connect(&m_session, &player::Session::mutedChanged, menu_OffSound, &QAction::setChecked);
     adjustSize();
     setFixedSize(size());
     m_tray = new tray::TrayIcon(*this, *menu_Control, mod_Function::RestoreWindowState, this);
@@ -104,6 +104,14 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
 
 frmMain::~frmMain() {
     if (platform::DialogParent() == this) platform::SetDialogParent(nullptr);
+    // The controls would otherwise go with QWidget's destructor, after the members: the strip that shows the
+    // session goes before the session does.
+    disconnect(&m_session, nullptr, this, nullptr);
+    delete takeCentralWidget();
+    WMP = nullptr;
+    Label1 = nullptr;
+    lst_Play = nullptr;
+    l_State = nullptr;
 }
 
 void frmMain::BuildLayout() {
@@ -112,7 +120,7 @@ void frmMain::BuildLayout() {
     client->setFixedSize(platform::TwipsToPixelsX(4215), platform::TwipsToPixelsY(7470));
     setCentralWidget(client);
 
-    WMP = new player::MediaPlayer(client);
+    WMP = new player::MediaPlayer(m_session, client);
     WMP->setObjectName(QStringLiteral("WMP"));
     WMP->setGeometry(TwipsRect(0, 0, 4215, 675));
 
@@ -230,6 +238,10 @@ player::PlayerComponent& frmMain::Player() {
 
 void frmMain::SetPlayer(player::PlayerComponent* player) {
     m_player = player;
+}
+
+void frmMain::StartEngine() {
+    m_session.startEngineOrFail();
 }
 
 qint16 frmMain::WindowState() const {

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "platform/plain_text.h"
+#include "player/session.h"
 #include "stations/list_file.h"
 
 #include <QLabel>
@@ -104,6 +105,9 @@ public:
     // The player the commands drive: WMP, unless a test has put another in its place.
     player::PlayerComponent& Player();
     void SetPlayer(player::PlayerComponent* player);
+    // Starts the player's engine, once the window is on screen: libmpv takes a moment to start, which should
+    // delay neither the window nor the first station. A failure shows in the strip.
+    void StartEngine();
 
     // The notification-area icon, once Form_Load has put it up.
     tray::TrayIcon* TrayIcon() const { return m_tray; }
@@ -167,6 +171,8 @@ private:
     // Runs a handler through the error report; the program goes on after a failure.
     void Run(void (frmMain::*handler)());
 
+    // What the user listens to. Declared before anything that shows it, and outlives WMP (see ~frmMain).
+    player::Session m_session;
     player::PlayerComponent* m_player = nullptr;
     tray::TrayIcon* m_tray = nullptr;
     desktop::MprisService* m_mpris = nullptr;

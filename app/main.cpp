@@ -5,7 +5,35 @@
 
 #include <QApplication>
 #include <QTimer>
+#include <QWindow>
 #include <clocale>
+
+namespace {
+
+// Calls back once, after the window's first paint: Qt paints a window as it is exposed, so a zero timer set at
+// the first expose runs once that paint is done.
+class FirstShown : public QObject {
+public:
+    FirstShown(QWindow* window, std::function<void()> shown) : QObject(window), m_shown(std::move(shown)) {
+        window->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        auto* window = static_cast<QWindow*>(watched);
+        if (event->type() == QEvent::Expose && window->isExposed()) {
+            window->removeEventFilter(this);
+            QTimer::singleShot(0, window, m_shown);
+            deleteLater();
+        }
+        return false;
+    }
+
+private:
+    std::function<void()> m_shown;
+};
+
+} // namespace
 
 int main(int argc, char* argv[]) {
     // The icon lives in the core library's resources, which a static link would otherwise drop.
@@ -25,6 +53,9 @@ int main(int argc, char* argv[]) {
     // An error during start-up is reported, and the program ends: it never runs on a list it could not read.
     if (!platform::Guarded([&] { window.Form_Load(); })) return 1;
     window.show();
+    // libmpv takes a moment to start: once the window is on screen, not on the way to it, and well before a
+    // user can pick a station.
+    new FirstShown(window.windowHandle(), [&window] { window.StartEngine(); });
     // On the session bus once the window is up: the desktop's media controls need not delay it.
     QTimer::singleShot(0, &window, &frmMain::PublishToDesktop);
     return app.exec();

@@ -12,7 +12,6 @@
 #include <QPainter>
 #include <QSignalBlocker>
 #include <QSlider>
-#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -72,10 +71,7 @@ QToolButton* StripButton(QWidget* parent, StripGlyph glyph, const QString& tip) 
 
 } // namespace
 
-MediaPlayer::MediaPlayer(QWidget* parent) : MediaPlayer(EngineOptions{}, parent) {}
-
-MediaPlayer::MediaPlayer(const EngineOptions& engineOptions, QWidget* parent)
-    : QWidget(parent), m_session(engineOptions) {
+MediaPlayer::MediaPlayer(Session& session, QWidget* parent) : QWidget(parent), m_session(session) {
     setFocusPolicy(Qt::NoFocus);
     buildStrip();
     updateLayoutForMode();
@@ -84,7 +80,7 @@ MediaPlayer::MediaPlayer(const EngineOptions& engineOptions, QWidget* parent)
 }
 
 MediaPlayer::~MediaPlayer() {
-    // The strip must not hear from a session that is going.
+    // The session outlives the strip: it must not call into a strip that is going.
     disconnect(&m_session, nullptr, this, nullptr);
 }
 
@@ -195,7 +191,7 @@ void MediaPlayer::contextMenuEvent(QContextMenuEvent* event) {
     menu->setAttribute(Qt::WA_DeleteOnClose);
     QAction* play =
         menu->addAction(QStringLiteral("播放"), this, [this] { fromStrip([this] { controls_play(); }); });
-    play->setEnabled(!m_settings.URL.trimmed().isEmpty());
+    play->setEnabled(!m_session.address().trimmed().isEmpty());
     QAction* stop =
         menu->addAction(QStringLiteral("停止"), this, [this] { fromStrip([this] { controls_stop(); }); });
     stop->setEnabled(m_session.listening());
@@ -209,17 +205,8 @@ void MediaPlayer::contextMenuEvent(QContextMenuEvent* event) {
     menu->popup(event->globalPos());
 }
 
-void MediaPlayer::paintEvent(QPaintEvent* event) {
-    QWidget::paintEvent(event);
-    // libmpv takes a moment to start: do it once the strip is on screen, not on the way to the first window.
-    if (!m_session.engineStarted() && !m_engineScheduled) {
-        m_engineScheduled = true;
-        QTimer::singleShot(0, this, [this] { fromStrip([this] { m_session.startEngine(); }); });
-    }
-}
-
 void MediaPlayer::put_URL(const QString& url) {
-    m_settings.URL = url;
+    m_session.setAddress(url);
     if (url.trimmed().isEmpty() || !m_settings.autoStart) {
         m_session.stop();
         return;
@@ -228,8 +215,9 @@ void MediaPlayer::put_URL(const QString& url) {
 }
 
 void MediaPlayer::controls_play() {
-    if (m_settings.URL.trimmed().isEmpty()) return;
-    m_session.resume(m_settings.URL);
+    const QString url = m_session.address();
+    if (url.trimmed().isEmpty()) return;
+    m_session.resume(url);
 }
 
 void MediaPlayer::controls_stop() {

@@ -1,11 +1,11 @@
 // player/: the media player component WMP: the settings the program puts, and its "Mini" strip.
 //
-// The component plays what put_URL hands it through its listening session (player/session.h) and shows the
-// session in its strip: play, stop and mute buttons, a volume slider, the state and the title. The strip only
-// shows the session and forwards clicks; errors of a stream show in the strip and nowhere else.
+// The component plays what put_URL hands it through the listening session it is given (player/session.h),
+// which its owner creates before it and destroys after it, and shows that session in its strip: play, stop and
+// mute buttons, a volume slider, the state and the title. The strip only shows the session and forwards clicks;
+// errors of a stream show in the strip and nowhere else.
 #pragma once
 
-#include "player/mpv_engine.h"
 #include "player/player_component.h"
 #include "player/session.h"
 
@@ -24,22 +24,20 @@ class StateLabel;
 class MediaPlayer : public QWidget, public PlayerComponent {
     Q_OBJECT
 public:
-    // The settings the program reads or puts; a new component starts with these.
+    // The settings the program reads or puts; a new component starts with these. The address lives in the
+    // session (Session::address).
     struct Settings {
-        QString URL;
         bool autoStart = true;
         QString uiMode = QStringLiteral("full");
         bool enableContextMenu = true;
     };
 
-    explicit MediaPlayer(QWidget* parent = nullptr);
-    // For tests: engine options applied after the session's own. The program never passes any.
-    explicit MediaPlayer(const EngineOptions& engineOptions, QWidget* parent = nullptr);
+    explicit MediaPlayer(Session& session, QWidget* parent = nullptr);
     ~MediaPlayer() override;
 
     // PlayerComponent
     void put_URL(const QString& url) override;
-    QString get_URL() const override { return m_settings.URL; }
+    QString get_URL() const override { return m_session.address(); }
     void controls_play() override;
     void controls_stop() override;
     qint32 get_settings_volume() const override { return m_session.volume(); }
@@ -55,8 +53,6 @@ public:
     bool get_settings_autoStart() const { return m_settings.autoStart; }
     void put_settings_autoStart(bool autoStart) { m_settings.autoStart = autoStart; }
 
-    Session& session() { return m_session; }
-    const Session& session() const { return m_session; }
     // The strip's context menu while it is open (for tests).
     QMenu* contextMenu() const { return m_menu; }
 
@@ -64,7 +60,6 @@ public:
 
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
-    void paintEvent(QPaintEvent* event) override;
 
 private:
     void buildStrip();
@@ -74,8 +69,7 @@ private:
     void fromStrip(const std::function<void()>& request);
 
     Settings m_settings;
-    Session m_session;
-    bool m_engineScheduled = false;
+    Session& m_session;
 
     StateLabel* m_stateLabel = nullptr;
     StateLabel* m_titleLabel = nullptr;

@@ -1,6 +1,7 @@
 // player/: the listening session's state machine over the engine's events.
 #include "player/session.h"
 
+#include "platform/error.h"
 #include "player/failure_text.h"
 #include "player/playlist_fetch.h"
 #include "player/stream_title.h"
@@ -128,6 +129,14 @@ void Session::startEngine() {
     connect(e, &MpvEngine::logMessage, this, &Session::onLogMessage);
     connect(e, &MpvEngine::volumeChanged, this, [this](double volume) { m_engineVolume = volume; });
     connect(e, &MpvEngine::muteChanged, this, [this](bool mute) { m_engineMute = mute; });
+}
+
+void Session::startEngineOrFail() {
+    try {
+        startEngine();
+    } catch (const platform::RuntimeError& e) {
+        fail(e.message());
+    }
 }
 
 // requests

@@ -50,6 +50,13 @@ public:
     // Starts the engine now rather than at first need. Throws platform::RuntimeError(errObjectFailed) when it
     // cannot.
     void startEngine();
+    // The same from the event loop, where no exception may go: an engine that cannot start is the Error state,
+    // in the failure's words, and the first play request tries again.
+    void startEngineOrFail();
+    // The address held for the play button: the last one the player was handed, played or not; empty when
+    // none. Only kept here: play and resume are told what to listen to.
+    void setAddress(const QString& address) { m_heldAddress = address; }
+    QString address() const { return m_heldAddress; }
 
     State state() const { return m_state; }
     // The state in the strip's words.
@@ -121,6 +128,7 @@ private:
     void onPlaylistFetched(const QByteArray& body, const QUrl& finalUrl);
 
     EngineOptions m_engineOptions;
+    QString m_heldAddress;
     std::unique_ptr<MpvEngine> m_engine;
     std::optional<double> m_engineVolume;
     std::optional<bool> m_engineMute;

@@ -148,10 +148,17 @@ player::EngineOptions ExtraEngineOptions() {
     return options;
 }
 
+// The component with the session it shows, held as the window holds them: the session first, and last to go.
+struct Component {
+    explicit Component(const player::EngineOptions& options) : session(options), wmp(session) {}
+    player::Session session;
+    player::MediaPlayer wmp;
+};
+
 struct Bench {
     QProcessEnvironment env;
     std::unique_ptr<Monitor> monitor;
-    std::unique_ptr<player::MediaPlayer> warm;
+    std::unique_ptr<Component> warm;
     bool asNobody = false;
 
     // One run of an external player from its launch: milliseconds to sound, or nothing on a timeout.
@@ -186,24 +193,24 @@ struct Bench {
     }
 
     std::optional<double> component(const Stream& stream, bool cold) {
-        std::unique_ptr<player::MediaPlayer> fresh;
+        std::unique_ptr<Component> fresh;
         monitor->forget();
         const qint64 t0 = monitor->clock().elapsed();
-        player::MediaPlayer* wmp = warm.get();
+        Component* component = warm.get();
         if (cold) {
-            fresh = std::make_unique<player::MediaPlayer>(ExtraEngineOptions());
-            fresh->put_settings_volume(100);
-            wmp = fresh.get();
+            fresh = std::make_unique<Component>(ExtraEngineOptions());
+            fresh->wmp.put_settings_volume(100);
+            component = fresh.get();
         }
-        wmp->put_URL(stream.url);
+        component->wmp.put_URL(stream.url);
         std::optional<qint64> t1;
         WaitFor(
             [&] {
                 return (t1 = monitor->firstLoudSince(t0)).has_value() ||
-                       wmp->session().state() == player::Session::State::Error;
+                       component->session.state() == player::Session::State::Error;
             },
             RunTimeoutMs);
-        wmp->controls_stop();
+        component->wmp.controls_stop();
         if (!t1) return std::nullopt;
         return double(*t1 - t0);
     }
@@ -333,9 +340,9 @@ int main(int argc, char* argv[]) {
         });
 
     // The component as the program has it: engine started, full volume like the peers.
-    bench.warm = std::make_unique<player::MediaPlayer>(ExtraEngineOptions());
-    bench.warm->put_settings_volume(100);
-    bench.warm->session().startEngine();
+    bench.warm = std::make_unique<Component>(ExtraEngineOptions());
+    bench.warm->wmp.put_settings_volume(100);
+    bench.warm->session.startEngine();
 
     using Contender = std::pair<QString, std::function<std::optional<double>(const Stream&)>>;
     std::vector<Contender> contenders = {

@@ -53,11 +53,12 @@ private slots:
 };
 
 void TstMediaPlayer::initialSettings() {
-    MediaPlayer wmp(Silent);
+    player::Session session(Silent);
+    MediaPlayer wmp(session);
     const MediaPlayer::Settings& s = wmp.settings();
     // What the program relies on: no address, autoStart on, the full panel with its context menu until the
     // window asks for the strip.
-    QCOMPARE(s.URL, QString());
+    QCOMPARE(session.address(), QString());
     QCOMPARE(s.autoStart, true);
     QCOMPARE(s.uiMode, QStringLiteral("full"));
     QCOMPARE(s.enableContextMenu, true);
@@ -68,12 +69,13 @@ void TstMediaPlayer::initialSettings() {
     QCOMPARE(component.get_settings_mute(), false);
     QCOMPARE(component.get_uiMode(), QStringLiteral("full"));
     QCOMPARE(component.get_enableContextMenu(), true);
-    QCOMPARE(wmp.session().state(), player::Session::State::Idle);
-    QVERIFY(!wmp.session().engineStarted()); // nothing on the way to the first window
+    QCOMPARE(session.state(), player::Session::State::Idle);
+    QVERIFY(!session.engineStarted()); // nothing on the way to the first window
 }
 
 void TstMediaPlayer::volumeIsClamped() {
-    MediaPlayer wmp(Silent);
+    player::Session session(Silent);
+    MediaPlayer wmp(session);
     // The program's "louder" command: +5 at a time from 50 ends at 100 and stays there.
     for (int step = 0; step < 10; ++step)
         wmp.put_settings_volume(wmp.get_settings_volume() + 5);
@@ -90,23 +92,24 @@ void TstMediaPlayer::volumeIsClamped() {
     QCOMPARE(wmp.findChild<QSlider*>(QStringLiteral("volume"))->value(), 35);
 
     // The engine gets the clamped value too, not what was asked.
-    wmp.session().startEngine();
+    session.startEngine();
     wmp.put_settings_volume(250);
-    QTRY_COMPARE_WITH_TIMEOUT(wmp.session().engineVolume().value_or(-1), 100.0, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(session.engineVolume().value_or(-1), 100.0, 5000);
     wmp.put_settings_volume(-40);
-    QTRY_COMPARE_WITH_TIMEOUT(wmp.session().engineVolume().value_or(-1), 0.0, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(session.engineVolume().value_or(-1), 0.0, 5000);
 }
 
 void TstMediaPlayer::volumeAndMuteBeforeTheEngineApply() {
-    MediaPlayer wmp(Silent);
+    player::Session session(Silent);
+    MediaPlayer wmp(session);
     wmp.put_settings_volume(30);
     wmp.put_settings_mute(true);
-    QVERIFY(!wmp.session().engineStarted());
-    wmp.session().startEngine();
-    QTRY_COMPARE_WITH_TIMEOUT(wmp.session().engineVolume().value_or(-1), 30.0, 5000);
-    QTRY_COMPARE_WITH_TIMEOUT(wmp.session().engineMute().value_or(false), true, 5000);
+    QVERIFY(!session.engineStarted());
+    session.startEngine();
+    QTRY_COMPARE_WITH_TIMEOUT(session.engineVolume().value_or(-1), 30.0, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(session.engineMute().value_or(false), true, 5000);
     wmp.put_settings_mute(false);
-    QTRY_COMPARE_WITH_TIMEOUT(wmp.session().engineMute().value_or(true), false, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(session.engineMute().value_or(true), false, 5000);
 }
 
 void TstMediaPlayer::addresses_data() {
@@ -266,51 +269,54 @@ void TstMediaPlayer::serverText() {
 }
 
 void TstMediaPlayer::requestsWithNothingToDoChangeNothing() {
-    MediaPlayer wmp(Silent);
-    QSignalSpy states(&wmp.session(), &player::Session::stateChanged);
+    player::Session session(Silent);
+    MediaPlayer wmp(session);
+    QSignalSpy states(&session, &player::Session::stateChanged);
     wmp.controls_play(); // no address
     wmp.controls_stop(); // nothing plays
     wmp.put_URL(QString());
     wmp.put_URL(QStringLiteral("   "));
     QCOMPARE(states.count(), 0);
-    QCOMPARE(wmp.session().state(), player::Session::State::Idle);
-    QVERIFY(!wmp.session().engineStarted());
+    QCOMPARE(session.state(), player::Session::State::Idle);
+    QVERIFY(!session.engineStarted());
 
     // An address with autoStart off is kept, not played.
     wmp.put_settings_autoStart(false);
     wmp.put_URL(QStringLiteral("http://127.0.0.1:9/radio"));
     QCOMPARE(wmp.get_URL(), QStringLiteral("http://127.0.0.1:9/radio"));
-    QCOMPARE(wmp.session().state(), player::Session::State::Idle);
-    QVERIFY(!wmp.session().engineStarted());
+    QCOMPARE(session.state(), player::Session::State::Idle);
+    QVERIFY(!session.engineStarted());
 
     // After an error, a stop has nothing to stop: the error stays in view.
     wmp.put_settings_autoStart(true);
     wmp.put_URL(QStringLiteral("edl://x"));
-    QCOMPARE(wmp.session().state(), player::Session::State::Error);
+    QCOMPARE(session.state(), player::Session::State::Error);
     wmp.controls_stop();
-    QCOMPARE(wmp.session().state(), player::Session::State::Error);
+    QCOMPARE(session.state(), player::Session::State::Error);
 }
 
 void TstMediaPlayer::refusedAddressNeverReachesTheEngine() {
     for (const QString& url : {QStringLiteral("av://lavfi:sine"), QStringLiteral("fd://0"),
                                QStringLiteral("lavf://http://127.0.0.1/"), QStringLiteral("nonsense")}) {
-        MediaPlayer wmp(Silent);
-        QSignalSpy states(&wmp.session(), &player::Session::stateChanged);
+        player::Session session(Silent);
+        MediaPlayer wmp(session);
+        QSignalSpy states(&session, &player::Session::stateChanged);
         wmp.put_URL(url);
         QCOMPARE(wmp.get_URL(), url);
-        QCOMPARE(wmp.session().state(), player::Session::State::Error);
-        QCOMPARE(wmp.session().stateText(), QStringLiteral("不支持的地址"));
+        QCOMPARE(session.state(), player::Session::State::Error);
+        QCOMPARE(session.stateText(), QStringLiteral("不支持的地址"));
         QCOMPARE(states.count(), 1);
-        QVERIFY2(!wmp.session().engineStarted(), qPrintable(url));
+        QVERIFY2(!session.engineStarted(), qPrintable(url));
         // Play again: refused again, still without the engine.
         wmp.controls_play();
-        QCOMPARE(wmp.session().state(), player::Session::State::Error);
-        QVERIFY(!wmp.session().engineStarted());
+        QCOMPARE(session.state(), player::Session::State::Error);
+        QVERIFY(!session.engineStarted());
     }
 }
 
 void TstMediaPlayer::uiModeIgnoresCase() {
-    MediaPlayer wmp(Silent);
+    player::Session session(Silent);
+    MediaPlayer wmp(session);
     wmp.resize(wmp.sizeHint());
     wmp.show();
     QWidget* title = wmp.findChild<QWidget*>(QStringLiteral("title"));
@@ -332,7 +338,8 @@ void TstMediaPlayer::uiModeIgnoresCase() {
 }
 
 void TstMediaPlayer::contextMenuFollowsTheSetting() {
-    MediaPlayer wmp(Silent);
+    player::Session session(Silent);
+    MediaPlayer wmp(session);
     wmp.put_uiMode(QStringLiteral("Mini"));
     wmp.resize(wmp.sizeHint());
     wmp.show();
@@ -371,8 +378,9 @@ void TstMediaPlayer::contextMenuFollowsTheSetting() {
 }
 
 void TstMediaPlayer::stripNeverTakesTheWindowsShortcuts() {
+    player::Session session(Silent); // outlives the window that shows it
     QMainWindow window;
-    auto* wmp = new MediaPlayer(Silent, &window);
+    auto* wmp = new MediaPlayer(session, &window);
     wmp->put_uiMode(QStringLiteral("Mini"));
     window.setCentralWidget(wmp);
     QMenu* menu = window.menuBar()->addMenu(QStringLiteral("列表"));
@@ -409,7 +417,8 @@ void TstMediaPlayer::stripNeverTakesTheWindowsShortcuts() {
 // The strip's glyphs are drawn by the program: each must show something, tell play from stop, and the mute
 // button must change its face with the mute state, also at a high pixel ratio.
 void TstMediaPlayer::stripButtonsDrawTheirState() {
-    MediaPlayer wmp(Silent);
+    player::Session session(Silent);
+    MediaPlayer wmp(session);
     auto button = [&](const char* name) { return wmp.findChild<QToolButton*>(QLatin1String(name)); };
     auto image = [&](const char* name, qreal ratio = 1.0) {
         QToolButton* b = button(name);
@@ -446,8 +455,9 @@ void TstMediaPlayer::stripButtonsDrawTheirState() {
 }
 
 void TstMediaPlayer::failingEngineThrows() {
-    MediaPlayer wmp(Broken);
-    QVERIFY_THROWS_EXCEPTION(platform::RuntimeError, wmp.session().startEngine());
+    player::Session session(Broken);
+    MediaPlayer wmp(session);
+    QVERIFY_THROWS_EXCEPTION(platform::RuntimeError, session.startEngine());
     try {
         wmp.put_URL(QStringLiteral("http://127.0.0.1:9/radio"));
         QFAIL("put_URL started a broken engine without an error");
@@ -455,16 +465,20 @@ void TstMediaPlayer::failingEngineThrows() {
         QCOMPARE(e.number(), int(platform::errObjectFailed));
         QVERIFY(!e.message().isEmpty());
     }
-    QVERIFY(!wmp.session().engineStarted());
+    QVERIFY(!session.engineStarted());
 
-    // Started by the strip on its own (after its first paint), the failure shows there instead: no exception
-    // may leave a Qt event handler.
-    MediaPlayer shown(Broken);
+    // Started from the event loop (the window does it once it is on screen), the failure shows in the strip
+    // instead: no exception may leave a Qt event handler. Showing the strip starts nothing by itself.
+    player::Session shownSession(Broken);
+    MediaPlayer shown(shownSession);
     shown.resize(shown.sizeHint());
     shown.show();
     QVERIFY(QTest::qWaitForWindowExposed(&shown));
-    QTRY_COMPARE(shown.session().state(), player::Session::State::Error);
-    QVERIFY(shown.session().stateText().startsWith(QStringLiteral("播放器组件无法启动")));
+    QTest::qWait(20);
+    QVERIFY(!shownSession.engineStarted());
+    shownSession.startEngineOrFail();
+    QCOMPARE(shownSession.state(), player::Session::State::Error);
+    QVERIFY(shownSession.stateText().startsWith(QStringLiteral("播放器组件无法启动")));
 }
 
 QTEST_MAIN(TstMediaPlayer)

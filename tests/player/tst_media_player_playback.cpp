@@ -23,6 +23,18 @@ using namespace playback;
 
 namespace {
 
+// The component with the session it shows, held together as the window holds them: the session is made
+// before the component and goes after it.
+struct HeldSession {
+    explicit HeldSession(const player::EngineOptions& options) : held(options) {}
+    player::Session held;
+};
+class Component : private HeldSession, public MediaPlayer {
+public:
+    explicit Component(const player::EngineOptions& options) : HeldSession(options), MediaPlayer(held) {}
+    player::Session& session() { return held; }
+};
+
 // Sound is a signal above -40 dBFS; the fixture's tone is about -21 dBFS.
 constexpr double AudibleRms = 0.01;
 // Bounds for waits on the network; reaching them is a failure, not a measurement.
@@ -68,7 +80,7 @@ private slots:
 
 private:
     // A component that writes what it plays to a file, as signed 16-bit samples.
-    std::unique_ptr<MediaPlayer> make(player::EngineOptions extra = {});
+    std::unique_ptr<Component> make(player::EngineOptions extra = {});
     QString pcmFile() const { return m_dir->filePath(QStringLiteral("out-%1.pcm").arg(m_made)); }
     double playedRms() const { return PcmRms(ReadFile(pcmFile())); }
     void waitForSound(int seconds);
@@ -111,7 +123,7 @@ void TstMediaPlayerPlayback::cleanup() {
     m_http = nullptr;
 }
 
-std::unique_ptr<MediaPlayer> TstMediaPlayerPlayback::make(player::EngineOptions extra) {
+std::unique_ptr<Component> TstMediaPlayerPlayback::make(player::EngineOptions extra) {
     ++m_made;
     player::EngineOptions options = {{"ao", "pcm"},
                                      {"ao-pcm-file", pcmFile().toUtf8()},
@@ -119,7 +131,7 @@ std::unique_ptr<MediaPlayer> TstMediaPlayerPlayback::make(player::EngineOptions 
                                      {"audio-format", "s16"},
                                      {"network-timeout", "5"}};
     options += extra;
-    auto wmp = std::make_unique<MediaPlayer>(options);
+    auto wmp = std::make_unique<Component>(options);
     // Full volume: at the component's initial 50 the tone comes out near the threshold of sound.
     wmp->put_settings_volume(100);
     wmp->put_uiMode(QStringLiteral("Mini"));
