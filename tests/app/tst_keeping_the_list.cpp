@@ -8,6 +8,7 @@
 #include "stations/list_view.h"
 #include "support/recording_session_request.h"
 #include "support/scripted_dialogs.h"
+#include "support/window_fixture.h"
 #include "tray/tray_icon.h"
 
 #include <QAbstractButton>
@@ -16,53 +17,31 @@
 #include <QFile>
 #include <QMessageBox>
 #include <QPointer>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QWindow>
+#include <optional>
 
 class TstKeepingTheList : public QObject {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
-    QString m_path;
-    platform::ScriptedDialogs m_dialogs;
-    frmMain* m_form = nullptr;
+    std::optional<WindowFixture> m_fx;
     const QByteArray m_before = "A|u1\r\nB|u2\r\n";
 
-    QByteArray listBytes() const {
-        QFile f(m_path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-    }
+    frmMain* form() const { return m_fx->form(); }
     // A window on the two-station list, its first station deleted: the list is modified.
     void startAndEdit() {
-        QFile f(m_path);
-        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        QCOMPARE(f.write(m_before), m_before.size());
-        f.close();
-        m_form = new frmMain;
-        m_form->Form_Load();
-        m_form->show();
-        QTRY_VERIFY(trayIconShown());
-        m_form->lst_Play->Select(1);
-        m_form->menu_Del->trigger();
-        QCOMPARE(m_form->ListModified, true);
+        QVERIFY(m_fx->writeList(m_before));
+        QVERIFY(m_fx->start());
+        form()->lst_Play->Select(1);
+        form()->menu_Del->trigger();
+        QCOMPARE(form()->ListModified, true);
     }
-    bool trayIconShown() const { return m_form->TrayIcon()->icon() != nullptr; }
+    bool trayIconShown() const { return form()->TrayIcon()->icon() != nullptr; }
 
 private slots:
-    void init() {
-        m_dialogs = {};
-        platform::SetDialogs(&m_dialogs);
-        platform::SetProgramDirectory(m_dir.path());
-        m_path = m_dir.filePath(QStringLiteral("CvLst.lst"));
-        QFile::remove(m_path);
-    }
-    void cleanup() {
-        delete m_form;
-        m_form = nullptr;
-        platform::SetDialogs(nullptr);
-    }
+    void init() { m_fx.emplace(); }
+    void cleanup() { m_fx.reset(); }
 
     // On the real QMessageBox, opened by a close or by a logout: Esc, a close of the widget and a close of
     // its window (what Alt+F4 and the title bar's x send) leave the question open and the file as it was; so
@@ -121,12 +100,12 @@ private slots:
                 seen.openAfterClose = box->isVisible();
                 if (box->windowHandle()) box->windowHandle()->close();
                 seen.openAfterWindowClose = box->isVisible();
-                seen.fileUnchanged = listBytes() == m_before;
+                seen.fileUnchanged = m_fx->listBytes() == m_before;
                 // From the event loop the question runs, as a second signal or a logout would come.
-                QTimer::singleShot(0, m_form, [&] {
-                    m_form->close();
-                    m_form->SessionEnding(seen.secondLogout);
-                    seen.windowOpenAfterSecondClose = m_form->isVisible();
+                QTimer::singleShot(0, form(), [&] {
+                    form()->close();
+                    form()->SessionEnding(seen.secondLogout);
+                    seen.windowOpenAfterSecondClose = form()->isVisible();
                     seen.secondCloseDone = true;
                 });
                 phase = 1;
@@ -143,7 +122,7 @@ private slots:
         });
         poll.start(20);
         RecordingSessionEndRequest logout(true);
-        const bool closed = byLogout ? (m_form->SessionEnding(logout), false) : m_form->close();
+        const bool closed = byLogout ? (form()->SessionEnding(logout), false) : form()->close();
         poll.stop();
         if (quit) {
             // The quit holds for every event loop after it until the application's own loop has run: one
@@ -160,14 +139,14 @@ private slots:
         QVERIFY(seen.windowOpenAfterSecondClose);
         QCOMPARE(seen.secondLogout.cancelled, 1); // a logout waits for the open question
         QCOMPARE(seen.questions, 1);
-        QCOMPARE(listBytes(), after);
+        QCOMPARE(m_fx->listBytes(), after);
         if (byLogout) {
             QCOMPARE(logout.released, 1);
             QCOMPARE(logout.cancelled, 0);
-            QVERIFY(m_form->isVisible());
+            QVERIFY(form()->isVisible());
         } else {
             QVERIFY(closed);
-            QVERIFY(!m_form->isVisible());
+            QVERIFY(!form()->isVisible());
         }
     }
 
@@ -180,13 +159,13 @@ private slots:
     void logoutWithoutQuestionsHoldsAnUnsavedList() {
         QFETCH(bool, modified);
         startAndEdit();
-        if (!modified) m_form->ListModified = false;
+        if (!modified) form()->ListModified = false;
         RecordingSessionEndRequest logout(false);
-        m_form->SessionEnding(logout);
+        form()->SessionEnding(logout);
         QCOMPARE(logout.cancelled, modified ? 1 : 0);
-        QVERIFY(m_dialogs.shown.empty());
+        QVERIFY(m_fx->dialogs().shown.empty());
         QVERIFY(trayIconShown());
-        QCOMPARE(listBytes(), m_before);
+        QCOMPARE(m_fx->listBytes(), m_before);
     }
 
     // A logout that may ask runs the shutdown steps. If the program goes on running (another program
@@ -202,24 +181,24 @@ private slots:
         QFETCH(QByteArray, saved);
         startAndEdit();
         RecordingSessionEndRequest logout(true);
-        m_dialogs.msgBoxAnswers.push_back(answer);
-        m_form->SessionEnding(logout);
-        QCOMPARE(m_dialogs.shown.size(), size_t(1));
-        QCOMPARE(m_dialogs.shown[0].title, QStringLiteral("保存"));
+        m_fx->dialogs().msgBoxAnswers.push_back(answer);
+        form()->SessionEnding(logout);
+        QCOMPARE(m_fx->dialogs().shown.size(), size_t(1));
+        QCOMPARE(m_fx->dialogs().shown[0].title, QStringLiteral("保存"));
         QCOMPARE(logout.released, 1);
         QCOMPARE(logout.cancelled, 0);
-        QCOMPARE(listBytes(), saved);
+        QCOMPARE(m_fx->listBytes(), saved);
         QVERIFY(trayIconShown());
 
         // The user goes on: one more edit, then the window's close asks about it.
-        m_form->lst_Play->Select(1);
-        m_form->menu_Del->trigger();
-        m_dialogs.msgBoxAnswers.push_back(platform::vbYes);
-        QVERIFY(m_form->close());
-        QCOMPARE(m_dialogs.shown.size(), size_t(2));
-        QCOMPARE(m_dialogs.shown[1].title, QStringLiteral("保存"));
+        form()->lst_Play->Select(1);
+        form()->menu_Del->trigger();
+        m_fx->dialogs().msgBoxAnswers.push_back(platform::vbYes);
+        QVERIFY(form()->close());
+        QCOMPARE(m_fx->dialogs().shown.size(), size_t(2));
+        QCOMPARE(m_fx->dialogs().shown[1].title, QStringLiteral("保存"));
         QVERIFY(!trayIconShown());
-        QVERIFY(!QFile::exists(m_path)); // the list is empty now: stored as no file
+        QVERIFY(!QFile::exists(m_fx->listPath())); // the list is empty now: stored as no file
     }
 
     // A logout that goes on ends the program with the session manager's quit: the user answered already, and
@@ -227,14 +206,14 @@ private slots:
     void logoutThatGoesOnAsksOnce() {
         startAndEdit();
         RecordingSessionEndRequest logout(true);
-        m_dialogs.msgBoxAnswers.push_back(platform::vbNo);
-        m_form->SessionEnding(logout);
-        QCOMPARE(m_dialogs.shown.size(), size_t(1));
+        m_fx->dialogs().msgBoxAnswers.push_back(platform::vbNo);
+        form()->SessionEnding(logout);
+        QCOMPARE(m_fx->dialogs().shown.size(), size_t(1));
         QEvent quit(QEvent::Quit);
         QCoreApplication::sendEvent(qApp, &quit);
-        QVERIFY(!m_form->isVisible());
-        QCOMPARE(m_dialogs.shown.size(), size_t(1));
-        QCOMPARE(listBytes(), m_before);
+        QVERIFY(!form()->isVisible());
+        QCOMPARE(m_fx->dialogs().shown.size(), size_t(1));
+        QCOMPARE(m_fx->listBytes(), m_before);
     }
 };
 

@@ -9,11 +9,11 @@
 #include "stations/list_view.h"
 #include "support/faulty_file_system.h"
 #include "support/scripted_dialogs.h"
+#include "support/window_fixture.h"
 #include "tray/tray_icon.h"
 
 #include <QAction>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
 #include <functional>
 #include <optional>
@@ -33,42 +33,22 @@ public:
 class TstStartupShutdown : public QObject {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
-    QString m_path;
     WitnessDialogs m_dialogs;
-    frmMain* m_form = nullptr;
+    std::optional<WindowFixture> m_fx;
 
-    void writeList(const QByteArray& bytes) {
-        QFile f(m_path);
-        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(bytes);
-    }
-    QByteArray listBytes() const {
-        QFile f(m_path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-    }
-    void start() {
-        m_form = new frmMain;
-        m_form->Form_Load();
-        m_form->show();
-        QTRY_VERIFY(m_form->TrayIcon()->icon());
-    }
+    frmMain* form() const { return m_fx->form(); }
 
 private slots:
     void init() {
         m_dialogs = {};
-        platform::SetDialogs(&m_dialogs);
-        platform::SetProgramDirectory(m_dir.path());
-        m_path = m_dir.filePath(QStringLiteral("CvLst.lst"));
-        QFile::remove(m_path);
+        m_fx.emplace(&m_dialogs);
         mod_Function::RestoreWindowState = 7;
     }
     void cleanup() {
-        delete m_form;
-        m_form = nullptr;
-        platform::SetDialogs(nullptr);
+        m_fx->destroy();
         platform::SetFileSystem(nullptr);
-        QFile::setPermissions(m_path, QFile::ReadOwner | QFile::WriteOwner);
+        QFile::setPermissions(m_fx->listPath(), QFile::ReadOwner | QFile::WriteOwner);
+        m_fx.reset();
     }
 
     void startWithoutAFileOrWithAnEmptyOne_data() {
@@ -78,49 +58,49 @@ private slots:
     }
     void startWithoutAFileOrWithAnEmptyOne() {
         QFETCH(bool, emptyFile);
-        if (emptyFile) writeList(QByteArray());
-        start();
-        QCOMPARE(m_form->lst_Play->ColumnCount(), 2);
-        QCOMPARE(m_form->lst_Play->ListItems().Count(), 0);
-        QCOMPARE(m_form->ListFilePath, m_path);
-        QCOMPARE(m_form->WMP->get_uiMode(), QStringLiteral("Mini"));
-        QVERIFY(!m_form->WMP->get_enableContextMenu());
+        if (emptyFile) QVERIFY(m_fx->writeList(QByteArray()));
+        QVERIFY(m_fx->start());
+        QCOMPARE(form()->lst_Play->ColumnCount(), 2);
+        QCOMPARE(form()->lst_Play->ListItems().Count(), 0);
+        QCOMPARE(form()->ListFilePath, m_fx->listPath());
+        QCOMPARE(form()->WMP->get_uiMode(), QStringLiteral("Mini"));
+        QVERIFY(!form()->WMP->get_enableContextMenu());
         QCOMPARE(mod_Function::RestoreWindowState, qint16(0));
-        QCOMPARE(m_form->ListModified, false);
+        QCOMPARE(form()->ListModified, false);
         // Closing at once asks nothing and writes nothing.
-        QVERIFY(m_form->close());
+        QVERIFY(form()->close());
         QVERIFY(m_dialogs.shown.empty());
-        QCOMPARE(listBytes(), emptyFile ? QByteArray() : QByteArray("<missing>"));
+        QCOMPARE(m_fx->listBytes(), emptyFile ? QByteArray() : QByteArray("<missing>"));
     }
 
     // A line that gives no station is told of once, and the window's save writes it back.
     void startLoadsTheFileInOrder() {
-        writeList("A|u1\r\n\xB5\xE7\xCC\xA8|u2\nstray\r\n");
-        start();
-        QCOMPARE(m_form->lst_Play->ListItems().Count(), 2);
-        QCOMPARE(m_form->lst_Play->ListItems().Item(2).Text(), QStringLiteral("电台"));
-        QCOMPARE(m_form->ListModified, false);
-        QCOMPARE(m_form->l_State->text(), QStringLiteral("列表有1行无法读取,保存时原样保留"));
-        m_form->menu_SaveList->trigger();
-        QCOMPARE(listBytes(), QByteArray("A|u1\r\n\xB5\xE7\xCC\xA8|u2\r\nstray\r\n"));
+        QVERIFY(m_fx->writeList("A|u1\r\n\xB5\xE7\xCC\xA8|u2\nstray\r\n"));
+        QVERIFY(m_fx->start());
+        QCOMPARE(form()->lst_Play->ListItems().Count(), 2);
+        QCOMPARE(form()->lst_Play->ListItems().Item(2).Text(), QStringLiteral("电台"));
+        QCOMPARE(form()->ListModified, false);
+        QCOMPARE(form()->l_State->text(), QStringLiteral("列表有1行无法读取,保存时原样保留"));
+        form()->menu_SaveList->trigger();
+        QCOMPARE(m_fx->listBytes(), QByteArray("A|u1\r\n\xB5\xE7\xCC\xA8|u2\r\nstray\r\n"));
     }
 
     void unreadableFileEndsStartUp() {
-        writeList("A|u1\r\n");
+        QVERIFY(m_fx->writeList("A|u1\r\n"));
         platform::FaultyFileSystem faulty;
         faulty.failRead = EACCES;
         platform::SetFileSystem(&faulty);
-        m_form = new frmMain;
+        m_fx->create();
         bool threw = false;
         try {
-            m_form->Form_Load();
+            form()->Form_Load();
         } catch (const platform::RuntimeError& e) {
             threw = e.number() == platform::errPermissionDenied;
         }
         QVERIFY(threw);
         // The player's set-up never ran: start-up stopped where the read failed.
-        QCOMPARE(m_form->WMP->get_uiMode(), QStringLiteral("full"));
-        QCOMPARE(listBytes(), QByteArray("A|u1\r\n"));
+        QCOMPARE(form()->WMP->get_uiMode(), QStringLiteral("full"));
+        QCOMPARE(m_fx->listBytes(), QByteArray("A|u1\r\n"));
     }
 
     void closeAfterAnEditAsks_data() {
@@ -133,78 +113,78 @@ private slots:
     void closeAfterAnEditAsks() {
         QFETCH(int, answer);
         QFETCH(QByteArray, after);
-        writeList("A|u1\r\nB|u2\r\n");
-        start();
+        QVERIFY(m_fx->writeList("A|u1\r\nB|u2\r\n"));
+        QVERIFY(m_fx->start());
         m_dialogs.inputAnswers.push_back(QStringLiteral("C|u3"));
-        m_form->menu_NetUrl->trigger();
+        form()->menu_NetUrl->trigger();
         m_dialogs.msgBoxAnswers.push_back(answer);
         // The icon is gone before the question: no tray click may reach a window that is closing.
         std::optional<bool> iconAtQuestion;
-        m_dialogs.atMsgBox = [&] { iconAtQuestion = m_form->TrayIcon()->icon() != nullptr; };
-        QVERIFY(m_form->TrayIcon()->icon());
-        QVERIFY(m_form->close());
+        m_dialogs.atMsgBox = [&] { iconAtQuestion = form()->TrayIcon()->icon() != nullptr; };
+        QVERIFY(form()->TrayIcon()->icon());
+        QVERIFY(form()->close());
         QCOMPARE(iconAtQuestion, std::optional<bool>(false));
         QVERIFY(!m_dialogs.shown.empty());
         QCOMPARE(m_dialogs.shown.back().text, QStringLiteral("列表已被修改,是否要保存列表?"));
         QCOMPARE(m_dialogs.shown.back().title, QStringLiteral("保存"));
         QCOMPARE(m_dialogs.shown.back().style, 68);
-        QCOMPARE(listBytes(), after);
+        QCOMPARE(m_fx->listBytes(), after);
     }
 
     void closeAfterASaveAsksNothing() {
-        start();
+        QVERIFY(m_fx->start());
         m_dialogs.inputAnswers.push_back(QStringLiteral("C|u3"));
-        m_form->menu_NetUrl->trigger();
-        m_form->menu_SaveList->trigger();
-        QCOMPARE(listBytes(), QByteArray("C|u3\r\n"));
+        form()->menu_NetUrl->trigger();
+        form()->menu_SaveList->trigger();
+        QCOMPARE(m_fx->listBytes(), QByteArray("C|u3\r\n"));
         const size_t shown = m_dialogs.shown.size();
-        QVERIFY(m_form->close());
+        QVERIFY(form()->close());
         QCOMPARE(m_dialogs.shown.size(), shown);
     }
 
     void clearingAnEmptyListThenSavingStillAsks() {
-        start();
-        m_form->menu_CleanList->trigger();
-        m_form->menu_SaveList->trigger(); // writes no line, so the list still counts as modified
+        QVERIFY(m_fx->start());
+        form()->menu_CleanList->trigger();
+        form()->menu_SaveList->trigger(); // writes no line, so the list still counts as modified
         m_dialogs.msgBoxAnswers.push_back(platform::vbNo);
-        QVERIFY(m_form->close());
+        QVERIFY(form()->close());
         QVERIFY(!m_dialogs.shown.empty());
         QCOMPARE(m_dialogs.shown.back().title, QStringLiteral("保存"));
     }
 
     void failedSaveAtShutdownKeepsTheWindow() {
-        writeList("A|u1\r\n");
-        QVERIFY(QFile::setPermissions(m_path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
-        start();
-        m_form->menu_CleanList->trigger();
+        QVERIFY(m_fx->writeList("A|u1\r\n"));
+        QVERIFY(QFile::setPermissions(m_fx->listPath(), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+        QVERIFY(m_fx->start());
+        form()->menu_CleanList->trigger();
         m_dialogs.msgBoxAnswers.push_back(platform::vbYes);
-        QVERIFY(!m_form->close());
-        QVERIFY(m_form->isVisible());
+        QVERIFY(!form()->close());
+        QVERIFY(form()->isVisible());
         // The tray icon, removed before the question, is back with its tip (the last call was the tip
         // change).
-        QVERIFY(m_form->TrayIcon()->icon());
-        QCOMPARE(m_form->TrayIcon()->TrayIconData.uFlags, 4);
-        QCOMPARE(m_form->TrayIcon()->icon()->toolTip(), QStringLiteral("Corvana"));
-        QCOMPARE(listBytes(), QByteArray("A|u1\r\n"));
-        QCOMPARE(m_form->ListModified, true);
+        QVERIFY(form()->TrayIcon()->icon());
+        QCOMPARE(form()->TrayIcon()->TrayIconData.uFlags, 4);
+        QCOMPARE(form()->TrayIcon()->icon()->toolTip(), QStringLiteral("Corvana"));
+        QCOMPARE(m_fx->listBytes(), QByteArray("A|u1\r\n"));
+        QCOMPARE(form()->ListModified, true);
         // The error report came after the question, and says why.
         QVERIFY(!m_dialogs.shown.empty());
         QCOMPARE(m_dialogs.shown.back().style, 16);
         QVERIFY(m_dialogs.shown.back().text.contains(QStringLiteral("70")));
 
         // Once the file can be written, the same close goes through and saves.
-        QVERIFY(QFile::setPermissions(m_path, QFile::ReadOwner | QFile::WriteOwner));
+        QVERIFY(QFile::setPermissions(m_fx->listPath(), QFile::ReadOwner | QFile::WriteOwner));
         m_dialogs.msgBoxAnswers.push_back(platform::vbYes);
-        QVERIFY(m_form->close());
-        QVERIFY(!QFile::exists(m_path)); // the cleared list is stored as no file
+        QVERIFY(form()->close());
+        QVERIFY(!QFile::exists(m_fx->listPath())); // the cleared list is stored as no file
     }
 
     void exitClosesThroughTheSamePath() {
-        start();
-        m_form->menu_CleanList->trigger();
+        QVERIFY(m_fx->start());
+        form()->menu_CleanList->trigger();
         m_dialogs.msgBoxAnswers.push_back(platform::vbNo);
-        m_form->menu_Exit->trigger();
-        QVERIFY(!m_form->isVisible());
+        form()->menu_Exit->trigger();
+        QVERIFY(!form()->isVisible());
         QVERIFY(!m_dialogs.shown.empty());
         QCOMPARE(m_dialogs.shown.back().title, QStringLiteral("保存"));
     }
