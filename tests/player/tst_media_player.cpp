@@ -1,9 +1,7 @@
-// tests/player/: the player component without a stream (settings, addresses, playlists, strip); no network.
+// tests/player/: the player component without a stream (settings, strip); no network.
 #include "platform/error.h"
 #include "platform/twips.h"
-#include "player/address.h"
 #include "player/media_player.h"
-#include "player/playlist.h"
 
 #include <QAction>
 #include <QApplication>
@@ -17,7 +15,6 @@
 #include <QToolButton>
 #include <clocale>
 
-using player::EngineAddress;
 using player::MediaPlayer;
 
 namespace {
@@ -35,14 +32,6 @@ private slots:
     void initialSettings();
     void volumeIsClamped();
     void volumeAndMuteBeforeTheEngineApply();
-    void addresses_data();
-    void addresses();
-    void playlistEntries_data();
-    void playlistEntries();
-    void playlistParsing_data();
-    void playlistParsing();
-    void serverText_data();
-    void serverText();
     void requestsWithNothingToDoChangeNothing();
     void refusedAddressNeverReachesTheEngine();
     void uiModeIgnoresCase();
@@ -112,161 +101,6 @@ void TstMediaPlayer::volumeAndMuteBeforeTheEngineApply() {
     QTRY_COMPARE_WITH_TIMEOUT(session.engineMute().value_or(true), false, 5000);
 }
 
-void TstMediaPlayer::addresses_data() {
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<int>("kind");
-    QTest::addColumn<QStringList>("engineGets");
-    const int network = EngineAddress::Network, local = EngineAddress::Local,
-              refused = EngineAddress::Refused;
-
-    QTest::newRow("http") << "http://127.0.0.1:8000/radio" << network
-                          << QStringList{"http://127.0.0.1:8000/radio"};
-    QTest::newRow("https, scheme in capitals")
-        << "HTTPS://radio.example/live" << network << QStringList{"https://radio.example/live"};
-    QTest::newRow("HLS") << "https://radio.example/hls/index.m3u8" << network
-                         << QStringList{"https://radio.example/hls/index.m3u8"};
-    QTest::newRow("spaces around") << "  http://radio.example/a  " << network
-                                   << QStringList{"http://radio.example/a"};
-    QTest::newRow("mms: over HTTP, then TCP")
-        << "mms://live.example.com/radio1" << network
-        << QStringList{"mmsh://live.example.com/radio1", "mmst://live.example.com/radio1"};
-    QTest::newRow("mmsh") << "mmsh://live.example.com/r" << network
-                          << QStringList{"mmsh://live.example.com/r"};
-    QTest::newRow("mmst") << "mmst://live.example.com/r" << network
-                          << QStringList{"mmst://live.example.com/r"};
-    QTest::newRow("rtsp") << "rtsp://live.example.com:554/r" << network
-                          << QStringList{"rtsp://live.example.com:554/r"};
-    QTest::newRow("rtmp") << "rtmp://live.example.com/app/r" << network
-                          << QStringList{"rtmp://live.example.com/app/r"};
-    QTest::newRow("path") << "/home/user/音乐/a b.mp3" << local << QStringList{"/home/user/音乐/a b.mp3"};
-    QTest::newRow("file URL") << "file:///tmp/a%20b.mp3" << local << QStringList{"/tmp/a b.mp3"};
-    QTest::newRow("file URL, localhost")
-        << "file://localhost/tmp/a.mp3" << local << QStringList{"/tmp/a.mp3"};
-    const QString longest = "http://a.example/" + QString(player::MaxAddressLength - 17, u'a');
-    QTest::newRow("at the length bound") << " " + longest + " " << network << QStringList{longest};
-    QTest::newRow("beyond the length bound") << longest + "a" << refused << QStringList{};
-
-    // The engine's own schemes: devices, filters, arbitrary files through FFmpeg, descriptors.
-    for (const char* typed :
-         {"av://lavfi:sine", "lavf://http://radio.example/a", "ffmpeg://file:/etc/passwd", "edl://a.mp3,0,1",
-          "memory://data", "fd://0", "fdclose://3", "null://", "hex://41", "slice://0-100@/etc/passwd",
-          "appending:///tmp/a.mp3", "dvd://", "bd://", "cdda://", "tv://", "dvb://", "mf://*.jpg",
-          "lavfi://sine",
-          // Not stations, or not from this machine.
-          "smb://host/share/a.mp3", "ftp://host/a.mp3", "udp://239.0.0.1:1234", "rtp://239.0.0.1:1234",
-          "data:audio/mpeg;base64,AAAA", "javascript:alert(1)", "file://otherhost/a.mp3", "relative/a.mp3",
-          "~/a.mp3", "C:\\Music\\a.mp3", "http://", "mms:///radio1", "", "   "})
-        QTest::newRow(typed) << QString::fromUtf8(typed) << refused << QStringList{};
-}
-
-void TstMediaPlayer::addresses() {
-    QFETCH(QString, typed);
-    QFETCH(int, kind);
-    QFETCH(QStringList, engineGets);
-    const EngineAddress address = player::ClassifyAddress(typed);
-    QCOMPARE(int(address.kind), kind);
-    QCOMPARE(address.candidates, engineGets);
-}
-
-void TstMediaPlayer::playlistEntries_data() {
-    QTest::addColumn<QString>("entry");
-    QTest::addColumn<QString>("playlist");
-    QTest::addColumn<QStringList>("engineGets");
-    const QString remote = QStringLiteral("http://radio.example/lists/station.asx");
-    const QString local = QStringLiteral("file:///home/user/lists/station.asx");
-
-    QTest::newRow("remote: stream") << "http://live.example/a" << remote
-                                    << QStringList{"http://live.example/a"};
-    QTest::newRow("remote: relative") << "a.mp3" << remote << QStringList{"http://radio.example/lists/a.mp3"};
-    QTest::newRow("remote: from the server's root")
-        << "/live" << remote << QStringList{"http://radio.example/live"};
-    QTest::newRow("remote: mms") << "mms://live.example/r" << remote
-                                 << QStringList{"mmsh://live.example/r", "mmst://live.example/r"};
-    QTest::newRow("remote: Windows Media over HTTP")
-        << "http://live.example/r?MSWMExt=.asf" << remote
-        << QStringList{"mmsh://live.example/r?MSWMExt=.asf", "http://live.example/r?MSWMExt=.asf"};
-    QTest::newRow("remote: local file") << "file:///etc/passwd" << remote << QStringList{};
-    QTest::newRow("remote: engine scheme") << "av://lavfi:sine" << remote << QStringList{};
-    QTest::newRow("local: local file") << "/home/user/a.mp3" << local << QStringList{"/home/user/a.mp3"};
-    QTest::newRow("local: relative") << "a.mp3" << local << QStringList{"/home/user/lists/a.mp3"};
-    QTest::newRow("local: stream") << "http://live.example/a" << local
-                                   << QStringList{"http://live.example/a"};
-    QTest::newRow("local: engine scheme") << "edl://a.mp3,0,1" << local << QStringList{};
-}
-
-void TstMediaPlayer::playlistEntries() {
-    QFETCH(QString, entry);
-    QFETCH(QString, playlist);
-    QFETCH(QStringList, engineGets);
-    QCOMPARE(player::ClassifyPlaylistEntry(entry, QUrl(playlist)).candidates, engineGets);
-}
-
-void TstMediaPlayer::playlistParsing_data() {
-    QTest::addColumn<QByteArray>("body");
-    QTest::addColumn<bool>("recognized");
-    QTest::addColumn<QStringList>("entries");
-
-    QTest::newRow("ASX") << QByteArray("<asx version=\"3.0\">\n<title>Radio</title>\n"
-                                       "<entry><ref href=\"mms://a.example/r\"/></entry>\n"
-                                       "<entry><ref href=\"http://b.example/r\" /></entry>\n</asx>\n")
-                         << true << QStringList{"mms://a.example/r", "http://b.example/r"};
-    QTest::newRow("ASX as Windows wrote it")
-        << QByteArray("<ASX VERSION=\"3.0\"><ENTRY><REF HREF = 'http://a.example/r?x=1&amp;y=2'>"
-                      "<Ref href=http://b.example/r></ENTRY><!-- <ref href=\"http://off.example/\"/> -->"
-                      "<EntryRef href=\"http://c.example/more.asx\"/></ASX>")
-        << true
-        << QStringList{"http://a.example/r?x=1&y=2", "http://b.example/r", "http://c.example/more.asx"};
-    QTest::newRow("ASX, unescaped ampersand")
-        << QByteArray("<asx><entry><ref href=\"http://a.example/r?x=1&y=2\"/></entry></asx>") << true
-        << QStringList{"http://a.example/r?x=1&y=2"};
-    QTest::newRow("ASX in GB18030 with a Chinese title")
-        << QByteArray(
-               "<asx><title>\xd6\xd0\xb9\xfa\xd6\xae\xc9\xf9</title><entry><ref href=\"mms://a.example/r\"/>"
-               "</entry></asx>")
-        << true << QStringList{"mms://a.example/r"};
-    QTest::newRow("Reference") << QByteArray("[Reference]\r\nRef1=http://a.example/r?MSWMExt=.asf\r\n"
-                                             "Ref2=http://b.example/r?MSWMExt=.asf\r\n")
-                               << true
-                               << QStringList{"http://a.example/r?MSWMExt=.asf",
-                                              "http://b.example/r?MSWMExt=.asf"};
-    QTest::newRow("Reference with BOM") << QByteArray("\xef\xbb\xbf[reference]\nref1 = mms://a.example/r\n")
-                                        << true << QStringList{"mms://a.example/r"};
-    QTest::newRow("ASX without entries")
-        << QByteArray("<asx version=\"3.0\"></asx>") << true << QStringList{};
-    QTest::newRow("M3U") << QByteArray("#EXTM3U\nhttp://a.example/r\n") << true
-                         << QStringList{"http://a.example/r"};
-    QTest::newRow("web page") << QByteArray("<html><body><a href=\"http://a.example/\">x</a></body></html>")
-                              << false << QStringList{};
-    QTest::newRow("audio") << QByteArray("ID3\x03\x00\x00\x00\x00\x00\x00\xff\xfb\x90\x64", 14) << false
-                           << QStringList{};
-}
-
-void TstMediaPlayer::playlistParsing() {
-    QFETCH(QByteArray, body);
-    QFETCH(bool, recognized);
-    QFETCH(QStringList, entries);
-    const player::ParsedPlaylist parsed = player::ParsePlaylist(body);
-    QCOMPARE(parsed.recognized, recognized);
-    QCOMPARE(parsed.entries, entries);
-}
-
-void TstMediaPlayer::serverText_data() {
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("ASCII") << QByteArray("Morning Show") << QStringLiteral("Morning Show");
-    QTest::newRow("UTF-8") << QByteArray("\xe4\xb8\xad\xe5\x9b\xbd\xe4\xb9\x8b\xe5\xa3\xb0")
-                           << QStringLiteral("中国之声");
-    QTest::newRow("GBK") << QByteArray("\xd6\xd0\xb9\xfa\xd6\xae\xc9\xf9") << QStringLiteral("中国之声");
-    QTest::newRow("GB18030 four-byte") << QByteArray("\x90\x30\x81\x30") << QString::fromUcs4(U"\U00010000");
-    // Bytes that happen to be valid UTF-8 stay UTF-8, even when GBK could read them too.
-    QTest::newRow("UTF-8 wins") << QByteArray("\xc3\xa9t\xc3\xa9") << QStringLiteral("été");
-}
-
-void TstMediaPlayer::serverText() {
-    QFETCH(QByteArray, bytes);
-    QFETCH(QString, text);
-    QCOMPARE(player::DecodeServerText(bytes), text);
-}
 
 void TstMediaPlayer::requestsWithNothingToDoChangeNothing() {
     player::Session session(Silent);
