@@ -1,7 +1,5 @@
-// tests/player: the words a failed station shows, from what the engine reported, and the waits between
-// reconnects.
+// tests/player: the words a failed station shows, from what the engine reported.
 #include "player/failure_text.h"
-#include "player/retry_policy.h"
 
 #include <QTest>
 
@@ -80,21 +78,6 @@ private slots:
         QFETCH(EngineReport, report);
         QFETCH(QString, shown);
         QCOMPARE(player::FailureText(report), shown);
-    }
-
-    void reconnectWaitsGrowThenStay() {
-        player::RetryPolicy policy;
-        QList<int> waits;
-        for (int i = 0; i < 7; ++i)
-            waits << policy.nextDelayMs(-1);
-        QCOMPARE(waits, (QList<int>{1000, 2000, 4000, 8000, 15000, 15000, 15000}));
-        // A drop after a short play is the same outage going on.
-        QCOMPARE(policy.nextDelayMs(29999), 15000);
-        // A stream that played a while dropped anew: quick again.
-        QCOMPARE(policy.nextDelayMs(30000), 1000);
-        QCOMPARE(policy.nextDelayMs(-1), 2000);
-        policy.reset();
-        QCOMPARE(policy.nextDelayMs(-1), 1000);
     }
 };
 

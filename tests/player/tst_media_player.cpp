@@ -1,7 +1,9 @@
-// tests/player/: the player component without a stream (settings, strip); no network.
+// tests/player/: the listening session and the player component without a stream (settings, strip, the waits
+// between reconnects); no network.
 #include "platform/error.h"
 #include "platform/twips.h"
 #include "player/media_player.h"
+#include "player/retry_policy.h"
 
 #include <QAction>
 #include <QApplication>
@@ -39,6 +41,7 @@ private slots:
     void stripNeverTakesTheWindowsShortcuts();
     void stripButtonsDrawTheirState();
     void failingEngineThrows();
+    void reconnectWaitsGrowThenStay();
 };
 
 void TstMediaPlayer::initialSettings() {
@@ -313,6 +316,21 @@ void TstMediaPlayer::failingEngineThrows() {
     shownSession.startEngineOrFail();
     QCOMPARE(shownSession.state(), player::Session::State::Error);
     QVERIFY(shownSession.stateText().startsWith(QStringLiteral("播放器组件无法启动")));
+}
+
+void TstMediaPlayer::reconnectWaitsGrowThenStay() {
+    player::RetryPolicy policy;
+    QList<int> waits;
+    for (int i = 0; i < 7; ++i)
+        waits << policy.nextDelayMs(-1);
+    QCOMPARE(waits, (QList<int>{1000, 2000, 4000, 8000, 15000, 15000, 15000}));
+    // A drop after a short play is the same outage going on.
+    QCOMPARE(policy.nextDelayMs(29999), 15000);
+    // A stream that played a while dropped anew: quick again.
+    QCOMPARE(policy.nextDelayMs(30000), 1000);
+    QCOMPARE(policy.nextDelayMs(-1), 2000);
+    policy.reset();
+    QCOMPARE(policy.nextDelayMs(-1), 1000);
 }
 
 QTEST_MAIN(TstMediaPlayer)
