@@ -1,32 +1,20 @@
-// tests/stations: a save that cannot finish never costs the user the old file or the list in the window:
-// killed at random moments or right before its rename, on a full disk, over a read-only file, in a folder
-// without write permission, with no home to move to; and a save that finishes has its data on the disk.
-#include "app/frmMain.h"
-#include "platform/dialogs.h"
-#include "platform/error.h"
+// tests/stations: a save that cannot finish never costs the user the old file: killed at random moments or right
+// before its rename; and a save that finishes has its data on the disk. The saves from the window that fail (full
+// disk, read-only file or folder, no home) are tested with the window, in tests/app.
 #include "platform/filesystem.h"
 #include "stations/list_file.h"
 #include "stations/list_view.h"
-#include "support/scripted_dialogs.h"
 
-#include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
-#include <QScopeGuard>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
-#include <sys/mount.h>
 #include <unistd.h>
 
 namespace {
-// Root may write anything: the permission cases run again as nobody, in tst_save_faults_unprivileged.
-constexpr char RootWritesAnything[] =
-    "root writes anything; this case runs as an unprivileged user (tst_save_faults_unprivileged)";
-
 bool WriteBytes(const QString& path, const QByteArray& bytes) {
     QFile f(path);
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
@@ -68,39 +56,6 @@ QByteArray ListBytes(int which, int count) {
 
 class TstSaveFaults : public QObject {
     Q_OBJECT
-
-    platform::ScriptedDialogs m_dialogs;
-
-    // A window whose list came from path, edited once, then saved through the menu; listFilePath receives
-    // where the window meant to save.
-    void saveFromTheWindow(const QString& dir, const QByteArray& before, int expectedError,
-                           const std::function<void()>& beforeSaving = {}, QString* listFilePath = nullptr) {
-        const QString path = QDir(dir).filePath(QStringLiteral("CvLst.lst"));
-        platform::SetProgramDirectory(dir);
-        m_dialogs = {};
-        platform::SetDialogs(&m_dialogs);
-        frmMain form;
-        form.Form_Load();
-        if (listFilePath) *listFilePath = form.ListFilePath;
-        const int loaded = form.lst_Play->ListItems().Count();
-        m_dialogs.inputAnswers.push_back(QStringLiteral("新电台|http://127.0.0.1/new"));
-        form.menu_NetUrl->trigger();
-        if (beforeSaving) beforeSaving();
-        form.menu_SaveList->trigger();
-
-        QCOMPARE(m_dialogs.shown.size(), size_t(2)); // the input box, then the error report
-        QCOMPARE(m_dialogs.shown[1].style, 16);
-        QVERIFY2(m_dialogs.shown[1].text.contains(QString::number(expectedError)),
-                 qPrintable(m_dialogs.shown[1].text));
-        QCOMPARE(form.lst_Play->ListItems().Count(), loaded + 1);
-        QCOMPARE(form.ListModified, true);
-        QCOMPARE(ReadBytes(path), before);
-        // Nor is its temporary file left beside it.
-        const QStringList left = QDir(dir).entryList(
-            {platform::SaveTemporaryPrefix(QStringLiteral("CvLst.lst")) + u'*'}, QDir::Files | QDir::Hidden);
-        QVERIFY2(left.isEmpty(), qPrintable(left.join(u' ')));
-        platform::SetDialogs(nullptr);
-    }
 
 private slots:
     void killedAtRandomMoments() {
@@ -203,150 +158,6 @@ private slots:
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name), expected);
         for (const QString& name : UsersFiles)
             QCOMPARE(ReadBytes(dir.filePath(name)), name.toUtf8() + " is the user's");
-    }
-
-    void fullDisk() {
-        if (::geteuid() != 0) QSKIP("mounting a small tmpfs needs root");
-        QTemporaryDir mountPoint;
-        const QByteArray where = QFile::encodeName(mountPoint.path());
-        if (::mount("tmpfs", where.constData(), "tmpfs", 0, "size=64k") != 0)
-            QSKIP("mount refused here; the scripted file layer covers a full disk in tst_list_file");
-        struct Unmount {
-            QByteArray where;
-            ~Unmount() { ::umount2(where.constData(), MNT_DETACH); }
-        } unmount{where};
-
-        const QByteArray before = "A|http://127.0.0.1/a\r\nB|http://127.0.0.1/b\r\n";
-        QVERIFY(WriteBytes(mountPoint.filePath(QStringLiteral("CvLst.lst")), before));
-        {
-            // Fill the rest of the disk.
-            QFile fill(mountPoint.filePath(QStringLiteral("fill")));
-            QVERIFY(fill.open(QIODevice::WriteOnly));
-            const QByteArray block(4096, 'x');
-            while (fill.write(block) == block.size() && fill.flush()) {
-            }
-        }
-        saveFromTheWindow(mountPoint.path(), before, platform::errDiskFull);
-    }
-
-    void readOnlyListFile() {
-        if (::geteuid() == 0) QSKIP(RootWritesAnything);
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("CvLst.lst"));
-        const QByteArray before = "A|http://127.0.0.1/a\r\n";
-        QVERIFY(WriteBytes(path, before));
-        QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
-        saveFromTheWindow(dir.path(), before, platform::errPermissionDenied);
-    }
-
-    // The folder loses its write permission while the program runs: the save fails clearly.
-    void folderWithoutWritePermission() {
-        if (::geteuid() == 0) QSKIP(RootWritesAnything);
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("CvLst.lst"));
-        const QByteArray before = "A|http://127.0.0.1/a\r\n";
-        QVERIFY(WriteBytes(path, before));
-        saveFromTheWindow(dir.path(), before, platform::errPermissionDenied, [&] {
-            QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner));
-        });
-        QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-    }
-
-    // A program folder that is not writable from the start (an install under /usr): the list moves to the
-    // user's data folder, which the first save creates; the next start reads it from there.
-    void readOnlyProgramFolderUsesTheDataFolder() {
-        if (::geteuid() == 0) QSKIP(RootWritesAnything);
-        QStandardPaths::setTestModeEnabled(true);
-        QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)).removeRecursively();
-        QTemporaryDir dir;
-        QVERIFY(WriteBytes(dir.filePath(QStringLiteral("CvLst.lst")), "A|http://127.0.0.1/a\r\n"));
-        QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner));
-        platform::SetProgramDirectory(dir.path());
-        m_dialogs = {};
-        platform::SetDialogs(&m_dialogs);
-        {
-            frmMain form;
-            form.Form_Load();
-            QCOMPARE(form.lst_Play->ListItems().Count(), 1); // read from beside the program
-            m_dialogs.inputAnswers.push_back(QStringLiteral("B|http://127.0.0.1/b"));
-            form.menu_NetUrl->trigger();
-            form.menu_SaveList->trigger();
-            QCOMPARE(m_dialogs.shown.size(), size_t(1)); // no error
-        }
-        const QString own = QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation))
-                                .filePath(QStringLiteral("CvLst.lst"));
-        QCOMPARE(ReadBytes(own), QByteArray("A|http://127.0.0.1/a\r\nB|http://127.0.0.1/b\r\n"));
-        QCOMPARE(ReadBytes(dir.filePath(QStringLiteral("CvLst.lst"))),
-                 QByteArray("A|http://127.0.0.1/a\r\n"));
-        {
-            frmMain form;
-            form.Form_Load();
-            QCOMPARE(form.lst_Play->ListItems().Count(), 2);
-        }
-        QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-        QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)).removeRecursively();
-        platform::SetDialogs(nullptr);
-    }
-
-    // There, an emptied list stays empty across a restart: the save keeps an empty file in the data folder,
-    // where no file would make the next start read the old list beside the program again.
-    void emptyListStaysEmptyInTheDataFolder() {
-        if (::geteuid() == 0) QSKIP(RootWritesAnything);
-        QStandardPaths::setTestModeEnabled(true);
-        const QString dataDir = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-        QDir(dataDir).removeRecursively();
-        QTemporaryDir dir;
-        const QByteArray beside = "A|http://127.0.0.1/a\r\n";
-        QVERIFY(WriteBytes(dir.filePath(QStringLiteral("CvLst.lst")), beside));
-        QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner));
-        const auto restore = qScopeGuard([&] {
-            QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-            QDir(dataDir).removeRecursively();
-            platform::SetDialogs(nullptr);
-        });
-        platform::SetProgramDirectory(dir.path());
-        m_dialogs = {};
-        platform::SetDialogs(&m_dialogs);
-        {
-            frmMain form;
-            form.Form_Load();
-            QCOMPARE(form.lst_Play->ListItems().Count(), 1);
-            form.menu_CleanList->trigger();
-            form.menu_SaveList->trigger();
-            QCOMPARE(m_dialogs.shown.size(), size_t(0)); // no error
-            QCOMPARE(form.ListModified, true);           // no line written
-        }
-        QCOMPARE(ReadBytes(QDir(dataDir).filePath(QStringLiteral("CvLst.lst"))), QByteArray());
-        QCOMPARE(ReadBytes(dir.filePath(QStringLiteral("CvLst.lst"))), beside);
-        frmMain form;
-        form.Form_Load();
-        QCOMPARE(form.lst_Play->ListItems().Count(), 0);
-    }
-
-    // With HOME unset there is no data folder to move to: the save beside the program fails with a report
-    // that says why, instead of trying a folder under "/" and reporting a missing file.
-    void noHomeAndAReadOnlyProgramFolder() {
-        if (::geteuid() == 0) QSKIP(RootWritesAnything);
-        const QByteArray home = qgetenv("HOME");
-        const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
-        qunsetenv("HOME");
-        qunsetenv("XDG_DATA_HOME");
-        QTemporaryDir dir;
-        const QByteArray before = "A|http://127.0.0.1/a\r\n";
-        QVERIFY(WriteBytes(dir.filePath(QStringLiteral("CvLst.lst")), before));
-        QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner));
-        const auto restore = qScopeGuard([&] {
-            QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-            if (!home.isNull()) qputenv("HOME", home);
-            if (!dataHome.isNull()) qputenv("XDG_DATA_HOME", dataHome);
-        });
-        QString listFilePath;
-        saveFromTheWindow(dir.path(), before, platform::errPermissionDenied, {}, &listFilePath);
-        if (QTest::currentTestFailed()) return;
-        const QString report = m_dialogs.shown.back().text;
-        QVERIFY2(report.contains(QStringLiteral("HOME")), qPrintable(report));
-        QVERIFY2(report.contains(QDir::toNativeSeparators(dir.path())), qPrintable(report));
-        QCOMPARE(listFilePath, QDir(dir.path()).filePath(QStringLiteral("CvLst.lst")));
     }
 };
 
