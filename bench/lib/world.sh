@@ -2,7 +2,7 @@
 # with a null sink "bench" as the default sink, icecast2 fed with a tone, and (with --a11y) a session bus with the
 # accessibility bus. Sourced; bench_world_start [--a11y] sets work, port, pids (add your own processes to stop
 # them at exit) and wait_for.
-bench_world_fixtures="$(cd "$(dirname "${BASH_SOURCE[0]}")/../../scripts/fixtures" && pwd)"
+bench_world_fixtures="$(cd "$(dirname "${BASH_SOURCE[0]}")/../../tests/fixtures" && pwd)"
 
 wait_for() { # SECONDS COMMAND...: COMMAND every 0.1 s until it succeeds; fails after SECONDS
     local n=$(($1 * 10))

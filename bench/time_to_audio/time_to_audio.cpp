@@ -293,7 +293,7 @@ int main(int argc, char* argv[]) {
     }
 
     // The stream servers: the tests' fixture script, into our own folder unless we were given a running one.
-    const QString fixtures = QStringLiteral(CORVANA_SOURCE_DIR "/scripts/fixtures");
+    const QString fixtures = QStringLiteral(CORVANA_SOURCE_DIR "/tests/fixtures");
     const QString serversDir = dir.filePath(QStringLiteral("servers"));
     bool ownServers = false;
     if (stateFile.isEmpty()) {

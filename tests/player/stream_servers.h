@@ -18,7 +18,7 @@
 
 namespace playback {
 
-// The state file scripts/fixtures/icecast-start writes: KEY=VALUE lines.
+// The state file tests/fixtures/icecast-start writes: KEY=VALUE lines.
 struct StreamServers {
     QMap<QString, QString> values;
 

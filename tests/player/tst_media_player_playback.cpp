@@ -611,7 +611,7 @@ void TstMediaPlayerPlayback::mmsStation() {
 void TstMediaPlayerPlayback::reconnectsAfterServerRestart() {
     // A server of this test's own: killing the shared one would pull the floor from under other tests.
     const QString fixtures = qEnvironmentVariable("CORVANA_FIXTURES");
-    QVERIFY2(!fixtures.isEmpty(), "CORVANA_FIXTURES names scripts/fixtures");
+    QVERIFY2(!fixtures.isEmpty(), "CORVANA_FIXTURES names tests/fixtures");
     const QString start = fixtures + QStringLiteral("/icecast-start");
     const QString stop = fixtures + QStringLiteral("/icecast-stop");
     const QString dir = m_dir->filePath(QStringLiteral("restart-server"));

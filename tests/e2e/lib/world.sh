@@ -8,7 +8,7 @@
 # every process given to e2e_started (its children first) are stopped, and the work folder goes. On a failure the
 # run leaves a screenshot in ARTIFACT_DIR and prints the accessibility tree and the tail of each log first.
 e2e_here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-e2e_fixtures=$(cd "$e2e_here/../../../scripts/fixtures" && pwd)
+e2e_fixtures=$(cd "$e2e_here/../../fixtures" && pwd)
 
 e2e_begin() { # NAME [ARTIFACT_DIR]
     e2e_name=$1
