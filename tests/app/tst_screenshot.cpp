@@ -2,21 +2,18 @@
 // screenshot as an artifact and fails when the grab is blank or Chinese text would show as missing-glyph
 // boxes.
 #include "app/frmMain.h"
-#include "platform/dialogs.h"
-#include "platform/filesystem.h"
 #include "stations/list_view.h"
-#include "support/scripted_dialogs.h"
+#include "support/window_fixture.h"
 
 #include <QDir>
-#include <QFile>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
 #include <QRawFont>
 #include <QScreen>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <optional>
 
 namespace {
 // The text drawn alone in the label's font, as an image.
@@ -42,25 +39,22 @@ int DistinctColours(const QImage& image) {
 class TstScreenshot : public QObject {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
-    platform::ScriptedDialogs m_dialogs;
+    std::optional<WindowFixture> m_fx;
 
 private slots:
     void initTestCase() {
         if (QGuiApplication::platformName() != QStringLiteral("xcb"))
             QSKIP("needs a real X display (scripts/test starts Xvfb)");
-        platform::SetDialogs(&m_dialogs);
-        platform::SetProgramDirectory(m_dir.path());
-        QFile list(m_dir.filePath(QStringLiteral("CvLst.lst")));
-        QVERIFY(list.open(QIODevice::WriteOnly));
+        m_fx.emplace();
         // 中国之声, 音乐之声, 经济之声 in code page 936.
-        list.write("\xD6\xD0\xB9\xFA\xD6\xAE\xC9\xF9|mms://live.example.com/radio1\r\n"
+        QVERIFY(m_fx->writeList("\xD6\xD0\xB9\xFA\xD6\xAE\xC9\xF9|mms://live.example.com/radio1\r\n"
                    "\xD2\xF4\xC0\xD6\xD6\xAE\xC9\xF9|http://127.0.0.1:8000/music\r\n"
-                   "\xBE\xAD\xBC\xC3\xD6\xAE\xC9\xF9|http://127.0.0.1:8000/economy\r\n");
+                   "\xBE\xAD\xBC\xC3\xD6\xAE\xC9\xF9|http://127.0.0.1:8000/economy\r\n"));
     }
+    void cleanupTestCase() { m_fx.reset(); }
 
     void chineseRendersAsGlyphs() {
-        frmMain form;
+        frmMain& form = *m_fx->create();
         const QFont font = form.Label1->font();
         const QString chinese = QStringLiteral("电台名称让你的心情放个假");
         // The face actually used must hold every character...
@@ -78,8 +72,8 @@ private slots:
     }
 
     void screenshotWithMenuOpen() {
-        frmMain form;
-        form.Form_Load();
+        m_fx->create();
+        frmMain& form = *m_fx->load();
         form.move(20, 20);
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
@@ -106,7 +100,7 @@ private slots:
         const QImage list = form.lst_Play->grab().toImage();
         QVERIFY(DistinctColours(list) > 5);
         form.menu_Control->hide();
-        m_dialogs.msgBoxAnswers.clear();
+        m_fx->dialogs().msgBoxAnswers.clear();
     }
 };
 
