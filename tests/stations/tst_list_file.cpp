@@ -8,10 +8,7 @@
 
 #include <QDir>
 #include <QFile>
-#include <QGuiApplication>
-#include <QHeaderView>
 #include <QScopeGuard>
-#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
@@ -491,67 +488,6 @@ private slots:
             QCOMPARE(back.stations[i].address, shown[i].address);
         }
         QCOMPARE(back.format.unreadLines, format.unreadLines);
-    }
-
-    void columnUnit_data() {
-        QTest::addColumn<float>("width");
-        QTest::addColumn<int>("unit");
-        QTest::newRow("designed 4215") << 4215.0f << 173;
-        QTest::newRow("4212") << 4212.0f << 173;
-        QTest::newRow("84") << 84.0f << 1;
-        QTest::newRow("60") << 60.0f << 0;
-        QTest::newRow("half rounds to even, down") << 108.5f << 2;     // 48.5 -> 48 -> 2
-        QTest::newRow("half rounds to even, up") << 131.5f << 3;       // 71.5 -> 72 -> 3
-        QTest::newRow("negative truncates toward zero") << 0.0f << -2; // -60 / 24
-    }
-    void columnUnit() {
-        QFETCH(float, width);
-        QFETCH(int, unit);
-        QCOMPARE(int(stations::ColumnUnit(width)), unit);
-    }
-
-    void columnSetUp() {
-        QCOMPARE(m_list->View(), 3);
-        QCOMPARE(m_list->ColumnCount(), 2);
-        QCOMPARE(m_list->ColumnHeaderText(1), QStringLiteral("电台名称"));
-        QCOMPARE(m_list->ColumnHeaderText(2), QStringLiteral("网络地址"));
-        QCOMPARE(int(m_list->ColumnWidth(1)), 3460);
-        QCOMPARE(int(m_list->ColumnWidth(2)), 5190);
-        // What the header shows, at 96 DPI: 3460 twips are 230.67 pixels, rounded to 231; 5190 are 346.
-        QCOMPARE(QGuiApplication::primaryScreen()->logicalDotsPerInchX(), 96.0);
-        QCOMPARE(m_list->header()->count(), 2);
-        QCOMPARE(m_list->header()->sectionSize(0), 231);
-        QCOMPARE(m_list->header()->sectionSize(1), 346);
-
-        // A unit beyond 16 bits fails before any column exists.
-        stations::ListView wide;
-        wide.SetWidth(1e6f);
-        QCOMPARE(ErrorNumberOf([&] { stations::SetUpColumns(wide); }), int(platform::errOverflow));
-        QCOMPARE(wide.ColumnCount(), 0);
-        // A second width beyond 16 bits fails after column 1 exists: unit 1100 gives 22000 and 33000.
-        stations::ListView wider;
-        wider.SetWidth(1100 * 24 + 60);
-        QCOMPARE(ErrorNumberOf([&] { stations::SetUpColumns(wider); }), int(platform::errOverflow));
-        QCOMPARE(wider.ColumnCount(), 1);
-        QCOMPARE(int(wider.ColumnWidth(1)), 22000);
-    }
-
-    void listOperations() {
-        addEntries({{QStringLiteral("1"), QStringLiteral("a")},
-                    {QStringLiteral("2"), QStringLiteral("b")},
-                    {QStringLiteral("3"), QStringLiteral("c")}});
-        m_list->ListItems().Remove(2);
-        QCOMPARE(Rows(*m_list), QStringList({QStringLiteral("1 ⇒ a"), QStringLiteral("3 ⇒ c")}));
-        QCOMPARE(m_list->ListItems().Item(2).Index(), 2);
-        QCOMPARE(ErrorNumberOf([&] { m_list->ListItems().Remove(3); }), int(platform::errInvalidCall));
-        QCOMPARE(ErrorNumberOf([&] { m_list->ListItems().Item(0); }), int(platform::errInvalidCall));
-        QVERIFY(!m_list->SelectedItem());
-        m_list->Select(2);
-        QCOMPARE(m_list->SelectedItem()->Text(), QStringLiteral("3"));
-        m_list->ListItems().Clear();
-        QCOMPARE(m_list->ListItems().Count(), 0);
-        QCOMPARE(m_list->ColumnCount(), 2);
-        QVERIFY(!m_list->SelectedItem());
     }
 };
 

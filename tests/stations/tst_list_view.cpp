@@ -1,13 +1,29 @@
-// tests/stations: the add, delete and clear commands on a bare list control, with scripted dialogs.
+// tests/stations: the list control lst_Play (its columns in twips, its ListItems operations) and the add, delete
+// and clear commands over it, on a bare control with scripted dialogs.
 #include "platform/dialogs.h"
+#include "platform/error.h"
 #include "stations/edit_commands.h"
 #include "stations/list_view.h"
 #include "support/scripted_dialogs.h"
 
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QScreen>
 #include <QTest>
 #include <optional>
 
-class TstEditCommands : public QObject {
+namespace {
+int ErrorNumberOf(const std::function<void()>& body) {
+    try {
+        body();
+    } catch (const platform::RuntimeError& e) {
+        return e.number();
+    }
+    return 0;
+}
+} // namespace
+
+class TstListView : public QObject {
     Q_OBJECT
 
     platform::ScriptedDialogs m_dialogs;
@@ -30,6 +46,7 @@ private slots:
         m_dialogs = {};
         platform::SetDialogs(&m_dialogs);
         m_list.emplace();
+        m_list->SetWidth(4215);
         stations::SetUpColumns(*m_list);
     }
     void cleanup() {
@@ -129,7 +146,67 @@ private slots:
         QVERIFY(stations::ClearList(list)); // also on a list that is empty already
         QCOMPARE(rows(), QStringList{});
     }
+
+    void columnUnit_data() {
+        QTest::addColumn<float>("width");
+        QTest::addColumn<int>("unit");
+        QTest::newRow("designed 4215") << 4215.0f << 173;
+        QTest::newRow("4212") << 4212.0f << 173;
+        QTest::newRow("84") << 84.0f << 1;
+        QTest::newRow("60") << 60.0f << 0;
+        QTest::newRow("half rounds to even, down") << 108.5f << 2;     // 48.5 -> 48 -> 2
+        QTest::newRow("half rounds to even, up") << 131.5f << 3;       // 71.5 -> 72 -> 3
+        QTest::newRow("negative truncates toward zero") << 0.0f << -2; // -60 / 24
+    }
+    void columnUnit() {
+        QFETCH(float, width);
+        QFETCH(int, unit);
+        QCOMPARE(int(stations::ColumnUnit(width)), unit);
+    }
+
+    void columnSetUp() {
+        QCOMPARE(m_list->View(), 3);
+        QCOMPARE(m_list->ColumnCount(), 2);
+        QCOMPARE(m_list->ColumnHeaderText(1), QStringLiteral("电台名称"));
+        QCOMPARE(m_list->ColumnHeaderText(2), QStringLiteral("网络地址"));
+        QCOMPARE(int(m_list->ColumnWidth(1)), 3460);
+        QCOMPARE(int(m_list->ColumnWidth(2)), 5190);
+        // What the header shows, at 96 DPI: 3460 twips are 230.67 pixels, rounded to 231; 5190 are 346.
+        QCOMPARE(QGuiApplication::primaryScreen()->logicalDotsPerInchX(), 96.0);
+        QCOMPARE(m_list->header()->count(), 2);
+        QCOMPARE(m_list->header()->sectionSize(0), 231);
+        QCOMPARE(m_list->header()->sectionSize(1), 346);
+
+        // A unit beyond 16 bits fails before any column exists.
+        stations::ListView wide;
+        wide.SetWidth(1e6f);
+        QCOMPARE(ErrorNumberOf([&] { stations::SetUpColumns(wide); }), int(platform::errOverflow));
+        QCOMPARE(wide.ColumnCount(), 0);
+        // A second width beyond 16 bits fails after column 1 exists: unit 1100 gives 22000 and 33000.
+        stations::ListView wider;
+        wider.SetWidth(1100 * 24 + 60);
+        QCOMPARE(ErrorNumberOf([&] { stations::SetUpColumns(wider); }), int(platform::errOverflow));
+        QCOMPARE(wider.ColumnCount(), 1);
+        QCOMPARE(int(wider.ColumnWidth(1)), 22000);
+    }
+
+    void listOperations() {
+        for (const char* n : {"1", "2", "3"})
+            m_list->ListItems().Add(QString::fromLatin1(n)).SetSubItems(1, QString::fromLatin1(n) + u'x');
+        m_list->ListItems().Remove(2);
+        QCOMPARE(rows(), QStringList({QStringLiteral("1|1x"), QStringLiteral("3|3x")}));
+        QCOMPARE(m_list->ListItems().Item(2).Index(), 2);
+        QCOMPARE(ErrorNumberOf([&] { m_list->ListItems().Remove(3); }), int(platform::errInvalidCall));
+        QCOMPARE(ErrorNumberOf([&] { m_list->ListItems().Item(0); }), int(platform::errInvalidCall));
+        QVERIFY(!m_list->SelectedItem());
+        m_list->Select(2);
+        QCOMPARE(m_list->SelectedItem()->Text(), QStringLiteral("3"));
+        m_list->ListItems().Clear();
+        QCOMPARE(m_list->ListItems().Count(), 0);
+        QCOMPARE(m_list->ColumnCount(), 2);
+        QVERIFY(!m_list->SelectedItem());
+    }
 };
 
-QTEST_MAIN(TstEditCommands)
-#include "tst_edit_commands.moc"
+QTEST_MAIN(TstListView)
+#include "tst_list_view.moc"
