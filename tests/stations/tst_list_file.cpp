@@ -4,6 +4,7 @@
 #include "platform/filesystem.h"
 #include "stations/list_file.h"
 #include "stations/list_view.h"
+#include "support/error_number.h"
 #include "support/faulty_file_system.h"
 
 #include <QDir>
@@ -19,6 +20,7 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+using platform::ErrorNumberOf;
 using stations::SaveOutcome;
 using stations::Station;
 
@@ -44,14 +46,6 @@ QStringList Rows(stations::ListView& list) {
     return rows;
 }
 
-int ErrorNumberOf(const std::function<void()>& body) {
-    try {
-        body();
-    } catch (const platform::RuntimeError& e) {
-        return e.number();
-    }
-    return 0;
-}
 } // namespace
 
 class TstListFile : public QObject {

@@ -4,6 +4,7 @@
 #include "platform/error.h"
 #include "stations/edit_commands.h"
 #include "stations/list_view.h"
+#include "support/error_number.h"
 #include "support/scripted_dialogs.h"
 
 #include <QGuiApplication>
@@ -12,16 +13,7 @@
 #include <QTest>
 #include <optional>
 
-namespace {
-int ErrorNumberOf(const std::function<void()>& body) {
-    try {
-        body();
-    } catch (const platform::RuntimeError& e) {
-        return e.number();
-    }
-    return 0;
-}
-} // namespace
+using platform::ErrorNumberOf;
 
 class TstListView : public QObject {
     Q_OBJECT
