@@ -77,6 +77,11 @@ int mpv_set_property_async(mpv_handle* ctx, uint64_t reply_userdata, const char*
     return fn(ctx, reply_userdata, name, format, data);
 }
 
+int mpv_get_property_async(mpv_handle* ctx, uint64_t reply_userdata, const char* name, mpv_format format) {
+    CORVANA_MPV_FUNCTION(mpv_get_property_async);
+    return fn(ctx, reply_userdata, name, format);
+}
+
 int mpv_observe_property(mpv_handle* mpv, uint64_t reply_userdata, const char* name, mpv_format format) {
     CORVANA_MPV_FUNCTION(mpv_observe_property);
     return fn(mpv, reply_userdata, name, format);

@@ -8,11 +8,14 @@
 
 #include <QContextMenuEvent>
 #include <QHBoxLayout>
+#include <QHelpEvent>
 #include <QMenu>
 #include <QPainter>
 #include <QSignalBlocker>
 #include <QSlider>
+#include <QTextDocument>
 #include <QToolButton>
+#include <QToolTip>
 #include <QVBoxLayout>
 
 namespace player {
@@ -69,6 +72,26 @@ QToolButton* StripButton(QWidget* parent, StripGlyph glyph, const QString& tip) 
     return button;
 }
 
+// What the title's tooltip tells of the stream playing, one item a line: the server's name and genre, the
+// audio as decoded, then the titles of this run with the time each began. Empty when nothing is known.
+QString StreamTip(const Session& session) {
+    const Session::StreamDetails details = session.streamDetails();
+    QStringList lines;
+    if (!details.name.isEmpty()) lines << QStringLiteral("电台：") + details.name;
+    if (!details.genre.isEmpty()) lines << QStringLiteral("类型：") + details.genre;
+    QStringList audio;
+    if (!details.format.codec.isEmpty()) audio << details.format.codec.toUpper();
+    if (details.bitrate > 0) audio << QStringLiteral("%1 kbit/s").arg(qRound(details.bitrate / 1000.0));
+    if (details.format.sampleRate > 0)
+        audio << QString::number(details.format.sampleRate / 1000.0) + QStringLiteral(" kHz");
+    if (!audio.isEmpty()) lines << QStringLiteral("音频：") + audio.join(QStringLiteral(" · "));
+    for (const Session::TitleSeen& seen : session.recentTitles())
+        lines << seen.began.toString(QStringLiteral("HH:mm ")) + seen.title;
+    for (QString& line : lines)
+        line = platform::ShownText(line);
+    return lines.join(QLatin1Char('\n'));
+}
+
 } // namespace
 
 MediaPlayer::MediaPlayer(Session& session, QWidget* parent) : QWidget(parent), m_session(session) {
@@ -77,6 +100,7 @@ MediaPlayer::MediaPlayer(Session& session, QWidget* parent) : QWidget(parent), m
     updateLayoutForMode();
     refreshStrip();
     connect(&m_session, &Session::changed, this, &MediaPlayer::refreshStrip);
+    connect(&m_session, &Session::bitrateMeasured, this, &MediaPlayer::refreshTitleTip);
 }
 
 MediaPlayer::~MediaPlayer() {
@@ -102,6 +126,7 @@ void MediaPlayer::buildStrip() {
     m_titleLabel = new StateLabel(this);
     m_titleLabel->setObjectName(QStringLiteral("title"));
     rows->addWidget(m_titleLabel);
+    m_titleLabel->installEventFilter(this);
 
     auto* controls = new QHBoxLayout;
     controls->setSpacing(1);
@@ -180,6 +205,31 @@ void MediaPlayer::refreshStrip() {
         m_muteButton->setIcon(StripIcon(muted ? StripGlyph::Muted : StripGlyph::Volume));
         m_mutedIconShown = muted;
     }
+    refreshTitleTip();
+}
+
+bool MediaPlayer::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_titleLabel && event->type() == QEvent::ToolTip && m_session.listening()) {
+        m_titleTipAt = static_cast<QHelpEvent*>(event)->globalPos();
+        // Asked for only now, as the tip opens; it shows again with the figure when the engine answers.
+        m_session.measureBitrate();
+        if (showTitleTip()) return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+bool MediaPlayer::showTitleTip() {
+    const QString text = m_session.listening() ? StreamTip(m_session) : QString();
+    if (text.isEmpty()) return false;
+    // Names and titles are the server's: escaped, so that none of them is read as markup.
+    m_titleTip = Qt::convertFromPlainText(text, Qt::WhiteSpaceNoWrap);
+    QToolTip::showText(m_titleTipAt, m_titleTip, m_titleLabel, m_titleLabel->rect());
+    return true;
+}
+
+void MediaPlayer::refreshTitleTip() {
+    if (!QToolTip::isVisible() || QToolTip::text() != m_titleTip) return;
+    if (!showTitleTip()) QToolTip::hideText();
 }
 
 void MediaPlayer::contextMenuEvent(QContextMenuEvent* event) {

@@ -60,11 +60,17 @@ public:
 
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildStrip();
     void updateLayoutForMode();
     void refreshStrip();
+    // Shows the title's tooltip of the stream at m_titleTipAt; false when it would say nothing more than
+    // the title label's own tooltip.
+    bool showTitleTip();
+    // Shows the stream's tooltip again with what changed, while it is on screen.
+    void refreshTitleTip();
     // Runs a request from the strip itself: an error shows in the strip, never as a report.
     void fromStrip(const std::function<void()>& request);
 
@@ -79,6 +85,8 @@ private:
     bool m_mutedIconShown = false; // which glyph the mute button wears, so a refresh redraws only on a change
     QSlider* m_volumeSlider = nullptr;
     QPointer<QMenu> m_menu;
+    QPoint m_titleTipAt; // where the title's tooltip of the stream was asked for
+    QString m_titleTip;  // what it showed, to tell it from any other tooltip on screen
 };
 
 } // namespace player

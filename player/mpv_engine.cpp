@@ -21,6 +21,8 @@ enum ObservedProperty : uint64_t {
     PropVolume,
     PropMute,
     PropSeekable,
+    PropAudioCodec,
+    PropSampleRate,
 };
 
 [[noreturn]] void Fail(const QString& what, int error) {
@@ -128,6 +130,7 @@ EngineOptions MpvEngine::DefaultOptions() {
 
 MpvEngine::MpvEngine(const EngineOptions& extra, int volume, bool mute, QObject* parent) : QObject(parent) {
     qRegisterMetaType<EndOfFile>();
+    qRegisterMetaType<AudioFormat>();
     m_handle = mpv_create();
     if (!m_handle) Fail(QStringLiteral("mpv_create"), MPV_ERROR_GENERIC);
     try {
@@ -150,6 +153,9 @@ MpvEngine::MpvEngine(const EngineOptions& extra, int volume, bool mute, QObject*
         mpv_observe_property(m_handle, PropMediaTitle, "media-title", MPV_FORMAT_STRING);
         mpv_observe_property(m_handle, PropVolume, "volume", MPV_FORMAT_DOUBLE);
         mpv_observe_property(m_handle, PropMute, "mute", MPV_FORMAT_FLAG);
+        // Both change only when the decoder is set up again (a new stream, a new format): no cost while playing.
+        mpv_observe_property(m_handle, PropAudioCodec, "audio-codec-name", MPV_FORMAT_STRING);
+        mpv_observe_property(m_handle, PropSampleRate, "audio-params/samplerate", MPV_FORMAT_INT64);
     } catch (...) {
         mpv_terminate_destroy(m_handle);
         m_handle = nullptr;
@@ -219,6 +225,12 @@ void MpvEngine::dispatch(const mpv_event& event) {
         emit loadReplied(event.reply_userdata, entry, ErrorFromMpv(qMin(event.error, 0)));
         break;
     }
+    case MPV_EVENT_GET_PROPERTY_REPLY: {
+        const auto& p = *static_cast<const mpv_event_property*>(event.data);
+        const bool known = event.error >= 0 && p.format == MPV_FORMAT_INT64;
+        emit bitrateReplied(event.reply_userdata, known ? *static_cast<int64_t*>(p.data) : -1);
+        break;
+    }
     case MPV_EVENT_PROPERTY_CHANGE: {
         const auto& p = *static_cast<const mpv_event_property*>(event.data);
         switch (event.reply_userdata) {
@@ -253,6 +265,15 @@ void MpvEngine::dispatch(const mpv_event& event) {
             emit mediaTitleChanged(m_mediaTitle, m_filename);
             break;
         }
+        case PropAudioCodec:
+            m_audioFormat.codec =
+                p.format == MPV_FORMAT_STRING ? QString::fromUtf8(*static_cast<char**>(p.data)) : QString();
+            emit audioFormatChanged(m_audioFormat);
+            break;
+        case PropSampleRate:
+            m_audioFormat.sampleRate = p.format == MPV_FORMAT_INT64 ? int(*static_cast<int64_t*>(p.data)) : 0;
+            emit audioFormatChanged(m_audioFormat);
+            break;
         case PropVolume:
             if (p.format == MPV_FORMAT_DOUBLE) emit volumeChanged(*static_cast<double*>(p.data));
             break;
@@ -301,6 +322,13 @@ void MpvEngine::setVolume(int volume) {
 void MpvEngine::setMute(bool mute) {
     int value = mute ? 1 : 0;
     mpv_set_property_async(m_handle, 0, "mute", MPV_FORMAT_FLAG, &value);
+}
+
+void MpvEngine::requestBitrate(quint64 tag) {
+    // Only fails when libmpv is out of memory or shutting down; answered like a stream without a figure.
+    if (mpv_get_property_async(m_handle, tag, "audio-bitrate", MPV_FORMAT_INT64) < 0)
+        QMetaObject::invokeMethod(
+            this, [this, tag] { emit bitrateReplied(tag, -1); }, Qt::QueuedConnection);
 }
 
 } // namespace player

@@ -12,6 +12,7 @@
 #include <QMap>
 #include <QObject>
 #include <QPair>
+#include <QString>
 #include <QStringList>
 #include <atomic>
 
@@ -28,6 +29,13 @@ using EngineOptions = QList<QPair<QByteArray, QByteArray>>;
 // and Other for everything else libmpv may say.
 enum class EngineError { None, LoadingFailed, AudioOutputFailed, UnknownFormat, NothingToPlay, Other };
 QDebug operator<<(QDebug debug, EngineError error);
+
+// What the engine decodes: the codec's short name ("mp3", "aac", "vorbis") and the sample rate in Hz; empty
+// and 0 while nothing is decoded.
+struct AudioFormat {
+    QString codec;
+    int sampleRate = 0;
+};
 
 // How a playlist entry ended: why, what went wrong (None when nothing did), and which entry it was.
 struct EndOfFile {
@@ -64,6 +72,9 @@ public:
     void next();
     void setVolume(int volume);
     void setMute(bool mute);
+    // Asks for the stream's bitrate now, answered by bitrateReplied(tag, ...). Asked for, not observed: the
+    // engine recomputes it every second, and observing it would wake the program as often for the whole run.
+    void requestBitrate(quint64 tag);
 
 signals:
     void loadReplied(quint64 tag, qint64 entry, player::EngineError error);
@@ -78,6 +89,10 @@ signals:
     // sent).
     void metadataChanged(const QMap<QByteArray, QByteArray>& tags);
     void mediaTitleChanged(const QByteArray& title, const QByteArray& filename);
+    void audioFormatChanged(const player::AudioFormat& format);
+    // Bits per second, measured over the last second or so of the stream; -1 when the engine has no figure
+    // (nothing plays, or too little has arrived yet).
+    void bitrateReplied(quint64 tag, qint64 bitsPerSecond);
     void volumeChanged(double volume);
     void muteChanged(bool mute);
     void logMessage(const QByteArray& level, const QByteArray& prefix, const QByteArray& text);
@@ -92,8 +107,10 @@ private:
     std::atomic<bool> m_drainQueued{false};
     QByteArray m_filename;
     QByteArray m_mediaTitle;
+    AudioFormat m_audioFormat;
 };
 
 } // namespace player
 
 Q_DECLARE_METATYPE(player::EndOfFile)
+Q_DECLARE_METATYPE(player::AudioFormat)

@@ -3,10 +3,12 @@
 
 #include "platform/error.h"
 #include "player/failure_text.h"
+#include "player/playlist.h"
 #include "player/playlist_fetch.h"
 #include "player/stream_title.h"
 
 #include <QLoggingCategory>
+#include <limits>
 
 namespace player {
 
@@ -126,6 +128,13 @@ void Session::startEngine() {
                 m_filename = filename;
                 updateTitle();
             });
+    connect(e, &MpvEngine::audioFormatChanged, this,
+            [this](const AudioFormat& format) { m_audioFormat = format; });
+    connect(e, &MpvEngine::bitrateReplied, this, [this](quint64 tag, qint64 bitsPerSecond) {
+        if (tag != m_bitrateTag) return;
+        m_bitrate = int(qBound(qint64(0), bitsPerSecond, qint64(std::numeric_limits<int>::max())));
+        emit bitrateMeasured();
+    });
     connect(e, &MpvEngine::logMessage, this, &Session::onLogMessage);
     connect(e, &MpvEngine::volumeChanged, this, [this](double volume) { m_engineVolume = volume; });
     connect(e, &MpvEngine::muteChanged, this, [this](bool mute) { m_engineMute = mute; });
@@ -255,6 +264,8 @@ void Session::onStartFile(qint64 entry) {
     m_lastErrors.clear();
     m_ffmpegReconnects.clear();
     forgetTitles();
+    m_bitrate = 0;
+    ++m_bitrateTag;
     startSlice();
     // A reconnect keeps saying so until the stream plays again.
     if (m_state != State::Reconnecting) setState(State::Connecting);
@@ -384,8 +395,27 @@ void Session::updateTitle() {
     m_stationName = titles.stationName;
     const bool changed = titles.title != m_title;
     m_title = titles.title;
+    if (changed && !m_title.isEmpty() &&
+        (m_recentTitles.isEmpty() || m_recentTitles.constFirst().title != m_title)) {
+        m_recentTitles.prepend({QDateTime::currentDateTime(), m_title});
+        if (m_recentTitles.size() > RecentTitlesKept) m_recentTitles.removeLast();
+    }
     if (changed) emit titleChanged(m_title);
     emit this->changed();
+}
+
+Session::StreamDetails Session::streamDetails() const {
+    auto tag = [this](const char* name) {
+        for (auto it = m_tags.begin(); it != m_tags.end(); ++it)
+            if (it.key().compare(name, Qt::CaseInsensitive) == 0)
+                return CleanTitle(DecodeServerText(it.value().trimmed()));
+        return QString();
+    };
+    return {tag("icy-name"), tag("icy-genre"), m_audioFormat, m_bitrate};
+}
+
+void Session::measureBitrate() {
+    if (m_engine) m_engine->requestBitrate(m_bitrateTag);
 }
 
 } // namespace player

@@ -11,6 +11,7 @@
 #include "player/mpv_engine.h"
 #include "player/retry_policy.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QHash>
 #include <QMap>
@@ -30,6 +31,21 @@ class Session : public QObject {
 public:
     enum class State { Idle, Connecting, Buffering, Playing, Reconnecting, Stopped, Error };
     Q_ENUM(State)
+
+    // What the stream says of itself and what the engine makes of it; empty or 0 for what is not known.
+    struct StreamDetails {
+        QString name;  // the server's name for the station (icy-name)
+        QString genre; // icy-genre
+        AudioFormat format;
+        int bitrate = 0; // bits per second, as last measured (measureBitrate)
+    };
+    // A title as it began to play.
+    struct TitleSeen {
+        QDateTime began; // local time
+        QString title;
+    };
+    // How many titles recentTitles keeps.
+    static constexpr int RecentTitlesKept = 10;
 
     // Tests pass engine options applied after the session's own (an audio output writing to a file, a shorter
     // network timeout ...). The program never passes any.
@@ -65,6 +81,12 @@ public:
     QString title() const { return m_title; }
     // What the server calls the station, or the title its playlist entry gave it; empty when nothing said.
     QString stationName() const { return m_stationName; }
+    StreamDetails streamDetails() const;
+    // The titles played since the program started, newest first, at most RecentTitlesKept; a title that
+    // follows itself (a reconnect, a server sending it again) is one.
+    const QList<TitleSeen>& recentTitles() const { return m_recentTitles; }
+    // Asks the engine for the stream's bitrate; bitrateMeasured() when it answers. Nothing when no engine runs.
+    void measureBitrate();
     // The user listens: a drop is reconnected.
     bool listening() const { return m_wantPlay; }
     bool retryPending() const { return m_retryTimer.isActive(); }
@@ -82,6 +104,7 @@ signals:
     void titleChanged(const QString& title);
     void volumeChanged(int volume);
     void mutedChanged(bool muted);
+    void bitrateMeasured();
     // Anything the strip shows changed (also the buffer percentage or an error's words).
     void changed();
 
@@ -174,6 +197,10 @@ private:
     QByteArray m_mediaTitle, m_filename;
     QString m_title;
     QString m_stationName;
+    QList<TitleSeen> m_recentTitles;
+    AudioFormat m_audioFormat;
+    int m_bitrate = 0;
+    quint64 m_bitrateTag = 0; // bumped with each entry: a figure asked of the last one is not this one's
 
     PlaylistFetch* m_fetch = nullptr;
 };
