@@ -46,60 +46,51 @@ private slots:
         platform::SetDialogs(nullptr);
     }
 
-    void addShowsThePromptAndAppends() {
-        QVERIFY(add(QStringLiteral("中国之声|mms://live.example.com/radio1")));
-        QCOMPARE(m_dialogs.shown.size(), size_t(1));
+    // What a typed line becomes: a station split like the loader splits a line (added twice: duplicates are
+    // allowed), a refusal, or nothing at all for Cancel.
+    void addWhatIsTyped_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("row"); // null: nothing is added
+        QTest::addColumn<bool>("refused");
+        const auto row = [](const char* tag, const QString& typed, const QString& shown,
+                            bool refused = false) { QTest::newRow(tag) << typed << shown << refused; };
+        row("a station", "中国之声|mms://live.example.com/radio1", "中国之声|mms://live.example.com/radio1");
+        row("three fields", "A|B|C", "A|B");
+        row("bar alone", "|", "|");
+        row("starts with bar", "|u", "|u");
+        row("ends with bar", "A|", "A|");
+        row("spaces kept", " A | u ", " A | u ");
+        row("huge address, held whole", "a|" + QString(9999, u'u'), "a|" + QString(9999, u'u'));
+        row("no bar", "abc", QString(), true);
+        row("spaces alone", "   ", QString(), true);
+        row("full-width bar", "A｜B", QString(), true);
+        row("Cancel or empty", "", QString());
+    }
+    void addWhatIsTyped() {
+        QFETCH(QString, typed);
+        QFETCH(QString, row);
+        QFETCH(bool, refused);
+        QCOMPARE(add(typed), !row.isNull());
         QCOMPARE(m_dialogs.shown[0].kind, QStringLiteral("InputBox"));
         QCOMPARE(m_dialogs.shown[0].title, QStringLiteral("添加电台地址"));
         QVERIFY(m_dialogs.shown[0].text.startsWith(
             QStringLiteral("请输入一个网络电台地址，例如:\r\n中国之声|mms://")));
-        QCOMPARE(rows(), QStringList{QStringLiteral("中国之声|mms://live.example.com/radio1")});
-    }
-
-    void addSplitsLikeTheLoader_data() {
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<QString>("row");
-        QTest::newRow("three fields") << "A|B|C"
-                                      << "A|B";
-        QTest::newRow("bar alone") << "|"
-                                   << "|";
-        QTest::newRow("starts with bar") << "|u"
-                                         << "|u";
-        QTest::newRow("ends with bar") << "A|"
-                                       << "A|";
-        QTest::newRow("spaces kept") << " A | u "
-                                     << " A | u ";
-        QTest::newRow("huge address, held whole") << "a|" + QString(9999, u'u') << "a|" + QString(9999, u'u');
-    }
-    void addSplitsLikeTheLoader() {
-        QFETCH(QString, typed);
-        QFETCH(QString, row);
+        if (row.isNull()) {
+            QCOMPARE(rows(), QStringList{});
+            QCOMPARE(m_dialogs.shown.size(), size_t(refused ? 2 : 1));
+            if (refused) {
+                QCOMPARE(m_dialogs.shown[1].text, QStringLiteral("格式有误！"));
+                QCOMPARE(m_dialogs.shown[1].title, QStringLiteral("错误"));
+                QCOMPARE(m_dialogs.shown[1].style, 16);
+            }
+            return;
+        }
+        QCOMPARE(m_dialogs.shown.size(), size_t(1));
+        QCOMPARE(rows(), QStringList{row});
         QVERIFY(add(typed));
-        QVERIFY(add(typed)); // twice: duplicates are allowed
         QCOMPARE(rows(), QStringList({row, row}));
         for (const int role : {Qt::DisplayRole, Qt::ToolTipRole})
             QVERIFY(m_list->model()->index(0, 1).data(role).toString().size() < 400);
-    }
-
-    void addRefusesOrIgnores_data() {
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<bool>("refused");
-        QTest::newRow("no bar") << "abc" << true;
-        QTest::newRow("spaces alone") << "   " << true;
-        QTest::newRow("full-width bar") << "A｜B" << true;
-        QTest::newRow("Cancel or empty") << "" << false;
-    }
-    void addRefusesOrIgnores() {
-        QFETCH(QString, typed);
-        QFETCH(bool, refused);
-        QVERIFY(!add(typed));
-        QCOMPARE(rows(), QStringList{});
-        QCOMPARE(m_dialogs.shown.size(), size_t(refused ? 2 : 1));
-        if (refused) {
-            QCOMPARE(m_dialogs.shown[1].text, QStringLiteral("格式有误！"));
-            QCOMPARE(m_dialogs.shown[1].title, QStringLiteral("错误"));
-            QCOMPARE(m_dialogs.shown[1].style, 16);
-        }
     }
 
     void deleteTheSelectedEntry() {

@@ -4,6 +4,7 @@
 #include "platform/filesystem.h"
 #include "stations/list_file.h"
 #include "stations/list_view.h"
+#include "support/faulty_file_system.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,16 +16,6 @@
 #include <unistd.h>
 
 namespace {
-bool WriteBytes(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
-QByteArray ReadBytes(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
 // The victim's environment: offscreen, and with the save-watching library preloaded when extra names it.
 QProcessEnvironment VictimEnvironment(const QStringList& extra = {}) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -71,11 +62,7 @@ private slots:
         for (int trial = 0; trial < trials; ++trial) {
             QVERIFY(WriteBytes(path, lists[trial % 2]));
             QProcess victim;
-            victim.setProcessEnvironment([] {
-                QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-                env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-                return env;
-            }());
+            victim.setProcessEnvironment(VictimEnvironment());
             victim.start(QStringLiteral(CORVANA_SAVE_VICTIM), {path, QString::number(count)});
             QVERIFY(victim.waitForReadyRead(10000));
             QTest::qSleep(static_cast<int>(random.bounded(60)));

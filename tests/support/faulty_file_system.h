@@ -4,7 +4,18 @@
 
 #include "platform/filesystem.h"
 
+#include <QFile>
 #include <optional>
+
+// A file's bytes as they are on the disk, past the program's file layer; "<missing>" when there is no file.
+inline QByteArray ReadBytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+inline bool WriteBytes(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
 
 namespace platform {
 
