@@ -95,22 +95,47 @@ QStringView FirstNonEmpty(const QList<QStringView>& lines) {
     return {};
 }
 
-void Add(ParsedPlaylist& playlist, QStringView entry) {
+// Counts every entry; keeps the first MaxPlaylistEntries. True when entry was kept.
+bool Add(ParsedPlaylist& playlist, QStringView entry, QStringView title = {}) {
     entry = entry.trimmed();
-    if (!entry.isEmpty() && playlist.entries.size() < MaxPlaylistEntries)
-        playlist.entries.append(entry.toString());
+    if (entry.isEmpty()) return false;
+    ++playlist.total;
+    if (playlist.entries.size() >= MaxPlaylistEntries) return false;
+    playlist.entries.append(entry.toString());
+    playlist.titles.append(title.trimmed().toString());
+    return true;
+}
+
+// The key and value of a "key=value" line, the value without the quotes Windows tools put around it.
+bool KeyValue(QStringView line, QStringView& key, QStringView& value) {
+    const qsizetype eq = line.indexOf(u'=');
+    if (eq <= 0) return false;
+    key = line.left(eq).trimmed();
+    value = line.mid(eq + 1).trimmed();
+    if (value.size() >= 2 && value.startsWith(u'"') && value.endsWith(u'"'))
+        value = value.mid(1, value.size() - 2);
+    return true;
 }
 
 // "key=value" lines of an INI-like playlist whose key starts with prefix: "File" in PLS, "Ref" in
-// [Reference].
-void KeyedEntries(const QList<QStringView>& lines, QLatin1String prefix, ParsedPlaylist& playlist) {
+// [Reference]. With titlePrefix, the entry keyed "File3" takes the value keyed "Title3" as its title,
+// wherever that line stands.
+void KeyedEntries(const QList<QStringView>& lines, QLatin1String prefix, ParsedPlaylist& playlist,
+                  QLatin1String titlePrefix = {}) {
+    QList<QStringView> numbers; // of the entries kept
+    QStringView key, value;
     for (QStringView line : lines) {
-        const qsizetype eq = line.indexOf(u'=');
-        if (eq <= 0 || !line.left(eq).trimmed().startsWith(prefix, Qt::CaseInsensitive)) continue;
-        QStringView value = line.mid(eq + 1).trimmed();
-        if (value.size() >= 2 && value.startsWith(u'"') && value.endsWith(u'"'))
-            value = value.mid(1, value.size() - 2);
-        Add(playlist, value);
+        if (!KeyValue(line, key, value) || !key.startsWith(prefix, Qt::CaseInsensitive)) continue;
+        if (Add(playlist, value)) numbers.append(key.mid(prefix.size()));
+    }
+    if (titlePrefix.isEmpty() || numbers.isEmpty()) return;
+    // A second pass, as titles may come before their files; at most MaxPlaylistEntries numbers to look at.
+    for (QStringView line : lines) {
+        if (!KeyValue(line, key, value) || !key.startsWith(titlePrefix, Qt::CaseInsensitive)) continue;
+        const QStringView number = key.mid(titlePrefix.size());
+        for (qsizetype i = 0; i < numbers.size(); ++i)
+            if (playlist.titles[i].isEmpty() && numbers[i].compare(number, Qt::CaseInsensitive) == 0)
+                playlist.titles[i] = value.toString();
     }
 }
 
@@ -133,9 +158,31 @@ bool LooksLikeAddress(QStringView line) {
     return true;
 }
 
+// The title of "#EXTINF:<duration> <attributes>,<title>": what follows the first comma that is not inside
+// an attribute's quotes (IPTV lists write tvg-name="a,b").
+QStringView ExtinfTitle(QStringView line) {
+    bool quoted = false;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        if (line.at(i) == u'"')
+            quoted = !quoted;
+        else if (line.at(i) == u',' && !quoted)
+            return line.mid(i + 1).trimmed();
+    }
+    return {};
+}
+
+// Entries, each with the title of the #EXTINF just before it.
 void M3uEntries(const QList<QStringView>& lines, ParsedPlaylist& playlist) {
-    for (QStringView line : lines)
-        if (!line.isEmpty() && !line.startsWith(u'#')) Add(playlist, line);
+    QStringView title;
+    for (QStringView line : lines) {
+        if (line.isEmpty()) continue;
+        if (line.startsWith(u'#')) {
+            if (line.startsWith(QLatin1String("#EXTINF:"), Qt::CaseInsensitive)) title = ExtinfTitle(line);
+            continue;
+        }
+        Add(playlist, line, title);
+        title = {};
+    }
 }
 
 // ASX, read in one pass by a small scanner: tags, attributes and comments, each character looked at a
@@ -156,17 +203,52 @@ public:
                 continue;
             }
             skipSpace();
+            const bool closing = m_at < m_text.size() && m_text.at(m_at) == u'/';
+            if (closing) ++m_at;
             const QStringView name = word();
-            if (name.compare(QLatin1String("asx"), Qt::CaseInsensitive) == 0) m_asx = true;
-            const bool ref = name.compare(QLatin1String("ref"), Qt::CaseInsensitive) == 0 ||
-                             name.compare(QLatin1String("entryref"), Qt::CaseInsensitive) == 0;
+            if (closing) {
+                if (Is(name, "entry")) m_inEntry = false;
+                attributes(nullptr);
+                continue;
+            }
+            if (Is(name, "asx")) m_asx = true;
+            if (Is(name, "entry")) {
+                // Windows tools left entries unclosed: a new one ends the last.
+                m_inEntry = true;
+                m_entryStart = playlist.entries.size();
+                m_entryTitle = {};
+            }
+            const bool ref = Is(name, "ref") || Is(name, "entryref");
             attributes(ref ? &playlist : nullptr);
+            if (Is(name, "title")) title(playlist);
         }
         playlist.recognized = m_asx;
-        if (!m_asx) playlist.entries.clear();
+        if (!m_asx) playlist = {};
     }
 
 private:
+    static bool Is(QStringView name, const char* tag) {
+        return name.compare(QLatin1String(tag), Qt::CaseInsensitive) == 0;
+    }
+
+    // The text after a <title> tag: the title of the entry it is in (the first one there, also for the
+    // references before it), else the playlist's own (the first one outside entries).
+    void title(ParsedPlaylist& playlist) {
+        const bool empty = m_at >= 2 && m_text.at(m_at - 1) == u'>' && m_text.at(m_at - 2) == u'/';
+        qsizetype end = m_text.indexOf(u'<', m_at);
+        if (end < 0) end = m_text.size();
+        const QString text = empty ? QString() : DecodeXmlReferences(m_text.mid(m_at, end - m_at).trimmed());
+        m_at = end;
+        if (!m_inEntry) {
+            if (playlist.title.isEmpty()) playlist.title = text;
+            return;
+        }
+        if (!m_entryTitle.isEmpty()) return;
+        m_entryTitle = text;
+        for (qsizetype i = m_entryStart; i < playlist.titles.size(); ++i)
+            playlist.titles[i] = text;
+    }
+
     void skipSpace() {
         while (m_at < m_text.size() && m_text.at(m_at).isSpace())
             ++m_at;
@@ -205,7 +287,8 @@ private:
             skipSpace();
             const QStringView value = attributeValue();
             if (playlist && name.compare(QLatin1String("href"), Qt::CaseInsensitive) == 0)
-                Add(*playlist, DecodeXmlReferences(value));
+                Add(*playlist, DecodeXmlReferences(value),
+                    m_inEntry ? QStringView(m_entryTitle) : QStringView());
         }
     }
 
@@ -277,6 +360,9 @@ private:
     QStringView m_text;
     qsizetype m_at = 0;
     bool m_asx = false;
+    bool m_inEntry = false;
+    qsizetype m_entryStart = 0; // the first of the entry's references among the entries kept
+    QString m_entryTitle;
 };
 
 } // namespace
@@ -291,31 +377,41 @@ ParsedPlaylist ParsePlaylist(const QByteArray& body) {
 
     if (first.compare(QLatin1String("[Reference]"), Qt::CaseInsensitive) == 0) {
         result.recognized = true;
+        result.format = ParsedPlaylist::Format::Reference;
         KeyedEntries(lines, QLatin1String("Ref"), result);
         return result;
     }
     if (first.compare(QLatin1String("[playlist]"), Qt::CaseInsensitive) == 0) {
         result.recognized = true;
-        KeyedEntries(lines, QLatin1String("File"), result);
+        result.format = ParsedPlaylist::Format::Pls;
+        KeyedEntries(lines, QLatin1String("File"), result, QLatin1String("Title"));
         return result;
     }
     if (first.startsWith(QLatin1String("#EXTM3U"), Qt::CaseInsensitive)) {
         // HLS is a stream, which the engine plays itself; its entries are pieces of it, not stations.
         for (QStringView line : lines)
-            if (line.startsWith(QLatin1String("#EXT-X-"), Qt::CaseInsensitive)) return result;
+            if (line.startsWith(QLatin1String("#EXT-X-"), Qt::CaseInsensitive)) {
+                result.format = ParsedPlaylist::Format::Hls;
+                return result;
+            }
         result.recognized = true;
+        result.format = ParsedPlaylist::Format::M3u;
         M3uEntries(lines, result);
         return result;
     }
     if (text.contains(u'<')) {
         AsxReader(text).read(result);
-        if (result.recognized) return result;
+        if (result.recognized) {
+            result.format = ParsedPlaylist::Format::Asx;
+            return result;
+        }
     }
     // An M3U without its header: text, and nothing in it but addresses and comments.
     if (first.isEmpty() || HasControlCharacters(text)) return result;
     for (QStringView line : lines)
         if (!line.isEmpty() && !line.startsWith(u'#') && !LooksLikeAddress(line)) return result;
     result.recognized = true;
+    result.format = ParsedPlaylist::Format::AddressLines;
     M3uEntries(lines, result);
     return result;
 }

@@ -24,8 +24,18 @@ inline constexpr qsizetype MaxTitleLength = 256;
 QString CleanTitle(const QString& text);
 
 struct ParsedPlaylist {
+    // Which reader took the body. AddressLines is an M3U without its header: text of nothing but addresses and
+    // comments, which any text of links is too. Hls is never recognized; it says what the body was.
+    enum class Format { None, Pls, Reference, M3u, AddressLines, Asx, Hls };
+
     bool recognized = false; // a playlist this reader knows; HLS is not one of them (the engine plays it)
+    Format format = Format::None;
     QStringList entries; // in playing order, as written (relative addresses unresolved), at most MaxEntries
+    // One for each of entries, as written (not cleaned): PLS TitleN, M3U #EXTINF's, the title of the ASX
+    // <entry> holding it; empty where the playlist gave none.
+    QStringList titles;
+    QString title;       // the playlist's own: the title of an ASX outside its entries
+    qsizetype total = 0; // entries seen in all, also those beyond the ones kept
 };
 
 // More entries than any station lists; the rest of a longer playlist is ignored.

@@ -13,6 +13,7 @@ target_sources(corvana_player PRIVATE
   player/mpv_engine.cpp player/mpv_engine.h
   player/playlist.cpp player/playlist.h
   player/playlist_fetch.cpp player/playlist_fetch.h
+  player/station_links.cpp player/station_links.h
   player/strip_icons.cpp player/strip_icons.h
 )
 target_sources(corvana_player PRIVATE player/libmpv_loader.cpp player/engine_library.h)

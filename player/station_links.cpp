@@ -1,0 +1,275 @@
+// player/: stations as people find them (links in any text, a playlist's text, a playlist file), read into
+// stations with no network and no files.
+#include "player/station_links.h"
+
+#include "player/playlist.h"
+
+#include <QSet>
+#include <QStringView>
+
+namespace player {
+namespace {
+
+// The schemes of the stations a list holds, as the text of a link shows them.
+constexpr QLatin1String LinkSchemes[] = {
+    QLatin1String("http"), QLatin1String("https"), QLatin1String("mms"),  QLatin1String("mmsh"),
+    QLatin1String("mmst"), QLatin1String("rtsp"),  QLatin1String("rtmp"),
+};
+
+bool IsLinkScheme(QStringView scheme) {
+    for (QLatin1String known : LinkSchemes)
+        if (scheme.compare(known, Qt::CaseInsensitive) == 0) return true;
+    return false;
+}
+
+bool IsWebScheme(QStringView scheme) {
+    return scheme.compare(QLatin1String("http"), Qt::CaseInsensitive) == 0 ||
+           scheme.compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
+}
+
+// A playlist's entry may also name what the engine plays beyond the schemes people write in links.
+bool IsNetworkScheme(QStringView scheme) {
+    return IsLinkScheme(scheme) || scheme.compare(QLatin1String("rtsps"), Qt::CaseInsensitive) == 0 ||
+           scheme.compare(QLatin1String("rtmps"), Qt::CaseInsensitive) == 0 ||
+           scheme.compare(QLatin1String("rtmpt"), Qt::CaseInsensitive) == 0;
+}
+
+// An address on the web whose name says it is a playlist, for StationFinder to read.
+bool IsPlaylistAddress(const QUrl& url) {
+    if (!IsWebScheme(url.scheme())) return false;
+    const QString path = url.path();
+    for (const char* end : {".pls", ".m3u", ".m3u8", ".asx"})
+        if (path.endsWith(QLatin1String(end), Qt::CaseInsensitive)) return true;
+    return false;
+}
+
+// A line break or a control character would split a "name|address" line of the list file.
+bool HasControlCharacters(QStringView text) {
+    for (QChar c : text)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f) return true;
+    return false;
+}
+
+// UTF-8 bytes of text, counted only as far as limit.
+bool Utf8LongerThan(QStringView text, qsizetype limit) {
+    if (text.size() > limit) return true;
+    qsizetype bytes = 0;
+    for (qsizetype i = 0; i < text.size() && bytes <= limit; ++i) {
+        const char16_t c = text.at(i).unicode();
+        if (c < 0x80)
+            bytes += 1;
+        else if (c < 0x800)
+            bytes += 2;
+        else if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+            bytes += 4;
+            ++i;
+        } else
+            bytes += 3;
+    }
+    return bytes > limit;
+}
+
+// Stations in the order found, each address once.
+class Collector {
+public:
+    void add(FoundStation station) {
+        const qsizetype colon = station.address.indexOf(QLatin1String("://"));
+        // The same address with its scheme in capitals is the same station.
+        const QString key =
+            colon < 0 ? station.address : station.address.left(colon).toLower() + station.address.mid(colon);
+        if (m_seen.contains(key)) return;
+        m_seen.insert(key);
+        m_found.stations.append(std::move(station));
+    }
+
+    FoundStations result() {
+        m_found.count = m_found.stations.size();
+        if (m_found.count > MaxFoundStations) {
+            m_found.refusal = FoundStations::Refusal::TooMany;
+            m_found.stations.clear();
+        } else if (m_found.stations.isEmpty()) {
+            m_found.refusal = FoundStations::Refusal::Nothing;
+        }
+        return std::move(m_found);
+    }
+
+private:
+    QSet<QString> m_seen;
+    FoundStations m_found;
+};
+
+FoundStations Refused(FoundStations::Refusal refusal) {
+    FoundStations found;
+    found.refusal = refusal;
+    return found;
+}
+
+// What ends a link in running text: white space, the quotes and brackets of markup and of code.
+bool EndsLink(QChar c) {
+    return c.isSpace() || c.unicode() < 0x20 || c.unicode() == 0x7f || c == u'<' || c == u'>' || c == u'"' ||
+           c == u'\'' || c == u'`';
+}
+
+// Punctuation of the sentence around a link rather than of the link. Chinese text puts no space after a
+// link, and no address holds full-width punctuation, so that ends a link wherever it stands.
+bool IsTrailingPunctuation(QChar c) {
+    return QStringView(u".,;:!?)]}").contains(c);
+}
+bool IsFullWidthPunctuation(QChar c) {
+    return QStringView(u"。，；：！？）」』").contains(c);
+}
+
+bool IsAsciiSchemeCharacter(QChar c) {
+    const char16_t u = c.unicode();
+    return (u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z') || (u >= u'0' && u <= u'9') || u == u'+' ||
+           u == u'-' || u == u'.';
+}
+
+// The link in a word, from its scheme ("链接：http://..." and "(http://...)" too) to the word's end, without
+// the punctuation after it; empty when there is none. Each "://" is looked at once and a scheme is never
+// longer than five letters, so a word costs its length.
+QStringView LinkIn(QStringView word) {
+    for (qsizetype at = word.indexOf(QLatin1String("://")); at >= 0;
+         at = word.indexOf(QLatin1String("://"), at + 3)) {
+        for (QLatin1String scheme : LinkSchemes) {
+            const qsizetype start = at - scheme.size();
+            if (start < 0 || word.mid(start, scheme.size()).compare(scheme, Qt::CaseInsensitive) != 0)
+                continue;
+            if (start > 0 && IsAsciiSchemeCharacter(word.at(start - 1))) continue;
+            QStringView link = word.mid(start);
+            for (qsizetype i = 0; i < link.size(); ++i)
+                if (IsFullWidthPunctuation(link.at(i))) link.truncate(i);
+            while (!link.isEmpty() && IsTrailingPunctuation(link.back()))
+                link.chop(1);
+            return link;
+        }
+    }
+    return {};
+}
+
+void AddLinksOfLine(QStringView line, Collector& found) {
+    qsizetype at = 0;
+    while (at < line.size()) {
+        while (at < line.size() && EndsLink(line.at(at)))
+            ++at;
+        const qsizetype start = at;
+        while (at < line.size() && !EndsLink(line.at(at)))
+            ++at;
+        const QStringView link = LinkIn(line.mid(start, at - start));
+        if (link.isEmpty()) continue;
+        const QUrl url(link.toString(), QUrl::TolerantMode);
+        if (!url.isValid() || url.host().isEmpty()) continue;
+        found.add({QString(), link.toString(), IsPlaylistAddress(url)});
+    }
+}
+
+// Every link of text, line by line; lines that start with "#" are comments, as in text/uri-list.
+FoundStations LinksIn(QStringView text) {
+    Collector found;
+    qsizetype start = 0;
+    while (start < text.size()) {
+        qsizetype end = start;
+        while (end < text.size() && text.at(end) != u'\n' && text.at(end) != u'\r')
+            ++end;
+        const QStringView line = text.mid(start, end - start).trimmed();
+        if (!line.startsWith(u'#')) AddLinksOfLine(line, found);
+        start = end + 1;
+    }
+    return found.result();
+}
+
+// An entry as the station's address: resolved against a remote origin and then only a network address; as
+// written when the playlist is local. Empty when it is no station.
+QString EntryAddress(const QString& entry, const QUrl& origin, bool remote) {
+    if (HasControlCharacters(entry)) return {};
+    if (!remote) return entry;
+    const QUrl written(entry, QUrl::TolerantMode);
+    const QUrl url = written.isRelative() ? origin.resolved(written) : written;
+    if (!url.isValid() || url.host().isEmpty() || !IsNetworkScheme(url.scheme())) return {};
+    return written.isRelative() ? url.toString() : entry;
+}
+
+FoundStations FromPlaylist(const ParsedPlaylist& playlist, const QUrl& origin) {
+    const bool remote = IsWebScheme(origin.scheme()) && !origin.host().isEmpty();
+    // An HLS playlist lists the pieces of one stream, which the engine plays from the playlist's address.
+    if (playlist.format == ParsedPlaylist::Format::Hls && remote) {
+        Collector found;
+        found.add({QString(), origin.toString(), false});
+        return found.result();
+    }
+    if (!playlist.recognized) return Refused(FoundStations::Refusal::Nothing);
+    if (playlist.total > MaxFoundStations) {
+        FoundStations found = Refused(FoundStations::Refusal::TooMany);
+        found.count = playlist.total;
+        return found;
+    }
+
+    QStringList names, addresses;
+    QString onlyName;
+    bool named = false, severalNames = false;
+    for (qsizetype i = 0; i < playlist.entries.size(); ++i) {
+        const QString address = EntryAddress(playlist.entries[i], origin, remote);
+        if (address.isEmpty()) continue;
+        const QString name = StationName(playlist.titles.value(i));
+        if (!name.isEmpty()) {
+            severalNames = severalNames || (named && name != onlyName);
+            onlyName = name;
+            named = true;
+        }
+        names.append(name);
+        addresses.append(address);
+    }
+    Collector found;
+    if (addresses.isEmpty()) return found.result();
+    if (severalNames) {
+        for (qsizetype i = 0; i < addresses.size(); ++i)
+            found.add({names[i], addresses[i], IsPlaylistAddress(QUrl(addresses[i]))});
+        return found.result();
+    }
+    // Mirrors of one stream: one station, which the playlist's own address keeps when it has one on the web.
+    if (!named) onlyName = StationName(playlist.title);
+    if (remote)
+        found.add({onlyName, origin.toString(), false});
+    else
+        found.add({onlyName, addresses.first(), IsPlaylistAddress(QUrl(addresses.first()))});
+    return found.result();
+}
+
+bool HasHeader(ParsedPlaylist::Format format) {
+    switch (format) {
+    case ParsedPlaylist::Format::Pls:
+    case ParsedPlaylist::Format::Reference:
+    case ParsedPlaylist::Format::M3u:
+    case ParsedPlaylist::Format::Asx:
+    case ParsedPlaylist::Format::Hls:
+        return true;
+    case ParsedPlaylist::Format::None:
+    case ParsedPlaylist::Format::AddressLines:
+        return false;
+    }
+    return false;
+}
+
+} // namespace
+
+FoundStations ReadFoundText(const QString& text) {
+    if (Utf8LongerThan(text, MaxFoundTextBytes)) return Refused(FoundStations::Refusal::TooLarge);
+    const ParsedPlaylist playlist = ParsePlaylist(text.toUtf8());
+    if (HasHeader(playlist.format)) return FromPlaylist(playlist, QUrl());
+    return LinksIn(text);
+}
+
+FoundStations ReadFoundPlaylist(const QByteArray& body, const QUrl& origin) {
+    if (body.size() > MaxFoundTextBytes) return Refused(FoundStations::Refusal::TooLarge);
+    return FromPlaylist(ParsePlaylist(body), origin);
+}
+
+QString StationName(const QString& raw) {
+    return CleanTitle(raw).replace(QLatin1Char('|'), QChar(0xFF5C));
+}
+
+QString HostName(const QString& address) {
+    return QUrl(address, QUrl::TolerantMode).host();
+}
+
+} // namespace player

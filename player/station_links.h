@@ -1,0 +1,61 @@
+// player/: stations as people find them: links, a playlist's text copied from a browser, a playlist file. Read
+// here into stations, with no network and no files: what needs the web (a playlist address, a stream's own name)
+// is marked for StationFinder.
+//
+// A drop or a paste may hold anything a user could select, of any length: each reader is linear in its input and
+// bounded in what it returns.
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QUrl>
+
+namespace player {
+
+// At most this many stations come from one drop or paste; a larger batch is refused whole, never cut.
+inline constexpr qsizetype MaxFoundStations = 64;
+// Text (or a local playlist file) longer than this is no station list; refused before it is read.
+inline constexpr qsizetype MaxFoundTextBytes = 1024 * 1024;
+
+struct FoundStation {
+    QString name;    // as the list shows it (StationName); empty while nothing has named it
+    QString address; // as the list keeps it: trimmed, otherwise as written
+    // An http(s) address that ends in a playlist's name (.pls, .m3u, .m3u8, .asx): StationFinder reads it.
+    bool playlist = false;
+};
+
+struct FoundStations {
+    enum class Refusal {
+        None,
+        Nothing,  // no address in it
+        TooLarge, // text over MaxFoundTextBytes
+        TooMany,  // more than MaxFoundStations; count says how many
+    };
+    Refusal refusal = Refusal::None;
+    qsizetype count = 0;          // stations found, also when refused as TooMany
+    QList<FoundStation> stations; // empty when refused
+};
+
+// Text pasted or dropped. The text of a playlist (what a .pls, .m3u with #EXTM3U, .asx or [Reference] file
+// holds) is read as that playlist; any other text gives one station for each address in it (http, https, mms,
+// mmsh, mmst, rtsp, rtmp), in order, found among other words and stripped of the punctuation that ends a
+// sentence around it. Addresses given twice count once.
+FoundStations ReadFoundText(const QString& text);
+
+// A playlist's bytes: a local file's (origin is its file: URL) or what origin, an http(s) address, served.
+// Entries that all name one station (one title or none: mirrors of one stream) become one station, named by
+// that title; its address is origin when origin is on the web, else the first entry. Entries with titles of
+// their own become one station each. Entries relative to a remote origin are resolved against it; a remote
+// playlist's entries never name local files. Nothing, when body is not a playlist this program reads.
+FoundStations ReadFoundPlaylist(const QByteArray& body, const QUrl& origin);
+
+// A name as the list shows and the list file keeps it: cleaned as a stream title is (CleanTitle), and "|",
+// which would end the name in the list file, written "｜".
+QString StationName(const QString& raw);
+
+// The host of address, as the name of a station nothing else named ("radio.example.com"); empty when it has
+// none.
+QString HostName(const QString& address);
+
+} // namespace player
