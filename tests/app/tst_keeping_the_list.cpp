@@ -1,11 +1,16 @@
 // tests/app: the ways a close can go keep the user's list. The real save question cannot be escaped or closed
 // without an answer, and a second close while it is open asks nothing more; a logout runs the same steps,
-// holds back when it may not ask, and leaves the window whole when the program goes on running.
+// holds back when it may not ask, and leaves the window whole when the program goes on running. A save from the
+// window that cannot finish never costs the user the old file or the list in the window: on a full disk, over a
+// read-only file, in a folder without write permission, with no home to move to; and a program folder that is
+// not writable moves the list to the user's data folder.
 #include "app/frmMain.h"
 #include "platform/dialogs.h"
+#include "platform/error.h"
 #include "platform/filesystem.h"
 #include "stations/list_file.h"
 #include "stations/list_view.h"
+#include "support/faulty_file_system.h"
 #include "support/recording_session_request.h"
 #include "support/scripted_dialogs.h"
 #include "support/window_fixture.h"
@@ -14,13 +19,32 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QMessageBox>
 #include <QPointer>
+#include <QScopeGuard>
+#include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
 #include <QWindow>
 #include <optional>
+#include <sys/mount.h>
+#include <unistd.h>
+
+namespace {
+// Root may write anything: the permission cases run again as nobody, in tst_saving_from_the_window_unprivileged.
+constexpr char RootWritesAnything[] =
+    "root writes anything; this case runs as an unprivileged user (tst_saving_from_the_window_unprivileged)";
+
+constexpr QFile::Permissions ReadOnly = QFile::ReadOwner | QFile::ExeOwner;
+constexpr QFile::Permissions Writable = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
+
+// Gives the folder its write permission back however the case ends, so that it can be removed.
+auto KeepWritable(const QString& dir) {
+    return qScopeGuard([dir] { QFile::setPermissions(dir, Writable); });
+}
+} // namespace
 
 class TstKeepingTheList : public QObject {
     Q_OBJECT
@@ -199,6 +223,136 @@ private slots:
         QCOMPARE(m_fx->dialogs().shown[1].title, QStringLiteral("保存"));
         QVERIFY(!trayIconShown());
         QVERIFY(!QFile::exists(m_fx->listPath())); // the list is empty now: stored as no file
+    }
+
+    // A save from the window that cannot finish reports why, once, and keeps the list in the window, modified,
+    // and the file as it was, with no temporary file left beside it.
+    void saveFromTheWindowFails_data() {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<int>("error");
+        QTest::newRow("full disk") << "full disk" << int(platform::errDiskFull);
+        QTest::newRow("read-only list file") << "read-only file" << int(platform::errPermissionDenied);
+        // The folder loses its write permission while the program runs: the save fails clearly.
+        QTest::newRow("folder without write permission")
+            << "read-only folder" << int(platform::errPermissionDenied);
+        // With HOME unset there is no data folder to move to: the save beside the program fails with a report
+        // that says why, instead of trying a folder under "/" and reporting a missing file.
+        QTest::newRow("no home and a read-only program folder")
+            << "no home" << int(platform::errPermissionDenied);
+    }
+    void saveFromTheWindowFails() {
+        QFETCH(QString, fault);
+        QFETCH(int, error);
+        const bool fullDisk = fault == QStringLiteral("full disk");
+        if (fullDisk != (::geteuid() == 0))
+            QSKIP(fullDisk ? "mounting a small tmpfs needs root" : RootWritesAnything);
+        const QByteArray where = QFile::encodeName(m_fx->folder());
+        if (fullDisk && ::mount("tmpfs", where.constData(), "tmpfs", 0, "size=64k") != 0)
+            QSKIP("mount refused here; the scripted file layer covers a full disk in tst_list_file");
+        const auto unmount = qScopeGuard([&] {
+            if (fullDisk) ::umount2(where.constData(), MNT_DETACH);
+        });
+        const QByteArray home = qgetenv("HOME");
+        const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+        const auto restore = qScopeGuard([&] {
+            if (!home.isNull()) qputenv("HOME", home);
+            if (!dataHome.isNull()) qputenv("XDG_DATA_HOME", dataHome);
+        });
+        const auto writable = KeepWritable(m_fx->folder());
+
+        const QByteArray before =
+            fullDisk ? "A|http://127.0.0.1/a\r\nB|http://127.0.0.1/b\r\n" : "A|http://127.0.0.1/a\r\n";
+        QVERIFY(m_fx->writeList(before));
+        if (fullDisk) {
+            QFile fill(QDir(m_fx->folder()).filePath(QStringLiteral("fill")));
+            QVERIFY(fill.open(QIODevice::WriteOnly));
+            const QByteArray block(4096, 'x');
+            while (fill.write(block) == block.size() && fill.flush()) {
+            }
+        }
+        if (fault == QStringLiteral("read-only file"))
+            QVERIFY(QFile::setPermissions(m_fx->listPath(),
+                                          QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+        if (fault == QStringLiteral("no home")) {
+            qunsetenv("HOME");
+            qunsetenv("XDG_DATA_HOME");
+            QVERIFY(QFile::setPermissions(m_fx->folder(), ReadOnly));
+        }
+
+        QVERIFY(m_fx->load());
+        const QString listFilePath = form()->ListFilePath; // where the window means to save
+        const int loaded = form()->lst_Play->ListItems().Count();
+        auto& dialogs = m_fx->dialogs();
+        dialogs.inputAnswers.push_back(QStringLiteral("新电台|http://127.0.0.1/new"));
+        form()->menu_NetUrl->trigger();
+        if (fault == QStringLiteral("read-only folder"))
+            QVERIFY(QFile::setPermissions(m_fx->folder(), ReadOnly));
+        form()->menu_SaveList->trigger();
+
+        QCOMPARE(dialogs.shown.size(), size_t(2)); // the input box, then the error report
+        QCOMPARE(dialogs.shown[1].style, 16);
+        const QString report = dialogs.shown[1].text;
+        QVERIFY2(report.contains(QString::number(error)), qPrintable(report));
+        QCOMPARE(form()->lst_Play->ListItems().Count(), loaded + 1);
+        QCOMPARE(form()->ListModified, true);
+        QCOMPARE(m_fx->listBytes(), before);
+        const QStringList left =
+            QDir(m_fx->folder())
+                .entryList({platform::SaveTemporaryPrefix(QStringLiteral("CvLst.lst")) + u'*'},
+                           QDir::Files | QDir::Hidden);
+        QVERIFY2(left.isEmpty(), qPrintable(left.join(u' ')));
+        if (fault == QStringLiteral("read-only folder"))
+            QVERIFY(QFile::setPermissions(m_fx->folder(), Writable));
+        if (fault == QStringLiteral("no home")) {
+            QVERIFY2(report.contains(QStringLiteral("HOME")), qPrintable(report));
+            QVERIFY2(report.contains(QDir::toNativeSeparators(m_fx->folder())), qPrintable(report));
+            QCOMPARE(listFilePath, m_fx->listPath());
+        }
+        m_fx->destroy(); // before the unmount: nothing of the window may still hold the disk
+    }
+
+    // A program folder that is not writable from the start (an install under /usr): the list moves to the
+    // user's data folder, which the first save creates; the next start reads it from there. An emptied list stays
+    // empty across a restart: the save keeps an empty file in the data folder, where no file would make the next
+    // start read the old list beside the program again.
+    void readOnlyProgramFolderUsesTheDataFolder_data() {
+        QTest::addColumn<QString>("typed"); // empty: the list is cleared instead
+        QTest::addColumn<QByteArray>("saved");
+        QTest::addColumn<int>("reloaded");
+        QTest::newRow("a station added")
+            << "B|http://127.0.0.1/b" << QByteArray("A|http://127.0.0.1/a\r\nB|http://127.0.0.1/b\r\n") << 2;
+        QTest::newRow("the list emptied") << "" << QByteArray() << 0;
+    }
+    void readOnlyProgramFolderUsesTheDataFolder() {
+        QFETCH(QString, typed);
+        QFETCH(QByteArray, saved);
+        QFETCH(int, reloaded);
+        if (::geteuid() == 0) QSKIP(RootWritesAnything);
+        QStandardPaths::setTestModeEnabled(true);
+        const QString dataDir = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+        QDir(dataDir).removeRecursively();
+        const auto removeData = qScopeGuard([dataDir] { QDir(dataDir).removeRecursively(); });
+        const QByteArray beside = "A|http://127.0.0.1/a\r\n";
+        QVERIFY(m_fx->writeList(beside));
+        const auto writable = KeepWritable(m_fx->folder());
+        QVERIFY(QFile::setPermissions(m_fx->folder(), ReadOnly));
+        QVERIFY(m_fx->load());
+        QCOMPARE(form()->lst_Play->ListItems().Count(), 1); // read from beside the program
+        if (typed.isEmpty()) {
+            form()->menu_CleanList->trigger();
+        } else {
+            m_fx->dialogs().inputAnswers.push_back(typed);
+            form()->menu_NetUrl->trigger();
+        }
+        form()->menu_SaveList->trigger();
+        QCOMPARE(m_fx->dialogs().shown.size(),
+                 size_t(typed.isEmpty() ? 0 : 1));                 // the input box alone: no error
+        if (typed.isEmpty()) QCOMPARE(form()->ListModified, true); // no line written
+        m_fx->destroy();
+        QCOMPARE(ReadBytes(QDir(dataDir).filePath(QStringLiteral("CvLst.lst"))), saved);
+        QCOMPARE(m_fx->listBytes(), beside);
+        QVERIFY(m_fx->load());
+        QCOMPARE(form()->lst_Play->ListItems().Count(), reloaded);
     }
 
     // A logout that goes on ends the program with the session manager's quit: the user answered already, and

@@ -1,49 +1,82 @@
 // tests/app: the window as a user meets it: geometry at 96 DPI, the menu tree, the shortcuts wherever the
-// focus is, the link label and About.
+// focus is, the link label and About; and the menus and the double-click as the window runs them on a recording
+// player: the ListModified flag follows what each list command reports, the status line and the mute mark follow
+// the player commands, and a command that fails is reported and stops there.
 #include "app/frmMain.h"
-#include "platform/dialogs.h"
-#include "platform/filesystem.h"
 #include "platform/launch.h"
 #include "player/media_player.h"
-#include "stations/list_file.h"
+#include "stations/edit_commands.h"
 #include "stations/list_view.h"
 #include "support/recording_launcher.h"
-#include "support/scripted_dialogs.h"
+#include "support/recording_player.h"
 #include "support/window_fixture.h"
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QDir>
 #include <QHelpEvent>
 #include <QImage>
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
-#include <QDir>
 #include <QTest>
 #include <QTextDocument>
 #include <QToolTip>
+#include <limits>
 #include <optional>
 
 class TstMainWindow : public QObject {
     Q_OBJECT
 
     platform::RecordingLauncher m_launcher;
+    RecordingPlayer m_player;
     std::optional<WindowFixture> m_fx;
 
     frmMain* form() const { return m_fx->form(); }
+    QString status() const { return form()->l_State->text(); }
 
     void fill() {
         auto items = form()->lst_Play->ListItems();
         for (const char* name : {"一", "二", "三"})
             items.Add(QString::fromUtf8(name)).SetSubItems(1, QStringLiteral("http://x/"));
     }
+    void loadOnTheRecordingPlayer() {
+        form()->SetPlayer(&m_player);
+        m_fx->load();
+    }
+    // Loaded on the recording player, with two stations and no call recorded yet.
+    void loadTwoStations() {
+        loadOnTheRecordingPlayer();
+        auto items = form()->lst_Play->ListItems();
+        items.Add(QStringLiteral("中国之声")).SetSubItems(1, QStringLiteral("mms://live.example.com/radio1"));
+        items.Add(QStringLiteral("B")).SetSubItems(1, QStringLiteral("http://b/"));
+        m_player.calls.clear();
+    }
+    // A user's double-click: the entry is selected first, then the view reports the double-click.
+    void doubleClick(int index) {
+        form()->lst_Play->Select(index);
+        emit form()->lst_Play->doubleClicked(form()->lst_Play->model()->index(index - 1, 0));
+    }
+    // The window shown, then a real mouse click and double-click on the row's centre; returns that centre, or
+    // nothing when the window never came up.
+    std::optional<QPoint> showAndDoubleClickRow(int row) {
+        form()->show();
+        if (!QTest::qWaitForWindowExposed(form())) return std::nullopt;
+        const QPoint centre = form()->lst_Play->visualRect(form()->lst_Play->model()->index(row, 0)).center();
+        QTest::mouseClick(form()->lst_Play->viewport(), Qt::LeftButton, {}, centre);
+        QTest::mouseDClick(form()->lst_Play->viewport(), Qt::LeftButton, {}, centre);
+        return centre;
+    }
 
 private slots:
     void init() {
         m_launcher = {};
         platform::SetLauncher(&m_launcher);
+        m_player = RecordingPlayer();
         m_fx.emplace();
         m_fx->create();
+        QVERIFY(form()->menu_OffSound->isChecked()); // created checked; set-up clears it
+        QCOMPARE(status(), QString());               // until set-up writes it
     }
     void cleanup() {
         m_fx.reset();
@@ -71,7 +104,6 @@ private slots:
         QCOMPARE(form()->Label1->palette().color(QPalette::WindowText), QColor(0, 0, 255));
         QVERIFY(form()->Label1->alignment() & Qt::AlignLeft);
         QVERIFY(form()->l_State->alignment() & Qt::AlignHCenter);
-        QVERIFY(form()->l_State->text().isEmpty()); // until set-up writes it
         for (QLabel* label : {static_cast<QLabel*>(form()->Label1), form()->l_State}) {
             QCOMPARE(label->font().families().value(0), QStringLiteral("宋体"));
             QCOMPARE(label->font().pointSizeF(), 10.5);
@@ -156,12 +188,7 @@ private slots:
     void mouseDoubleClickPlaysTheEntry() {
         form()->Form_Load();
         fill();
-        form()->show();
-        QVERIFY(QTest::qWaitForWindowExposed(form()));
-        QWidget* viewport = form()->lst_Play->viewport();
-        const QPoint second = form()->lst_Play->visualRect(form()->lst_Play->model()->index(1, 0)).center();
-        QTest::mouseClick(viewport, Qt::LeftButton, {}, second);
-        QTest::mouseDClick(viewport, Qt::LeftButton, {}, second);
+        QVERIFY(showAndDoubleClickRow(1));
         QCOMPARE(form()->l_State->text(), QStringLiteral("正在收听:二"));
         QCOMPARE(form()->WMP->get_URL(), QStringLiteral("http://x/"));
     }
@@ -174,17 +201,13 @@ private slots:
         const QString name = QStringLiteral("<b>X</b><img src=\"%1\">").arg(picture);
         form()->Form_Load();
         form()->lst_Play->ListItems().Add(name).SetSubItems(1, QStringLiteral("http://127.0.0.1:9/"));
-        form()->show();
-        QVERIFY(QTest::qWaitForWindowExposed(form()));
-        QWidget* viewport = form()->lst_Play->viewport();
-        const QPoint row = form()->lst_Play->visualRect(form()->lst_Play->model()->index(0, 0)).center();
-        QTest::mouseClick(viewport, Qt::LeftButton, {}, row);
-        QTest::mouseDClick(viewport, Qt::LeftButton, {}, row);
+        const std::optional<QPoint> row = showAndDoubleClickRow(0);
+        QVERIFY(row);
         QCOMPARE(form()->l_State->text(), QStringLiteral("正在收听:") + name);
         QCOMPARE(form()->l_State->textFormat(), Qt::PlainText);
         // Hovering the row shows its tooltip: the same characters, nothing rendered from them.
-        QHelpEvent hover(QEvent::ToolTip, row, viewport->mapToGlobal(row));
-        QApplication::sendEvent(viewport, &hover);
+        QHelpEvent hover(QEvent::ToolTip, *row, form()->lst_Play->viewport()->mapToGlobal(*row));
+        QApplication::sendEvent(form()->lst_Play->viewport(), &hover);
         QTRY_VERIFY(QToolTip::isVisible());
         QTextDocument shown;
         shown.setHtml(QToolTip::text());
@@ -242,6 +265,129 @@ private slots:
             if (it == w || it == form()->lst_Play || it == form()->l_State || it == form()->Label1)
                 if (!chain.contains(it)) chain << it;
         QCOMPARE(chain, (QList<QWidget*>{w, form()->lst_Play, form()->l_State, form()->Label1}));
+    }
+
+    // Each typed line, added twice where it is taken; a delete with and without a selection; a clear.
+    void listMenusSetTheFlagAsTheirCommandSays_data() {
+        QTest::addColumn<QString>("menu");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("selected"); // on a list of three, before the menu runs
+        QTest::addColumn<bool>("modified");
+        const QString add = QStringLiteral("menu_NetUrl");
+        QTest::newRow("add") << add << "中国之声|mms://live.example.com/radio1" << -1 << true;
+        for (const char* typed : {"A|B|C", "|", "|u", "A|", " A | u "})
+            QTest::newRow(typed) << add << typed << -1 << true;
+        QTest::newRow("huge address") << add << "a|" + QString(9999, u'u') << -1 << true;
+        QTest::newRow("no bar") << add << "abc" << -1 << false;
+        QTest::newRow("spaces alone") << add << "   " << -1 << false;
+        QTest::newRow("full-width bar") << add << "A｜B" << -1 << false;
+        QTest::newRow("Cancel or empty") << add << "" << -1 << false;
+        QTest::newRow("delete, no selection") << "menu_Del" << QString() << 0 << false;
+        QTest::newRow("delete the second") << "menu_Del" << QString() << 2 << true;
+        QTest::newRow("clear, even when empty") << "menu_CleanList" << QString() << -1 << true;
+    }
+    void listMenusSetTheFlagAsTheirCommandSays() {
+        QFETCH(QString, menu);
+        QFETCH(QString, typed);
+        QFETCH(int, selected);
+        QFETCH(bool, modified);
+        loadOnTheRecordingPlayer();
+        if (selected >= 0) {
+            fill();
+            form()->lst_Play->Select(selected);
+        }
+        m_fx->dialogs().inputAnswers.push_back(typed);
+        form()->findChild<QAction*>(menu)->trigger();
+        QCOMPARE(form()->ListModified, modified);
+        if (menu == QStringLiteral("menu_NetUrl"))
+            QCOMPARE(form()->lst_Play->ListItems().Count(), modified ? 1 : 0);
+    }
+
+    // The commands called on the window's list, not through its menus, leave its flag alone.
+    void commandsThemselvesSetNothingOfTheWindows() {
+        loadOnTheRecordingPlayer();
+        stations::ListView& list = *form()->lst_Play;
+        m_fx->dialogs().inputAnswers.push_back(QStringLiteral("A|u"));
+        QVERIFY(stations::AddStation(list));
+        list.Select(1);
+        QVERIFY(stations::DeleteSelected(list));
+        QVERIFY(stations::ClearList(list));
+        QCOMPARE(form()->ListModified, false);
+    }
+
+    void playerSetUp() {
+        loadOnTheRecordingPlayer();
+        QCOMPARE(m_player.calls, QStringList({"uiMode=Mini", "enableContextMenu=0"}));
+        QVERIFY(!form()->menu_OffSound->isChecked());
+        QCOMPARE(status(), QStringLiteral("Corvanahttps://www.ostrel.example/"));
+    }
+
+    void playerMenusRunTheirCommands() {
+        loadTwoStations();
+        doubleClick(1);
+        QCOMPARE(m_player.calls, QStringList{"URL=mms://live.example.com/radio1"});
+        QCOMPARE(status(), QStringLiteral("正在收听:中国之声"));
+        form()->lst_Play->Select(2);
+        form()->menu_Play->trigger();
+        QCOMPARE(m_player.calls.last(), QStringLiteral("play"));
+        QCOMPARE(status(), QStringLiteral("正在收听:B"));
+        form()->menu_Stop->trigger();
+        QCOMPARE(m_player.calls.last(), QStringLiteral("stop"));
+        QCOMPARE(status(), QStringLiteral("已停止播放"));
+        form()->menu_Up->trigger();
+        QCOMPARE(m_player.calls.last(), QStringLiteral("volume=55"));
+        form()->menu_Down->trigger();
+        QCOMPARE(m_player.calls.last(), QStringLiteral("volume=50"));
+        form()->menu_OffSound->trigger();
+        QCOMPARE(m_player.calls.last(), QStringLiteral("mute=1"));
+        QVERIFY(form()->menu_OffSound->isChecked());
+        form()->menu_OffSound->trigger();
+        QCOMPARE(m_player.calls.last(), QStringLiteral("mute=0"));
+        QVERIFY(!form()->menu_OffSound->isChecked());
+        QVERIFY(m_fx->dialogs().shown.empty());
+    }
+
+    void noSelectionPlaysNothing() {
+        loadTwoStations();
+        form()->lst_Play->Select(0);
+        form()->lst_Play_DblClick();
+        form()->menu_Play->trigger();
+        QCOMPARE(m_player.calls, QStringList{});
+        QCOMPARE(status(), QStringLiteral("Corvanahttps://www.ostrel.example/"));
+    }
+
+    void playerFailuresAreReported() {
+        loadTwoStations();
+        m_player.volume = std::numeric_limits<qint32>::max() - 2;
+        form()->menu_Up->trigger();
+        QCOMPARE(m_player.calls, QStringList{});
+        QCOMPARE(m_fx->dialogs().shown.size(), size_t(1)); // the error report
+        QVERIFY(m_fx->dialogs().shown[0].text.contains(QStringLiteral("6")));
+        m_fx->dialogs().shown.clear();
+
+        m_player.failOn = QStringLiteral("mute");
+        form()->menu_OffSound->trigger();
+        QVERIFY(!form()->menu_OffSound->isChecked()); // the mark waits for the component
+        m_player.failOn = QStringLiteral("URL");
+        doubleClick(2);
+        QCOMPARE(status(), QStringLiteral("Corvanahttps://www.ostrel.example/"));
+        m_player.failOn = QStringLiteral("play");
+        form()->menu_Play->trigger();
+        QCOMPARE(status(), QStringLiteral("正在收听:B"));
+        m_player.failOn = QStringLiteral("stop");
+        form()->menu_Stop->trigger();
+        QCOMPARE(status(), QStringLiteral("正在收听:B"));
+        QCOMPARE(m_fx->dialogs().shown.size(), size_t(4));
+    }
+
+    void dialogFailureStopsTheCommandOnly() {
+        // No scripted answer: the input box "fails"; the error is reported and nothing changes.
+        loadOnTheRecordingPlayer();
+        form()->menu_NetUrl->trigger();
+        QCOMPARE(form()->lst_Play->ListItems().Count(), 0);
+        QCOMPARE(form()->ListModified, false);
+        QCOMPARE(m_fx->dialogs().shown.back().kind, QStringLiteral("MsgBox"));
+        QCOMPARE(m_fx->dialogs().shown.back().style, 16);
     }
 };
 

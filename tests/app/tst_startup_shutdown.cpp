@@ -5,43 +5,28 @@
 #include "platform/error.h"
 #include "platform/filesystem.h"
 #include "player/media_player.h"
-#include "stations/list_file.h"
 #include "stations/list_view.h"
+#include "support/error_number.h"
 #include "support/faulty_file_system.h"
-#include "support/scripted_dialogs.h"
 #include "support/window_fixture.h"
 #include "tray/tray_icon.h"
 
 #include <QAction>
 #include <QFile>
 #include <QTest>
-#include <functional>
 #include <optional>
-
-namespace {
-// Scripted dialogs that also let a test look around at the moment a message box opens.
-class WitnessDialogs : public platform::ScriptedDialogs {
-public:
-    std::function<void()> atMsgBox;
-    int MsgBox(const QString& text, int style, const QString& title) override {
-        if (atMsgBox) atMsgBox();
-        return ScriptedDialogs::MsgBox(text, style, title);
-    }
-};
-} // namespace
 
 class TstStartupShutdown : public QObject {
     Q_OBJECT
 
-    WitnessDialogs m_dialogs;
     std::optional<WindowFixture> m_fx;
 
     frmMain* form() const { return m_fx->form(); }
+    platform::ScriptedDialogs& dialogs() { return m_fx->dialogs(); }
 
 private slots:
     void init() {
-        m_dialogs = {};
-        m_fx.emplace(&m_dialogs);
+        m_fx.emplace();
         mod_Function::RestoreWindowState = 7;
     }
     void cleanup() {
@@ -69,7 +54,7 @@ private slots:
         QCOMPARE(form()->ListModified, false);
         // Closing at once asks nothing and writes nothing.
         QVERIFY(form()->close());
-        QVERIFY(m_dialogs.shown.empty());
+        QVERIFY(dialogs().shown.empty());
         QCOMPARE(m_fx->listBytes(), emptyFile ? QByteArray() : QByteArray("<missing>"));
     }
 
@@ -91,13 +76,7 @@ private slots:
         faulty.failRead = EACCES;
         platform::SetFileSystem(&faulty);
         m_fx->create();
-        bool threw = false;
-        try {
-            form()->Form_Load();
-        } catch (const platform::RuntimeError& e) {
-            threw = e.number() == platform::errPermissionDenied;
-        }
-        QVERIFY(threw);
+        QCOMPARE(platform::ErrorNumberOf([&] { form()->Form_Load(); }), int(platform::errPermissionDenied));
         // The player's set-up never ran: start-up stopped where the read failed.
         QCOMPARE(form()->WMP->get_uiMode(), QStringLiteral("full"));
         QCOMPARE(m_fx->listBytes(), QByteArray("A|u1\r\n"));
@@ -115,49 +94,50 @@ private slots:
         QFETCH(QByteArray, after);
         QVERIFY(m_fx->writeList("A|u1\r\nB|u2\r\n"));
         QVERIFY(m_fx->start());
-        m_dialogs.inputAnswers.push_back(QStringLiteral("C|u3"));
+        dialogs().inputAnswers.push_back(QStringLiteral("C|u3"));
         form()->menu_NetUrl->trigger();
-        m_dialogs.msgBoxAnswers.push_back(answer);
+        dialogs().msgBoxAnswers.push_back(answer);
         // The icon is gone before the question: no tray click may reach a window that is closing.
         std::optional<bool> iconAtQuestion;
-        m_dialogs.atMsgBox = [&] { iconAtQuestion = form()->TrayIcon()->icon() != nullptr; };
+        dialogs().atMsgBox = [&] { iconAtQuestion = form()->TrayIcon()->icon() != nullptr; };
         QVERIFY(form()->TrayIcon()->icon());
         QVERIFY(form()->close());
         QCOMPARE(iconAtQuestion, std::optional<bool>(false));
-        QVERIFY(!m_dialogs.shown.empty());
-        QCOMPARE(m_dialogs.shown.back().text, QStringLiteral("列表已被修改,是否要保存列表?"));
-        QCOMPARE(m_dialogs.shown.back().title, QStringLiteral("保存"));
-        QCOMPARE(m_dialogs.shown.back().style, 68);
+        QVERIFY(!dialogs().shown.empty());
+        QCOMPARE(dialogs().shown.back().text, QStringLiteral("列表已被修改,是否要保存列表?"));
+        QCOMPARE(dialogs().shown.back().title, QStringLiteral("保存"));
+        QCOMPARE(dialogs().shown.back().style, 68);
         QCOMPARE(m_fx->listBytes(), after);
     }
 
     void closeAfterASaveAsksNothing() {
         QVERIFY(m_fx->start());
-        m_dialogs.inputAnswers.push_back(QStringLiteral("C|u3"));
+        dialogs().inputAnswers.push_back(QStringLiteral("C|u3"));
         form()->menu_NetUrl->trigger();
         form()->menu_SaveList->trigger();
         QCOMPARE(m_fx->listBytes(), QByteArray("C|u3\r\n"));
-        const size_t shown = m_dialogs.shown.size();
+        const size_t shown = dialogs().shown.size();
         QVERIFY(form()->close());
-        QCOMPARE(m_dialogs.shown.size(), shown);
+        QCOMPARE(dialogs().shown.size(), shown);
     }
 
     void clearingAnEmptyListThenSavingStillAsks() {
         QVERIFY(m_fx->start());
         form()->menu_CleanList->trigger();
         form()->menu_SaveList->trigger(); // writes no line, so the list still counts as modified
-        m_dialogs.msgBoxAnswers.push_back(platform::vbNo);
+        dialogs().msgBoxAnswers.push_back(platform::vbNo);
         QVERIFY(form()->close());
-        QVERIFY(!m_dialogs.shown.empty());
-        QCOMPARE(m_dialogs.shown.back().title, QStringLiteral("保存"));
+        QVERIFY(!dialogs().shown.empty());
+        QCOMPARE(dialogs().shown.back().title, QStringLiteral("保存"));
     }
 
     void failedSaveAtShutdownKeepsTheWindow() {
         QVERIFY(m_fx->writeList("A|u1\r\n"));
-        QVERIFY(QFile::setPermissions(m_fx->listPath(), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+        QVERIFY(
+            QFile::setPermissions(m_fx->listPath(), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
         QVERIFY(m_fx->start());
         form()->menu_CleanList->trigger();
-        m_dialogs.msgBoxAnswers.push_back(platform::vbYes);
+        dialogs().msgBoxAnswers.push_back(platform::vbYes);
         QVERIFY(!form()->close());
         QVERIFY(form()->isVisible());
         // The tray icon, removed before the question, is back with its tip (the last call was the tip
@@ -168,13 +148,13 @@ private slots:
         QCOMPARE(m_fx->listBytes(), QByteArray("A|u1\r\n"));
         QCOMPARE(form()->ListModified, true);
         // The error report came after the question, and says why.
-        QVERIFY(!m_dialogs.shown.empty());
-        QCOMPARE(m_dialogs.shown.back().style, 16);
-        QVERIFY(m_dialogs.shown.back().text.contains(QStringLiteral("70")));
+        QVERIFY(!dialogs().shown.empty());
+        QCOMPARE(dialogs().shown.back().style, 16);
+        QVERIFY(dialogs().shown.back().text.contains(QStringLiteral("70")));
 
         // Once the file can be written, the same close goes through and saves.
         QVERIFY(QFile::setPermissions(m_fx->listPath(), QFile::ReadOwner | QFile::WriteOwner));
-        m_dialogs.msgBoxAnswers.push_back(platform::vbYes);
+        dialogs().msgBoxAnswers.push_back(platform::vbYes);
         QVERIFY(form()->close());
         QVERIFY(!QFile::exists(m_fx->listPath())); // the cleared list is stored as no file
     }
@@ -182,11 +162,11 @@ private slots:
     void exitClosesThroughTheSamePath() {
         QVERIFY(m_fx->start());
         form()->menu_CleanList->trigger();
-        m_dialogs.msgBoxAnswers.push_back(platform::vbNo);
+        dialogs().msgBoxAnswers.push_back(platform::vbNo);
         form()->menu_Exit->trigger();
         QVERIFY(!form()->isVisible());
-        QVERIFY(!m_dialogs.shown.empty());
-        QCOMPARE(m_dialogs.shown.back().title, QStringLiteral("保存"));
+        QVERIFY(!dialogs().shown.empty());
+        QCOMPARE(dialogs().shown.back().title, QStringLiteral("保存"));
     }
 };
 

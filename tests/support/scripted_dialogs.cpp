@@ -6,6 +6,7 @@
 namespace platform {
 
 int ScriptedDialogs::MsgBox(const QString& text, int style, const QString& title) {
+    if (atMsgBox) atMsgBox();
     shown.push_back({QStringLiteral("MsgBox"), text, style, title});
     if (msgBoxAnswers.empty()) {
         // An OK-only box needs no scripted answer; a question does.

@@ -4,6 +4,7 @@
 #include "platform/dialogs.h"
 
 #include <deque>
+#include <functional>
 #include <vector>
 
 namespace platform {
@@ -20,6 +21,7 @@ public:
     std::deque<int> msgBoxAnswers;
     std::deque<QString> inputAnswers;
     std::vector<Shown> shown;
+    std::function<void()> atMsgBox; // lets a test look around at the moment a message box opens
 
     int MsgBox(const QString& text, int style, const QString& title) override;
     QString InputBox(const QString& prompt, const QString& title) override;

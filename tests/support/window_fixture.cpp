@@ -4,29 +4,12 @@
 #include "platform/filesystem.h"
 #include "tray/tray_icon.h"
 
-#include <QDir>
-#include <QFile>
 #include <QTest>
 
-WindowFixture::WindowFixture(platform::ScriptedDialogs* dialogs)
-    : m_dialogs(dialogs ? dialogs : &m_ownDialogs),
-      m_restoreDialogs(std::function<void()>([] { platform::SetDialogs(nullptr); })) {
-    platform::SetDialogs(m_dialogs);
+WindowFixture::WindowFixture()
+    : m_restoreDialogs(std::function<void()>([] { platform::SetDialogs(nullptr); })) {
+    platform::SetDialogs(&m_dialogs);
     platform::SetProgramDirectory(m_dir.path());
-}
-
-WindowFixture::~WindowFixture() = default;
-
-QString WindowFixture::listPath() const { return m_dir.filePath(QStringLiteral("CvLst.lst")); }
-
-bool WindowFixture::writeList(const QByteArray& bytes) const {
-    QFile f(listPath());
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
-}
-
-QByteArray WindowFixture::listBytes() const {
-    QFile f(listPath());
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
 frmMain* WindowFixture::create() {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/frmMain.h"
+#include "support/faulty_file_system.h"
 #include "support/scripted_dialogs.h"
 
 #include <QByteArray>
@@ -14,17 +15,15 @@
 
 class WindowFixture {
 public:
-    // A test with dialogs of its own kind passes them; they must outlive the fixture.
-    explicit WindowFixture(platform::ScriptedDialogs* dialogs = nullptr);
-    ~WindowFixture();
+    WindowFixture();
     WindowFixture(const WindowFixture&) = delete;
     WindowFixture& operator=(const WindowFixture&) = delete;
 
-    platform::ScriptedDialogs& dialogs() const { return *m_dialogs; }
+    platform::ScriptedDialogs& dialogs() { return m_dialogs; }
     QString folder() const { return m_dir.path(); }
-    QString listPath() const;
-    bool writeList(const QByteArray& bytes) const;
-    QByteArray listBytes() const; // "<missing>" when there is no file
+    QString listPath() const { return m_dir.filePath(QStringLiteral("CvLst.lst")); }
+    bool writeList(const QByteArray& bytes) const { return WriteBytes(listPath(), bytes); }
+    QByteArray listBytes() const { return ReadBytes(listPath()); } // "<missing>" when there is no file
 
     frmMain* create(); // a new window, not loaded yet
     frmMain* load();   // Form_Load, on the window there is or a new one
@@ -35,8 +34,7 @@ public:
 
 private:
     QTemporaryDir m_dir;
-    platform::ScriptedDialogs m_ownDialogs;
-    platform::ScriptedDialogs* m_dialogs;
+    platform::ScriptedDialogs m_dialogs;
     // Declared after the folder and before the window: the window goes first, then the dialogs it could still
     // reach while closing, then the folder.
     QScopeGuard<std::function<void()>> m_restoreDialogs;
