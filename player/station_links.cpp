@@ -178,15 +178,25 @@ FoundStations LinksIn(QStringView text) {
     return found.result();
 }
 
+// An address as the list keeps it: readable, but with its spaces encoded, as the list file trims a name's and
+// an address's ends.
+QString Written(const QUrl& url) {
+    return url.toString(QUrl::EncodeSpaces);
+}
+
 // An entry as the station's address: resolved against a remote origin and then only a network address; as
-// written when the playlist is local. Empty when it is no station.
+// written when the playlist is local, where a file or a path may be one too. Empty when it is no station.
 QString EntryAddress(const QString& entry, const QUrl& origin, bool remote) {
     if (HasControlCharacters(entry)) return {};
-    if (!remote) return entry;
     const QUrl written(entry, QUrl::TolerantMode);
+    if (!remote) {
+        const QString scheme = written.scheme();
+        if (scheme.isEmpty() || scheme.compare(QLatin1String("file"), Qt::CaseInsensitive) == 0) return entry;
+        return IsNetworkScheme(scheme) && !written.host().isEmpty() ? entry : QString();
+    }
     const QUrl url = written.isRelative() ? origin.resolved(written) : written;
     if (!url.isValid() || url.host().isEmpty() || !IsNetworkScheme(url.scheme())) return {};
-    return written.isRelative() ? url.toString() : entry;
+    return written.isRelative() ? Written(url) : entry;
 }
 
 FoundStations FromPlaylist(const ParsedPlaylist& playlist, const QUrl& origin) {
@@ -194,7 +204,7 @@ FoundStations FromPlaylist(const ParsedPlaylist& playlist, const QUrl& origin) {
     // An HLS playlist lists the pieces of one stream, which the engine plays from the playlist's address.
     if (playlist.format == ParsedPlaylist::Format::Hls && remote) {
         Collector found;
-        found.add({QString(), origin.toString(), false});
+        found.add({QString(), Written(origin), false});
         return found.result();
     }
     if (!playlist.recognized) return Refused(FoundStations::Refusal::Nothing);
@@ -229,7 +239,7 @@ FoundStations FromPlaylist(const ParsedPlaylist& playlist, const QUrl& origin) {
     // Mirrors of one stream: one station, which the playlist's own address keeps when it has one on the web.
     if (!named) onlyName = StationName(playlist.title);
     if (remote)
-        found.add({onlyName, origin.toString(), false});
+        found.add({onlyName, Written(origin), false});
     else
         found.add({onlyName, addresses.first(), IsPlaylistAddress(QUrl(addresses.first()))});
     return found.result();

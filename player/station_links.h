@@ -47,7 +47,9 @@ FoundStations ReadFoundText(const QString& text);
 // Entries that all name one station (one title or none: mirrors of one stream) become one station, named by
 // that title; its address is origin when origin is on the web, else the first entry. Entries with titles of
 // their own become one station each. Entries relative to a remote origin are resolved against it; a remote
-// playlist's entries never name local files. Nothing, when body is not a playlist this program reads.
+// playlist's entries never name local files, a local one's stay as written. HLS served from origin is one
+// stream: origin is the station. Nothing, when body is not a playlist this program reads; TooMany, when it
+// holds more than MaxFoundStations entries.
 FoundStations ReadFoundPlaylist(const QByteArray& body, const QUrl& origin);
 
 // A name as the list shows and the list file keeps it: cleaned as a stream title is (CleanTitle), and "|",
