@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTest>
+#include <tuple>
 
 class TstTwips : public QObject {
     Q_OBJECT
@@ -50,17 +51,15 @@ private slots:
         const double dpi = screen->logicalDotsPerInchX();
         const double expected = qEnvironmentVariableIntValue("CORVANA_EXPECT_DPI");
         if (expected > 0) QCOMPARE(dpi, expected); // the configured screen really is there
-        if (dpi == 96) {
-            QCOMPARE(platform::TwipsPerPixelX(), 15.0);
-            QCOMPARE(platform::TwipsToPixelsX(4215), 281);
-            QCOMPARE(platform::TwipsToPixelsY(7470), 498);
-        } else if (dpi == 120) {
-            QCOMPARE(platform::TwipsPerPixelX(), 12.0);
-            QCOMPARE(platform::TwipsToPixelsX(4215), 351);
-            QCOMPARE(platform::TwipsToPixelsY(7470), 622);
-        } else {
-            QSKIP(qPrintable(QStringLiteral("a screen of %1 DPI has no expected figures here").arg(dpi)));
+        for (const auto& [at, perPixel, x4215, y7470] :
+             {std::tuple{96.0, 15.0, 281, 498}, std::tuple{120.0, 12.0, 351, 622}}) {
+            if (dpi != at) continue;
+            QCOMPARE(platform::TwipsPerPixelX(), perPixel);
+            QCOMPARE(platform::TwipsToPixelsX(4215), x4215);
+            QCOMPARE(platform::TwipsToPixelsY(7470), y7470);
+            return;
         }
+        QSKIP(qPrintable(QStringLiteral("a screen of %1 DPI has no expected figures here").arg(dpi)));
     }
 };
 
