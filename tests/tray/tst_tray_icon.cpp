@@ -63,11 +63,9 @@ private slots:
 
     void windowWithoutAnIconGetsAStandIn() {
         QMainWindow bare;
-        QMenu m;
-        TrayIcon t(bare, m, restore);
+        TrayIcon t(bare, *menu, restore);
         t.Install();
-        QVERIFY(t.icon());
-        QVERIFY(!t.icon()->icon().isNull());
+        QVERIFY(t.icon() && !t.icon()->icon().isNull());
     }
 
     void tipChangeSetsTheTipOnly() {
@@ -82,34 +80,32 @@ private slots:
         QCOMPARE(tray->icon()->toolTip(), QStringLiteral("Corvana"));
     }
 
-    // The field as the program keeps it, and the tooltip the desktop shows of it.
+    // The field as the program keeps it, and the tooltip the desktop shows of it; a tip set before (when not
+    // null) must leave nothing of itself.
     void tipField_data() {
+        QTest::addColumn<QString>("before");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("field");
         QTest::addColumn<QString>("shown");
-        const QString x63(63, u'x'), x64(64, u'x');
-        QTest::newRow("empty") << QString() << QChar(u'\0') + QString(63, u' ') << QString();
-        QTest::newRow("63 characters") << x63 << x63 + QChar(u'\0') << x63;
-        QTest::newRow("64 characters, no NUL") << x64 << x64 << x64;
-        QTest::newRow("70 characters, first 64") << QString(70, u'x') << x64 << x64;
-        QTest::newRow("Chinese") << QStringLiteral("网络收音机")
-                                 << QStringLiteral("网络收音机") + QChar(u'\0') + QString(58, u' ')
-                                 << QStringLiteral("网络收音机");
+        const QString x63(63, u'x'), x64(64, u'x'), chinese = QStringLiteral("网络收音机");
+        const QChar nul(u'\0');
+        QTest::newRow("empty") << QString() << QString() << nul + QString(63, u' ') << QString();
+        QTest::newRow("63 characters") << QString() << x63 << x63 + nul << x63;
+        QTest::newRow("64 characters, no NUL") << QString() << x64 << x64 << x64;
+        QTest::newRow("70 characters, first 64") << QString() << QString(70, u'x') << x64 << x64;
+        QTest::newRow("Chinese") << QString() << chinese << chinese + nul + QString(58, u' ') << chinese;
+        QTest::newRow("shorter after longer")
+            << QString(64, u'W') << "ab" << QStringLiteral("ab") + nul + QString(61, u' ') << "ab";
     }
     void tipField() {
+        QFETCH(QString, before);
         QFETCH(QString, text);
         QFETCH(QString, field);
         QFETCH(QString, shown);
+        if (!before.isNull()) tray->SetTip(before);
         tray->SetTip(text);
         QCOMPARE(TipField(tray->TrayIconData), field);
         QCOMPARE(tray->icon()->toolTip(), shown);
-    }
-
-    void shorterTipLeavesNothingOfTheLonger() {
-        tray->SetTip(QString(64, u'W'));
-        tray->SetTip(QStringLiteral("ab"));
-        QCOMPARE(TipField(tray->TrayIconData), QStringLiteral("ab") + QChar(u'\0') + QString(61, u' '));
-        QCOMPARE(tray->icon()->toolTip(), QStringLiteral("ab"));
     }
 
     void removeTakesTheIconAwayAndKeepsTheRecord() {
