@@ -44,11 +44,8 @@ inline void CheckEngineAddress(const player::EngineAddress& address, bool fromSe
         return;
     }
     case EngineAddress::Network: {
-        static const QStringList schemes = {
-            QStringLiteral("http"), QStringLiteral("https"), QStringLiteral("mmsh"),
-            QStringLiteral("mmst"), QStringLiteral("rtsp"),  QStringLiteral("rtsps"),
-            QStringLiteral("rtmp"), QStringLiteral("rtmps"), QStringLiteral("rtmpt"),
-        };
+        static const QStringList schemes =
+            QStringLiteral("http https mmsh mmst rtsp rtsps rtmp rtmps rtmpt").split(QLatin1Char(' '));
         if (address.candidates.isEmpty()) Broken("a network address without candidates");
         for (const QString& candidate : address.candidates) {
             const qsizetype colon = candidate.indexOf(QLatin1Char(':'));

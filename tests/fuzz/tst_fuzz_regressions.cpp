@@ -9,9 +9,7 @@
 
 namespace {
 
-using Check = void (*)(const QByteArray&);
-
-const QList<QPair<QString, Check>> Targets = {
+const QList<QPair<QString, void (*)(const QByteArray&)>> Targets = {
     {QStringLiteral("list_file"), &fuzz::CheckListFileProperties},
     {QStringLiteral("playlist"), &fuzz::CheckPlaylistProperties},
     {QStringLiteral("address"), &fuzz::CheckAddressProperties},
