@@ -36,14 +36,12 @@ int main(int argc, char* argv[]) {
     std::vector<Station> stations;
     while (!args.isEmpty()) {
         const QString arg = args.takeFirst();
-        if (arg == QLatin1String("--probe")) {
+        if (arg == QLatin1String("--probe"))
             probe = true;
-        } else if (arg == QLatin1String("--title") && !args.isEmpty()) {
+        else if (arg == QLatin1String("--title") && !args.isEmpty())
             title = args.takeFirst();
-        } else {
-            const qsizetype bar = arg.indexOf(u'|');
-            if (bar > 0) stations.push_back({arg.first(bar), arg.sliced(bar + 1)});
-        }
+        else if (const qsizetype bar = arg.indexOf(u'|'); bar > 0)
+            stations.push_back({arg.first(bar), arg.sliced(bar + 1)});
     }
 
     desktop::MprisService service;
@@ -73,35 +71,27 @@ int main(int argc, char* argv[]) {
     service.setUriAcceptor([](const QString& uri) {
         return player::ClassifyAddress(uri).kind != player::EngineAddress::Refused;
     });
-    QObject::connect(&service, &desktop::MprisService::raiseRequested, [] { Say(QStringLiteral("raise")); });
-    QObject::connect(&service, &desktop::MprisService::quitRequested, [] {
-        Say(QStringLiteral("quit"));
-        QCoreApplication::quit();
-    });
-    QObject::connect(&service, &desktop::MprisService::playRequested, [&] {
-        Say(QStringLiteral("play"));
-        playAt(current < 0 ? 0 : current);
-    });
-    QObject::connect(&service, &desktop::MprisService::stopRequested, [&] {
-        Say(QStringLiteral("stop"));
+    // Each request is printed before it is acted on, so the log keeps the order the requests came in.
+    const auto on = [&](auto request, const char* name, auto act) {
+        QObject::connect(&service, request, [=](auto... value) {
+            Say((QStringList{QLatin1String(name)} << ... << QStringLiteral("%1").arg(value)).join(u' '));
+            act(value...);
+        });
+    };
+    on(&desktop::MprisService::raiseRequested, "raise", [] {});
+    on(&desktop::MprisService::quitRequested, "quit", [] { QCoreApplication::quit(); });
+    on(&desktop::MprisService::playRequested, "play", [&] { playAt(current < 0 ? 0 : current); });
+    on(&desktop::MprisService::stopRequested, "stop", [&] {
         playing = false;
         show();
     });
-    QObject::connect(&service, &desktop::MprisService::nextRequested, [&] {
-        Say(QStringLiteral("next"));
-        playAt(current + 1);
-    });
-    QObject::connect(&service, &desktop::MprisService::previousRequested, [&] {
-        Say(QStringLiteral("previous"));
-        playAt(current - 1);
-    });
-    QObject::connect(&service, &desktop::MprisService::volumeRequested, [&](int value) {
-        Say(QStringLiteral("volume %1").arg(value));
+    on(&desktop::MprisService::nextRequested, "next", [&] { playAt(current + 1); });
+    on(&desktop::MprisService::previousRequested, "previous", [&] { playAt(current - 1); });
+    on(&desktop::MprisService::volumeRequested, "volume", [&](int value) {
         volume = value;
         show();
     });
-    QObject::connect(&service, &desktop::MprisService::openUriRequested, [&](const QString& uri) {
-        Say(QStringLiteral("open %1").arg(uri));
+    on(&desktop::MprisService::openUriRequested, "open", [&](const QString& uri) {
         stations.push_back({uri, uri});
         playAt(int(stations.size()) - 1);
     });

@@ -8,7 +8,6 @@
 #include <QDBusArgument>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
-#include <QDBusMetaType>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
 #include <QProcess>
@@ -61,9 +60,10 @@ private:
     QStringList m_requests; // the service's requests, in the order they were emitted
     QList<QVariantMap> m_changes;
 
-    QDBusMessage Call(const QString& interface, const QString& method, const QVariantList& args = {}) {
-        QDBusMessage call = QDBusMessage::createMethodCall(MprisService::BusName, MprisService::ObjectPath,
-                                                           interface, method);
+    QDBusMessage Call(const QString& interface, const QString& method, const QVariantList& args = {},
+                      const QString& service = MprisService::BusName) {
+        QDBusMessage call =
+            QDBusMessage::createMethodCall(service, MprisService::ObjectPath, interface, method);
         call.setArguments(args);
         // The service answers on this thread, so the caller has to keep the event loop running.
         return m_client->call(call, QDBus::BlockWithGui, 5000);
@@ -115,15 +115,15 @@ private slots:
         qputenv("DBUS_SESSION_BUS_ADDRESS", m_address.toUtf8());
 
         m_service = std::make_unique<MprisService>();
-        const auto record = [this](const char* name) {
-            return [this, name] { m_requests << QLatin1String(name); };
-        };
-        connect(m_service.get(), &MprisService::raiseRequested, this, record("raise"));
-        connect(m_service.get(), &MprisService::quitRequested, this, record("quit"));
-        connect(m_service.get(), &MprisService::playRequested, this, record("play"));
-        connect(m_service.get(), &MprisService::stopRequested, this, record("stop"));
-        connect(m_service.get(), &MprisService::nextRequested, this, record("next"));
-        connect(m_service.get(), &MprisService::previousRequested, this, record("previous"));
+        using Request = void (MprisService::*)();
+        for (const auto& [request, name] :
+             {std::pair<Request, const char*>{&MprisService::raiseRequested, "raise"},
+              {&MprisService::quitRequested, "quit"},
+              {&MprisService::playRequested, "play"},
+              {&MprisService::stopRequested, "stop"},
+              {&MprisService::nextRequested, "next"},
+              {&MprisService::previousRequested, "previous"}})
+            connect(m_service.get(), request, this, [this, name] { m_requests << QLatin1String(name); });
         connect(m_service.get(), &MprisService::volumeRequested, this,
                 [this](int volume) { m_requests << QStringLiteral("volume %1").arg(volume); });
         connect(m_service.get(), &MprisService::openUriRequested, this,
@@ -211,27 +211,17 @@ private slots:
         QTest::addColumn<bool>("canPause");
 
         QTest::newRow("nothing held") << MprisState{} << "Stopped" << QVariantMap{} << false;
-        const MprisState listening = Listening();
-        QTest::newRow("title over station") << listening << "Playing"
-                                            << QVariantMap{{"xesam:title", "Tone 440"},
-                                                           {"xesam:artist", QStringList{"中国之声"}},
-                                                           {"xesam:album", "中国之声"},
-                                                           {"xesam:url", "http://127.0.0.1:8000/mp3"}}
-                                            << true;
-        MprisState untitled = listening;
-        untitled.title.clear();
-        QTest::newRow("station alone") << untitled << "Playing"
-                                       << QVariantMap{{"xesam:title", "中国之声"},
-                                                      {"xesam:album", "中国之声"},
-                                                      {"xesam:url", "http://127.0.0.1:8000/mp3"}}
-                                       << true;
-        MprisState stopped = untitled;
-        stopped.playing = false;
-        QTest::newRow("stopped") << stopped << "Stopped"
-                                 << QVariantMap{{"xesam:title", "中国之声"},
-                                                {"xesam:album", "中国之声"},
-                                                {"xesam:url", "http://127.0.0.1:8000/mp3"}}
-                                 << false;
+        const QVariantMap station = {{"xesam:title", "中国之声"},
+                                     {"xesam:album", "中国之声"},
+                                     {"xesam:url", "http://127.0.0.1:8000/mp3"}};
+        QVariantMap titled = station;
+        titled.insert({{"xesam:title", "Tone 440"}, {"xesam:artist", QStringList{"中国之声"}}});
+        MprisState state = Listening();
+        QTest::newRow("title over station") << state << "Playing" << titled << true;
+        state.title.clear();
+        QTest::newRow("station alone") << state << "Playing" << station << true;
+        state.playing = false;
+        QTest::newRow("stopped") << state << "Stopped" << station << false;
     }
 
     void playerProperties() {
@@ -269,8 +259,8 @@ private slots:
         MprisState state = Listening();
         m_service->update(state);
         QVariantMap first = NextChange();
-        QCOMPARE(QSet<QString>(first.keyBegin(), first.keyEnd()),
-                 (QSet<QString>{"PlaybackStatus", "CanPause", "Metadata", "Volume", "CanPlay", "CanGoNext"}));
+        QCOMPARE(first.keys(),
+                 (QStringList{"CanGoNext", "CanPause", "CanPlay", "Metadata", "PlaybackStatus", "Volume"}));
         const QVariant firstTrack = AsMap(first.value("Metadata")).value("mpris:trackid");
 
         m_service->update(state); // the same again: nothing to send
@@ -290,8 +280,7 @@ private slots:
         state.title.clear();
         m_service->update(state);
         QVariantMap stopped = NextChange();
-        QCOMPARE(QSet<QString>(stopped.keyBegin(), stopped.keyEnd()),
-                 (QSet<QString>{"PlaybackStatus", "CanPause", "Metadata"}));
+        QCOMPARE(stopped.keys(), (QStringList{"CanPause", "Metadata", "PlaybackStatus"}));
         QCOMPARE(stopped.value("PlaybackStatus").toString(), QStringLiteral("Stopped"));
 
         state.station = QStringLiteral("Ogg tone");
@@ -300,8 +289,7 @@ private slots:
         state.canGoPrevious = true;
         m_service->update(state);
         QVariantMap moved = NextChange();
-        QCOMPARE(QSet<QString>(moved.keyBegin(), moved.keyEnd()),
-                 (QSet<QString>{"Metadata", "CanGoNext", "CanGoPrevious"}));
+        QCOMPARE(moved.keys(), (QStringList{"CanGoNext", "CanGoPrevious", "Metadata"}));
         QVERIFY(AsMap(moved.value("Metadata")).value("mpris:trackid") != firstTrack);
         QTest::qWait(100);
         QVERIFY(m_changes.isEmpty());
@@ -343,8 +331,7 @@ private slots:
         state.playing = playing;
         state.canPlay = state.canGoNext = state.canGoPrevious = canMove;
         m_service->update(state);
-        const QDBusMessage reply = Call(interface, method);
-        QCOMPARE(reply.type(), QDBusMessage::ReplyMessage);
+        QCOMPARE(Call(interface, method).type(), QDBusMessage::ReplyMessage);
         QCOMPARE(RequestsUpToRaise(), requests);
     }
 
@@ -388,10 +375,8 @@ private slots:
     void volume() {
         QFETCH(double, set);
         QFETCH(QString, request);
-        const QDBusMessage reply =
-            Call(kProperties, QStringLiteral("Set"),
-                 {kPlayer, QStringLiteral("Volume"), QVariant::fromValue(QDBusVariant(set))});
-        QCOMPARE(reply.type(), QDBusMessage::ReplyMessage);
+        const QVariantList args = {kPlayer, QStringLiteral("Volume"), QVariant::fromValue(QDBusVariant(set))};
+        QCOMPARE(Call(kProperties, QStringLiteral("Set"), args).type(), QDBusMessage::ReplyMessage);
         QCOMPARE(RequestsUpToRaise(), QStringList{request});
     }
 
@@ -418,14 +403,9 @@ private slots:
                 return player::ClassifyAddress(u).kind != player::EngineAddress::Refused;
             });
         const QDBusMessage reply = Call(kPlayer, QStringLiteral("OpenUri"), {uri});
-        if (plays) {
-            QCOMPARE(reply.type(), QDBusMessage::ReplyMessage);
-            QCOMPARE(RequestsUpToRaise(), QStringList{"open " + uri});
-        } else {
-            QCOMPARE(reply.type(), QDBusMessage::ErrorMessage);
-            QCOMPARE(reply.errorName(), QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs"));
-            QCOMPARE(RequestsUpToRaise(), QStringList{});
-        }
+        QCOMPARE(reply.type(), plays ? QDBusMessage::ReplyMessage : QDBusMessage::ErrorMessage);
+        if (!plays) QCOMPARE(reply.errorName(), QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs"));
+        QCOMPARE(RequestsUpToRaise(), plays ? QStringList{"open " + uri} : QStringList{});
     }
 
     // A second copy of the program finds the name taken and takes its own; it gives it back when it ends.
@@ -440,10 +420,7 @@ private slots:
             QVERIFY(other.registerOn(second));
             QCOMPARE(other.serviceName(), expected);
             QVERIFY(m_client->interface()->isServiceRegistered(expected));
-            const QDBusMessage identity = m_client->call(
-                QDBusMessage::createMethodCall(expected, MprisService::ObjectPath, kProperties, "Get")
-                    << kRoot << QStringLiteral("Identity"),
-                QDBus::BlockWithGui, 5000);
+            const QDBusMessage identity = Call(kProperties, "Get", {kRoot, "Identity"}, expected);
             QCOMPARE(identity.arguments().value(0).value<QDBusVariant>().variant().toString(),
                      QStringLiteral("Corvana"));
         }
