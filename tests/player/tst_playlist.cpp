@@ -1,7 +1,7 @@
 // tests/player/: addresses and playlists as the player reads them, without a network or an engine: what a typed
 // address or a playlist entry gives the engine, which entries may name this machine's files (only those of a
 // playlist on this machine; a typed address that is local must be a file), what a playlist file holds and how many
-// of its entries count, and how a server's text is decoded.
+// of its entries count, how a server's text is decoded, and how the titles it sends are cleaned and bounded.
 #include "player/address.h"
 #include "player/playlist.h"
 
@@ -9,7 +9,14 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using player::CleanTitle;
 using player::EngineAddress;
+using player::MaxTitleLength;
+
+namespace {
+constexpr int Refused = EngineAddress::Refused, Network = EngineAddress::Network,
+              Local = EngineAddress::Local;
+} // namespace
 
 class TstPlaylist : public QObject {
     Q_OBJECT
@@ -25,23 +32,25 @@ private slots:
     void serverText();
     void playlistEntriesAreBounded();
     void localAddressesMustBeFiles();
+    void titles_data();
+    void titles();
+    void longTitlesAreCutWhole();
 
     void asxCharacterReferences_data() {
         QTest::addColumn<QByteArray>("href");
         QTest::addColumn<QString>("entry");
-        QTest::newRow("hex &") << QByteArray("http://a.example/r?x=1&#x26;y=2")
-                               << QStringLiteral("http://a.example/r?x=1&y=2");
-        QTest::newRow("decimal &") << QByteArray("http://a.example/r?x=1&#38;y=2")
-                                   << QStringLiteral("http://a.example/r?x=1&y=2");
+        auto row = [](const char* name, const char* href, const QString& entry) {
+            QTest::newRow(name) << QByteArray(href) << entry;
+        };
+        row("hex &", "http://a.example/r?x=1&#x26;y=2", QStringLiteral("http://a.example/r?x=1&y=2"));
+        row("decimal &", "http://a.example/r?x=1&#38;y=2", QStringLiteral("http://a.example/r?x=1&y=2"));
         // Hex digits that are letters, and a number whose decimal reading would be another character.
-        QTest::newRow("hex, letters")
-            << QByteArray("http://a.example/&#x4E2D;&#x4e2d;") << QStringLiteral("http://a.example/中中");
-        QTest::newRow("decimal, Chinese")
-            << QByteArray("http://a.example/&#20013;") << QStringLiteral("http://a.example/中");
-        QTest::newRow("hex, beyond 16 bits")
-            << QByteArray("http://a.example/&#x1F4FB;") << QString::fromUcs4(U"http://a.example/\U0001F4FB");
-        QTest::newRow("named") << QByteArray("http://a.example/r?q=&lt;&gt;&quot;&apos;&amp;")
-                               << QStringLiteral("http://a.example/r?q=<>\"'&");
+        row("hex, letters", "http://a.example/&#x4E2D;&#x4e2d;", QStringLiteral("http://a.example/中中"));
+        row("decimal, Chinese", "http://a.example/&#20013;", QStringLiteral("http://a.example/中"));
+        row("hex, beyond 16 bits", "http://a.example/&#x1F4FB;",
+            QString::fromUcs4(U"http://a.example/\U0001F4FB"));
+        row("named", "http://a.example/r?q=&lt;&gt;&quot;&apos;&amp;",
+            QStringLiteral("http://a.example/r?q=<>\"'&"));
     }
     void asxCharacterReferences() {
         QFETCH(QByteArray, href);
@@ -51,82 +60,31 @@ private slots:
         QVERIFY(parsed.recognized);
         QCOMPARE(parsed.entries, QStringList{entry});
     }
-
-    // A playlist from a server, over http or https, never reaches this machine's files: a file URL is
-    // refused, and a path is the server's own. A playlist on this machine may name its files.
-    void localFilesInPlaylists_data() {
-        QTest::addColumn<QString>("playlist");
-        QTest::addColumn<QString>("entry");
-        QTest::addColumn<int>("kind");
-        QTest::addColumn<QStringList>("engineGets");
-        const int refused = EngineAddress::Refused;
-        const int network = EngineAddress::Network;
-        const int local = EngineAddress::Local;
-        for (const char* scheme : {"http", "https"}) {
-            const QString playlist = QStringLiteral("%1://radio.example/lists/station.asx").arg(scheme);
-            const QString server = QStringLiteral("%1://radio.example").arg(scheme);
-            for (const char* entry : {"file:///etc/passwd", "FILE:///etc/passwd",
-                                      "file://localhost/etc/passwd", "file:/etc/passwd"})
-                QTest::addRow("%s: %s", scheme, entry)
-                    << playlist << QString::fromLatin1(entry) << refused << QStringList{};
-            QTest::addRow("%s: /etc/passwd", scheme) << playlist << QStringLiteral("/etc/passwd") << network
-                                                     << QStringList{server + QStringLiteral("/etc/passwd")};
-            QTest::addRow("%s: ../../etc/passwd", scheme)
-                << playlist << QStringLiteral("../../etc/passwd") << network
-                << QStringList{server + QStringLiteral("/etc/passwd")};
-        }
-        const QString onDisk = QStringLiteral("file:///home/user/lists/station.asx");
-        QTest::newRow("local: /etc/passwd")
-            << onDisk << QStringLiteral("/etc/passwd") << local << QStringList{QStringLiteral("/etc/passwd")};
-        QTest::newRow("local: file:///etc/passwd") << onDisk << QStringLiteral("file:///etc/passwd") << local
-                                                   << QStringList{QStringLiteral("/etc/passwd")};
-        QTest::newRow("local: relative") << onDisk << QStringLiteral("../a.mp3") << local
-                                         << QStringList{QStringLiteral("/home/user/a.mp3")};
-    }
-    void localFilesInPlaylists() {
-        QFETCH(QString, playlist);
-        QFETCH(QString, entry);
-        QFETCH(int, kind);
-        QFETCH(QStringList, engineGets);
-        const EngineAddress address = player::ClassifyPlaylistEntry(entry, QUrl(playlist));
-        QCOMPARE(int(address.kind), kind);
-        QCOMPARE(address.candidates, engineGets);
-    }
 };
 
 void TstPlaylist::addresses_data() {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<int>("kind");
     QTest::addColumn<QStringList>("engineGets");
-    const int network = EngineAddress::Network, local = EngineAddress::Local,
-              refused = EngineAddress::Refused;
-
-    QTest::newRow("http") << "http://127.0.0.1:8000/radio" << network
-                          << QStringList{"http://127.0.0.1:8000/radio"};
-    QTest::newRow("https, scheme in capitals")
-        << "HTTPS://radio.example/live" << network << QStringList{"https://radio.example/live"};
-    QTest::newRow("HLS") << "https://radio.example/hls/index.m3u8" << network
-                         << QStringList{"https://radio.example/hls/index.m3u8"};
-    QTest::newRow("spaces around") << "  http://radio.example/a  " << network
-                                   << QStringList{"http://radio.example/a"};
-    QTest::newRow("mms: over HTTP, then TCP")
-        << "mms://live.example.com/radio1" << network
-        << QStringList{"mmsh://live.example.com/radio1", "mmst://live.example.com/radio1"};
-    QTest::newRow("mmsh") << "mmsh://live.example.com/r" << network
-                          << QStringList{"mmsh://live.example.com/r"};
-    QTest::newRow("mmst") << "mmst://live.example.com/r" << network
-                          << QStringList{"mmst://live.example.com/r"};
-    QTest::newRow("rtsp") << "rtsp://live.example.com:554/r" << network
-                          << QStringList{"rtsp://live.example.com:554/r"};
-    QTest::newRow("rtmp") << "rtmp://live.example.com/app/r" << network
-                          << QStringList{"rtmp://live.example.com/app/r"};
-    QTest::newRow("path") << "/home/user/音乐/a b.mp3" << local << QStringList{"/home/user/音乐/a b.mp3"};
-    QTest::newRow("file URL") << "file:///tmp/a%20b.mp3" << local << QStringList{"/tmp/a b.mp3"};
-    QTest::newRow("file URL, localhost")
-        << "file://localhost/tmp/a.mp3" << local << QStringList{"/tmp/a.mp3"};
+    auto row = [](const char* name, const QString& typed, int kind, const QStringList& engineGets) {
+        QTest::newRow(name) << typed << kind << engineGets;
+    };
+    row("http", "http://127.0.0.1:8000/radio", Network, {"http://127.0.0.1:8000/radio"});
+    row("https, scheme in capitals", "HTTPS://radio.example/live", Network, {"https://radio.example/live"});
+    row("HLS", "https://radio.example/hls/index.m3u8", Network, {"https://radio.example/hls/index.m3u8"});
+    row("spaces around", "  http://radio.example/a  ", Network, {"http://radio.example/a"});
+    row("mms: over HTTP, then TCP", "mms://live.example.com/radio1", Network,
+        {"mmsh://live.example.com/radio1", "mmst://live.example.com/radio1"});
+    row("mmsh", "mmsh://live.example.com/r", Network, {"mmsh://live.example.com/r"});
+    row("mmst", "mmst://live.example.com/r", Network, {"mmst://live.example.com/r"});
+    row("rtsp", "rtsp://live.example.com:554/r", Network, {"rtsp://live.example.com:554/r"});
+    row("rtmp", "rtmp://live.example.com/app/r", Network, {"rtmp://live.example.com/app/r"});
+    row("path", "/home/user/音乐/a b.mp3", Local, {"/home/user/音乐/a b.mp3"});
+    row("file URL", "file:///tmp/a%20b.mp3", Local, {"/tmp/a b.mp3"});
+    row("file URL, localhost", "file://localhost/tmp/a.mp3", Local, {"/tmp/a.mp3"});
     const QString longest = "http://a.example/" + QString(player::MaxAddressLength - 17, u'a');
-    QTest::newRow("at the length bound") << " " + longest + " " << network << QStringList{longest};
-    QTest::newRow("beyond the length bound") << longest + "a" << refused << QStringList{};
+    row("at the length bound", " " + longest + " ", Network, {longest});
+    row("beyond the length bound", longest + "a", Refused, {});
 
     // The engine's own schemes: devices, filters, arbitrary files through FFmpeg, descriptors.
     for (const char* typed :
@@ -138,7 +96,7 @@ void TstPlaylist::addresses_data() {
           "smb://host/share/a.mp3", "ftp://host/a.mp3", "udp://239.0.0.1:1234", "rtp://239.0.0.1:1234",
           "data:audio/mpeg;base64,AAAA", "javascript:alert(1)", "file://otherhost/a.mp3", "relative/a.mp3",
           "~/a.mp3", "C:\\Music\\a.mp3", "http://", "mms:///radio1", "", "   "})
-        QTest::newRow(typed) << QString::fromUtf8(typed) << refused << QStringList{};
+        row(typed, QString::fromUtf8(typed), Refused, {});
 }
 
 void TstPlaylist::addresses() {
@@ -151,36 +109,54 @@ void TstPlaylist::addresses() {
 }
 
 void TstPlaylist::playlistEntries_data() {
-    QTest::addColumn<QString>("entry");
     QTest::addColumn<QString>("playlist");
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<int>("kind");
     QTest::addColumn<QStringList>("engineGets");
+    auto row = [](const QString& name, const QString& playlist, const QString& entry, int kind,
+                  const QStringList& engineGets) {
+        QTest::newRow(qPrintable(name)) << playlist << entry << kind << engineGets;
+    };
     const QString remote = QStringLiteral("http://radio.example/lists/station.asx");
     const QString local = QStringLiteral("file:///home/user/lists/station.asx");
+    row("remote: stream", remote, "http://live.example/a", Network, {"http://live.example/a"});
+    row("remote: relative", remote, "a.mp3", Network, {"http://radio.example/lists/a.mp3"});
+    row("remote: from the server's root", remote, "/live", Network, {"http://radio.example/live"});
+    row("remote: mms", remote, "mms://live.example/r", Network,
+        {"mmsh://live.example/r", "mmst://live.example/r"});
+    row("remote: Windows Media over HTTP", remote, "http://live.example/r?MSWMExt=.asf", Network,
+        {"mmsh://live.example/r?MSWMExt=.asf", "http://live.example/r?MSWMExt=.asf"});
+    row("remote: local file", remote, "file:///etc/passwd", Refused, {});
+    row("remote: engine scheme", remote, "av://lavfi:sine", Refused, {});
+    row("local: local file", local, "/home/user/a.mp3", Local, {"/home/user/a.mp3"});
+    row("local: relative", local, "a.mp3", Local, {"/home/user/lists/a.mp3"});
+    row("local: stream", local, "http://live.example/a", Network, {"http://live.example/a"});
+    row("local: engine scheme", local, "edl://a.mp3,0,1", Refused, {});
 
-    QTest::newRow("remote: stream") << "http://live.example/a" << remote
-                                    << QStringList{"http://live.example/a"};
-    QTest::newRow("remote: relative") << "a.mp3" << remote << QStringList{"http://radio.example/lists/a.mp3"};
-    QTest::newRow("remote: from the server's root")
-        << "/live" << remote << QStringList{"http://radio.example/live"};
-    QTest::newRow("remote: mms") << "mms://live.example/r" << remote
-                                 << QStringList{"mmsh://live.example/r", "mmst://live.example/r"};
-    QTest::newRow("remote: Windows Media over HTTP")
-        << "http://live.example/r?MSWMExt=.asf" << remote
-        << QStringList{"mmsh://live.example/r?MSWMExt=.asf", "http://live.example/r?MSWMExt=.asf"};
-    QTest::newRow("remote: local file") << "file:///etc/passwd" << remote << QStringList{};
-    QTest::newRow("remote: engine scheme") << "av://lavfi:sine" << remote << QStringList{};
-    QTest::newRow("local: local file") << "/home/user/a.mp3" << local << QStringList{"/home/user/a.mp3"};
-    QTest::newRow("local: relative") << "a.mp3" << local << QStringList{"/home/user/lists/a.mp3"};
-    QTest::newRow("local: stream") << "http://live.example/a" << local
-                                   << QStringList{"http://live.example/a"};
-    QTest::newRow("local: engine scheme") << "edl://a.mp3,0,1" << local << QStringList{};
+    // A playlist from a server, over http or https, never reaches this machine's files: a file URL is
+    // refused, and a path is the server's own. A playlist on this machine may name its files.
+    for (const QString scheme : {"http", "https"}) {
+        const QString playlist = scheme + QStringLiteral("://radio.example/lists/station.asx");
+        const QString server = scheme + QStringLiteral("://radio.example");
+        for (const char* entry :
+             {"file:///etc/passwd", "FILE:///etc/passwd", "file://localhost/etc/passwd", "file:/etc/passwd"})
+            row(scheme + ": " + entry, playlist, entry, Refused, {});
+        row(scheme + ": /etc/passwd", playlist, "/etc/passwd", Network, {server + "/etc/passwd"});
+        row(scheme + ": ../../etc/passwd", playlist, "../../etc/passwd", Network, {server + "/etc/passwd"});
+    }
+    row("local: /etc/passwd", local, "/etc/passwd", Local, {"/etc/passwd"});
+    row("local: file:///etc/passwd", local, "file:///etc/passwd", Local, {"/etc/passwd"});
+    row("local: ../a.mp3", local, "../a.mp3", Local, {"/home/user/a.mp3"});
 }
 
 void TstPlaylist::playlistEntries() {
-    QFETCH(QString, entry);
     QFETCH(QString, playlist);
+    QFETCH(QString, entry);
+    QFETCH(int, kind);
     QFETCH(QStringList, engineGets);
-    QCOMPARE(player::ClassifyPlaylistEntry(entry, QUrl(playlist)).candidates, engineGets);
+    const EngineAddress address = player::ClassifyPlaylistEntry(entry, QUrl(playlist));
+    QCOMPARE(int(address.kind), kind);
+    QCOMPARE(address.candidates, engineGets);
 }
 
 void TstPlaylist::serverText_data() {
@@ -205,87 +181,75 @@ void TstPlaylist::playlists_data() {
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<bool>("recognized");
     QTest::addColumn<QStringList>("entries");
-
-    QTest::newRow("PLS") << QByteArray("[playlist]\nNumberOfEntries=2\nFile1=http://a.example/r\nTitle1=A\n"
-                                       "Length1=-1\nFile2=http://b.example/r\nVersion=2\n")
-                         << true << QStringList{"http://a.example/r", "http://b.example/r"};
-    QTest::newRow("PLS as Windows tools wrote it")
-        << QByteArray("\r\n[Playlist]\r\nfile1 = \"mms://a.example/r\"\r\nFILE2=http://b.example/r \r\n")
-        << true << QStringList{"mms://a.example/r", "http://b.example/r"};
-    QTest::newRow("PLS without entries")
-        << QByteArray("[playlist]\nNumberOfEntries=0\n") << true << QStringList{};
-    QTest::newRow("M3U with titles and comments")
-        << QByteArray("#EXTM3U\r\n#EXTINF:-1,Radio\r\nhttp://a.example/r\r\n\r\n# off: http://x.example/\r\n"
-                      "relative.mp3\r\n")
-        << true << QStringList{"http://a.example/r", "relative.mp3"};
-    QTest::newRow("M3U without its header") << QByteArray("http://a.example/r\nmms://b.example/r\n") << true
-                                            << QStringList{"http://a.example/r", "mms://b.example/r"};
-    QTest::newRow("text that is no list of addresses")
-        << QByteArray("Hello there\nhttp://a.example/r\n") << false << QStringList{};
-    QTest::newRow("HLS is the engine's")
-        << QByteArray("#EXTM3U\n#EXT-X-TARGETDURATION:2\n#EXTINF:2,\nseg0.ts\n") << false << QStringList{};
-    QTest::newRow("Reference, Windows line ends")
-        << QByteArray("[Reference]\r\nRef1=http://a.example/r?MSWMExt=.asf\r\nRef2=mms://b.example/r\r\n")
-        << true << QStringList{"http://a.example/r?MSWMExt=.asf", "mms://b.example/r"};
-    QTest::newRow("ASX: hexadecimal and decimal references")
-        << QByteArray("<asx><entry><ref href=\"http://a.example/r?x=1&#x26;y=2&#38;z=3&#X26;w=&#x4E2D;\"/>"
-                      "</entry></asx>")
-        << true << QStringList{QStringLiteral("http://a.example/r?x=1&y=2&z=3&w=中")};
-    QTest::newRow("ASX: references that are no characters stay as written")
-        << QByteArray(
-               "<asx><ref href=\"http://a.example/?a=&#0;&#xD800;&#x110000;&#99999999999;&#x;&bogus;\"/>"
-               "</asx>")
-        << true << QStringList{"http://a.example/?a=&#0;&#xD800;&#x110000;&#99999999999;&#x;&bogus;"};
-    QTest::newRow("ASX: unclosed tags, unquoted and single-quoted values")
-        << QByteArray("<ASX><Entry><Ref href=http://a.example/r><Entry><REF HREF='http://b.example/r'"
-                      "<ref href=\"http://c.example/r")
-        << true << QStringList{"http://a.example/r", "http://b.example/r", "http://c.example/r"};
-    QTest::newRow("ASX: a comment without its end hides the rest")
-        << QByteArray("<asx><ref href=\"http://a.example/r\"/><!-- <ref href=\"http://b.example/r\"/>")
-        << true << QStringList{"http://a.example/r"};
-    QTest::newRow("ASX: other attributes named like href")
-        << QByteArray("<asx><ref xhref=\"http://x.example/\" href=\"http://a.example/r\"/>"
-                      "<moreinfo href=\"http://web.example/\"/></asx>")
-        << true << QStringList{"http://a.example/r"};
-    QTest::newRow("web page with a ref tag")
-        << QByteArray("<html><body><ref href=\"http://a.example/\"></body></html>") << false << QStringList{};
-    QTest::newRow("MP3 bytes") << QByteArray("\xff\xfb\x90\x64\x00\x00http://a.example/\n", 24) << false
-                               << QStringList{};
-    QTest::newRow("empty") << QByteArray() << false << QStringList{};
-    QTest::newRow("ASX") << QByteArray("<asx version=\"3.0\">\n<title>Radio</title>\n"
-                                       "<entry><ref href=\"mms://a.example/r\"/></entry>\n"
-                                       "<entry><ref href=\"http://b.example/r\" /></entry>\n</asx>\n")
-                         << true << QStringList{"mms://a.example/r", "http://b.example/r"};
-    QTest::newRow("ASX as Windows wrote it")
-        << QByteArray("<ASX VERSION=\"3.0\"><ENTRY><REF HREF = 'http://a.example/r?x=1&amp;y=2'>"
-                      "<Ref href=http://b.example/r></ENTRY><!-- <ref href=\"http://off.example/\"/> -->"
-                      "<EntryRef href=\"http://c.example/more.asx\"/></ASX>")
-        << true
-        << QStringList{"http://a.example/r?x=1&y=2", "http://b.example/r", "http://c.example/more.asx"};
-    QTest::newRow("ASX, unescaped ampersand")
-        << QByteArray("<asx><entry><ref href=\"http://a.example/r?x=1&y=2\"/></entry></asx>") << true
-        << QStringList{"http://a.example/r?x=1&y=2"};
-    QTest::newRow("ASX in GB18030 with a Chinese title")
-        << QByteArray(
-               "<asx><title>\xd6\xd0\xb9\xfa\xd6\xae\xc9\xf9</title><entry><ref href=\"mms://a.example/r\"/>"
-               "</entry></asx>")
-        << true << QStringList{"mms://a.example/r"};
-    QTest::newRow("Reference") << QByteArray("[Reference]\r\nRef1=http://a.example/r?MSWMExt=.asf\r\n"
-                                             "Ref2=http://b.example/r?MSWMExt=.asf\r\n")
-                               << true
-                               << QStringList{"http://a.example/r?MSWMExt=.asf",
-                                              "http://b.example/r?MSWMExt=.asf"};
-    QTest::newRow("Reference with BOM") << QByteArray("\xef\xbb\xbf[reference]\nref1 = mms://a.example/r\n")
-                                        << true << QStringList{"mms://a.example/r"};
-    QTest::newRow("ASX without entries")
-        << QByteArray("<asx version=\"3.0\"></asx>") << true << QStringList{};
-    QTest::newRow("M3U") << QByteArray("#EXTM3U\nhttp://a.example/r\n") << true
-                         << QStringList{"http://a.example/r"};
-    QTest::newRow("web page with a link")
-        << QByteArray("<html><body><a href=\"http://a.example/\">x</a></body></html>") << false
-        << QStringList{};
-    QTest::newRow("audio") << QByteArray("ID3\x03\x00\x00\x00\x00\x00\x00\xff\xfb\x90\x64", 14) << false
-                           << QStringList{};
+    auto row = [](const char* name, const QByteArray& body, bool recognized, const QStringList& entries) {
+        QTest::newRow(name) << body << recognized << entries;
+    };
+    row("PLS",
+        "[playlist]\nNumberOfEntries=2\nFile1=http://a.example/r\nTitle1=A\nLength1=-1\nFile2=http://"
+        "b.example/r\n"
+        "Version=2\n",
+        true, {"http://a.example/r", "http://b.example/r"});
+    row("PLS as Windows tools wrote it",
+        "\r\n[Playlist]\r\nfile1 = \"mms://a.example/r\"\r\nFILE2=http://b.example/r \r\n", true,
+        {"mms://a.example/r", "http://b.example/r"});
+    row("PLS without entries", "[playlist]\nNumberOfEntries=0\n", true, {});
+    row("M3U with titles and comments",
+        "#EXTM3U\r\n#EXTINF:-1,Radio\r\nhttp://a.example/r\r\n\r\n# off: "
+        "http://x.example/\r\nrelative.mp3\r\n",
+        true, {"http://a.example/r", "relative.mp3"});
+    row("M3U without its header", "http://a.example/r\nmms://b.example/r\n", true,
+        {"http://a.example/r", "mms://b.example/r"});
+    row("text that is no list of addresses", "Hello there\nhttp://a.example/r\n", false, {});
+    row("HLS is the engine's", "#EXTM3U\n#EXT-X-TARGETDURATION:2\n#EXTINF:2,\nseg0.ts\n", false, {});
+    row("Reference, Windows line ends",
+        "[Reference]\r\nRef1=http://a.example/r?MSWMExt=.asf\r\nRef2=mms://b.example/r\r\n", true,
+        {"http://a.example/r?MSWMExt=.asf", "mms://b.example/r"});
+    row("ASX: hexadecimal and decimal references",
+        "<asx><entry><ref href=\"http://a.example/r?x=1&#x26;y=2&#38;z=3&#X26;w=&#x4E2D;\"/></entry></asx>",
+        true, {QStringLiteral("http://a.example/r?x=1&y=2&z=3&w=中")});
+    row("ASX: references that are no characters stay as written",
+        "<asx><ref href=\"http://a.example/?a=&#0;&#xD800;&#x110000;&#99999999999;&#x;&bogus;\"/></asx>",
+        true, {"http://a.example/?a=&#0;&#xD800;&#x110000;&#99999999999;&#x;&bogus;"});
+    row("ASX: unclosed tags, unquoted and single-quoted values",
+        "<ASX><Entry><Ref href=http://a.example/r><Entry><REF HREF='http://b.example/r'"
+        "<ref href=\"http://c.example/r",
+        true, {"http://a.example/r", "http://b.example/r", "http://c.example/r"});
+    row("ASX: a comment without its end hides the rest",
+        "<asx><ref href=\"http://a.example/r\"/><!-- <ref href=\"http://b.example/r\"/>", true,
+        {"http://a.example/r"});
+    row("ASX: other attributes named like href",
+        "<asx><ref xhref=\"http://x.example/\" href=\"http://a.example/r\"/><moreinfo "
+        "href=\"http://web.example/\"/>"
+        "</asx>",
+        true, {"http://a.example/r"});
+    row("web page with a ref tag", "<html><body><ref href=\"http://a.example/\"></body></html>", false, {});
+    row("MP3 bytes", QByteArray("\xff\xfb\x90\x64\x00\x00http://a.example/\n", 24), false, {});
+    row("empty", QByteArray(), false, {});
+    row("ASX",
+        "<asx version=\"3.0\">\n<title>Radio</title>\n<entry><ref href=\"mms://a.example/r\"/></entry>\n"
+        "<entry><ref href=\"http://b.example/r\" /></entry>\n</asx>\n",
+        true, {"mms://a.example/r", "http://b.example/r"});
+    row("ASX as Windows wrote it",
+        "<ASX VERSION=\"3.0\"><ENTRY><REF HREF = 'http://a.example/r?x=1&amp;y=2'><Ref "
+        "href=http://b.example/r>"
+        "</ENTRY><!-- <ref href=\"http://off.example/\"/> --><EntryRef "
+        "href=\"http://c.example/more.asx\"/></ASX>",
+        true, {"http://a.example/r?x=1&y=2", "http://b.example/r", "http://c.example/more.asx"});
+    row("ASX, unescaped ampersand", "<asx><entry><ref href=\"http://a.example/r?x=1&y=2\"/></entry></asx>",
+        true, {"http://a.example/r?x=1&y=2"});
+    row("ASX in GB18030 with a Chinese title",
+        "<asx><title>\xd6\xd0\xb9\xfa\xd6\xae\xc9\xf9</title><entry><ref "
+        "href=\"mms://a.example/r\"/></entry></asx>",
+        true, {"mms://a.example/r"});
+    row("Reference",
+        "[Reference]\r\nRef1=http://a.example/r?MSWMExt=.asf\r\nRef2=http://b.example/r?MSWMExt=.asf\r\n",
+        true, {"http://a.example/r?MSWMExt=.asf", "http://b.example/r?MSWMExt=.asf"});
+    row("Reference with BOM", "\xef\xbb\xbf[reference]\nref1 = mms://a.example/r\n", true,
+        {"mms://a.example/r"});
+    row("ASX without entries", "<asx version=\"3.0\"></asx>", true, {});
+    row("M3U", "#EXTM3U\nhttp://a.example/r\n", true, {"http://a.example/r"});
+    row("web page with a link", "<html><body><a href=\"http://a.example/\">x</a></body></html>", false, {});
+    row("audio", QByteArray("ID3\x03\x00\x00\x00\x00\x00\x00\xff\xfb\x90\x64", 14), false, {});
 }
 
 void TstPlaylist::playlists() {
@@ -347,6 +311,63 @@ void TstPlaylist::localAddressesMustBeFiles() {
     QCOMPARE(player::ClassifyPlaylistEntry(QStringLiteral("/usr/share"), list).kind, EngineAddress::Refused);
     QCOMPARE(player::ClassifyPlaylistEntry(QStringLiteral("."), list).kind, EngineAddress::Refused);
     QCOMPARE(player::ClassifyPlaylistEntry(QStringLiteral("音 a.mp3"), list).candidates, QStringList{file});
+}
+
+void TstPlaylist::titles_data() {
+    QTest::addColumn<QString>("sent");
+    QTest::addColumn<QString>("shown");
+    auto row = [](const char* name, const QString& sent, const QString& shown) {
+        QTest::newRow(name) << sent << shown;
+    };
+    row("plain", "Morning Show", "Morning Show");
+    row("Chinese", "中国之声 晨曲", "中国之声 晨曲");
+    row("right-to-left override", QStringLiteral("evil\u202Eexe.live\u202C song"), "evilexe.live song");
+    row("embeddings and isolates", QStringLiteral("\u202Aa\u202Bb\u202Dc\u2066d\u2067e\u2068f\u2069"),
+        "abcdef");
+    row("directional marks", QStringLiteral("a\u200Eb\u200Fc\u061Cd"), "abcd");
+    row("CR LF", "first\r\nsecond", "first second");
+    row("tab, vertical tab, form feed", "a\tb\vc\fd", "a b c d");
+    row("line and paragraph separators, NEL", QStringLiteral("a\u2028b\u2029c\u0085d"), "a b c d");
+    row("control characters", QStringLiteral("a\x01\x07\x1b\x7f\u0080\u009fb"), "ab");
+    row("runs of white space, ends trimmed", QStringLiteral(" \r\n  a \u00A0\u3000 b\t\t "), "a b");
+    row("only what is dropped", QStringLiteral("\u202E\r\n\x01"), QString());
+    row("invisible characters", QStringLiteral("\uFEFFa\u200Bb\u2060c\uFFF9d\uFFFB"), "abcd");
+    row("a surrogate without its pair", QString(QChar(0xD83D)) + QStringLiteral("a") + QString(QChar(0xDE00)),
+        "a");
+    row("non-characters", QStringLiteral("a\uFFFEb\uFFFF"), "ab");
+    // Joiners build emoji and some scripts' letters: they stay.
+    const QString joined = QString::fromUcs4(U"\U0001F469\u200D\U0001F467 \u0915\u094D\u200D\u0937");
+    row("emoji with joiners", joined, joined);
+    row("exactly the longest", QString(MaxTitleLength, u'x'), QString(MaxTitleLength, u'x'));
+    row("one longer", QString(MaxTitleLength + 1, u'x'), QString(MaxTitleLength - 1, u'x') + QChar(0x2026));
+    row("70 kB", QString(70000, u'y'), QString(MaxTitleLength - 1, u'y') + QChar(0x2026));
+    row("long only after cleaning", QString(MaxTitleLength, u'z') + QStringLiteral("\u202E\u202E\u202E"),
+        QString(MaxTitleLength, u'z'));
+    row("cut before a space", QString(MaxTitleLength - 2, u'a') + QStringLiteral(" bcd"),
+        QString(MaxTitleLength - 2, u'a') + QChar(0x2026));
+}
+
+void TstPlaylist::titles() {
+    QFETCH(QString, sent);
+    QFETCH(QString, shown);
+    QCOMPARE(CleanTitle(sent), shown);
+}
+
+void TstPlaylist::longTitlesAreCutWhole() {
+    // Characters outside the BMP at every offset around the cut: never half of one.
+    const QString emoji = QString::fromUcs4(U"\U0001F3B5");
+    for (int lead = 0; lead < 4; ++lead) {
+        QString title = QString(lead, u'a');
+        while (title.size() < 3 * MaxTitleLength)
+            title += emoji;
+        const QString shown = CleanTitle(title);
+        QVERIFY(shown.size() <= MaxTitleLength);
+        QVERIFY(shown.endsWith(QChar(0x2026)));
+        const QString kept = shown.chopped(1);
+        QVERIFY2(!kept.back().isHighSurrogate(), qPrintable(QString::number(lead)));
+        QVERIFY(title.startsWith(kept));
+        QVERIFY(kept.size() >= MaxTitleLength - 2);
+    }
 }
 
 QTEST_MAIN(TstPlaylist)
