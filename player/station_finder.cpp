@@ -81,10 +81,6 @@ struct StationFinder::Private {
     QList<QObject*> requests;             // started, to abandon when the batch ends early
 
     void next() {
-        if (queue.isEmpty()) {
-            reading = false;
-            return;
-        }
         const FoundStations& found = queue.first();
         if (found.refusal != FoundStations::Refusal::None) {
             answer(found);
@@ -295,10 +291,13 @@ struct StationFinder::Private {
         QMetaObject::invokeMethod(
             q,
             [this, found, failed] {
+                // Idle while its receiver runs, unless more batches wait: a batch it gives then starts anew.
+                const bool more = !queue.isEmpty();
+                reading = more;
                 const QPointer<StationFinder> alive = q;
                 emit q->finished(found, failed);
                 // The receiver may have destroyed the finder.
-                if (alive) post();
+                if (alive && more) post();
             },
             Qt::QueuedConnection);
     }
