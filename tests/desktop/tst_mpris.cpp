@@ -35,15 +35,13 @@ QVariantMap AsMap(const QVariant& value) {
 }
 
 MprisState Listening() {
-    MprisState state;
-    state.playing = true;
-    state.title = QStringLiteral("Tone 440");
-    state.station = QStringLiteral("中国之声");
-    state.url = QStringLiteral("http://127.0.0.1:8000/mp3");
-    state.volume = 35;
-    state.canPlay = true;
-    state.canGoNext = true;
-    return state;
+    return {.playing = true,
+            .title = QStringLiteral("Tone 440"),
+            .station = QStringLiteral("中国之声"),
+            .url = QStringLiteral("http://127.0.0.1:8000/mp3"),
+            .volume = 35,
+            .canGoNext = true,
+            .canPlay = true};
 }
 
 } // namespace
@@ -303,22 +301,20 @@ private slots:
         QTest::addColumn<QStringList>("requests");
 
         const QString root = kRoot, player = kPlayer;
+        const QStringList play{"play"}, stop{"stop"}, none;
         QTest::newRow("Quit") << root << "Quit" << true << true << QStringList{"quit"};
-        QTest::newRow("Play") << player << "Play" << false << true << QStringList{"play"};
-        QTest::newRow("Play with nothing to play") << player << "Play" << false << false << QStringList{};
-        QTest::newRow("PlayPause while stopped")
-            << player << "PlayPause" << false << true << QStringList{"play"};
-        QTest::newRow("PlayPause while playing")
-            << player << "PlayPause" << true << true << QStringList{"stop"};
-        QTest::newRow("PlayPause, nothing to play")
-            << player << "PlayPause" << false << false << QStringList{};
-        QTest::newRow("Pause while playing") << player << "Pause" << true << true << QStringList{"stop"};
-        QTest::newRow("Pause while stopped") << player << "Pause" << false << true << QStringList{};
-        QTest::newRow("Stop") << player << "Stop" << true << true << QStringList{"stop"};
+        QTest::newRow("Play") << player << "Play" << false << true << play;
+        QTest::newRow("Play with nothing to play") << player << "Play" << false << false << none;
+        QTest::newRow("PlayPause while stopped") << player << "PlayPause" << false << true << play;
+        QTest::newRow("PlayPause while playing") << player << "PlayPause" << true << true << stop;
+        QTest::newRow("PlayPause, nothing to play") << player << "PlayPause" << false << false << none;
+        QTest::newRow("Pause while playing") << player << "Pause" << true << true << stop;
+        QTest::newRow("Pause while stopped") << player << "Pause" << false << true << none;
+        QTest::newRow("Stop") << player << "Stop" << true << true << stop;
         QTest::newRow("Next") << player << "Next" << true << true << QStringList{"next"};
-        QTest::newRow("Next at the end") << player << "Next" << true << false << QStringList{};
+        QTest::newRow("Next at the end") << player << "Next" << true << false << none;
         QTest::newRow("Previous") << player << "Previous" << true << true << QStringList{"previous"};
-        QTest::newRow("Previous at the start") << player << "Previous" << true << false << QStringList{};
+        QTest::newRow("Previous at the start") << player << "Previous" << true << false << none;
     }
 
     void commands() {

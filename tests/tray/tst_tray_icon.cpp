@@ -11,18 +11,16 @@
 
 using namespace tray;
 
-namespace {
-QString TipField(const NotifyIconData& data) {
-    return QString(reinterpret_cast<const QChar*>(data.szTip.data()), 64);
-}
-} // namespace
-
 class TstTrayIcon : public QObject {
     Q_OBJECT
     std::unique_ptr<QMainWindow> window;
     QMenu* menu = nullptr;
     qint16 restore = 0;
     std::unique_ptr<TrayIcon> tray;
+
+    static QString TipField(const NotifyIconData& data) {
+        return QString(reinterpret_cast<const QChar*>(data.szTip.data()), 64);
+    }
 
 private slots:
     void init() {
