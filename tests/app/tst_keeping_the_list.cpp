@@ -1,16 +1,14 @@
 // tests/app: start-up and shutdown on a real frmMain with scripted dialogs and a real list file in a temporary
-// folder: the Load handler's steps, the QueryUnload handler's save question, and the ways a close can go keep the
-// user's list. The real save question cannot be escaped or closed without an answer, and a second close while it is open asks nothing more; a logout runs the same steps,
-// holds back when it may not ask, and leaves the window whole when the program goes on running. A save from the
-// window that cannot finish never costs the user the old file or the list in the window: on a full disk, over a
-// read-only file, in a folder without write permission, with no home to move to; and a program folder that is
+// folder, and the ways a close can go keep the user's list: the real save question cannot be escaped or closed
+// without an answer, and a second close while it is open asks nothing more; a logout runs the same steps, holds
+// back when it may not ask, and leaves the window whole when the program goes on; a save that cannot finish (full
+// disk, read-only file or folder, no home) keeps the old file and the list in the window; a program folder that is
 // not writable moves the list to the user's data folder.
 #include "app/frmMain.h"
 #include "platform/dialogs.h"
 #include "platform/error.h"
 #include "platform/filesystem.h"
 #include "player/media_player.h"
-#include "stations/list_file.h"
 #include "stations/list_view.h"
 #include "support/error_number.h"
 #include "support/faulty_file_system.h"
@@ -25,7 +23,6 @@
 #include <QDir>
 #include <QFile>
 #include <QMessageBox>
-#include <QPointer>
 #include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTest>
@@ -41,6 +38,7 @@ constexpr char RootWritesAnything[] =
     "root writes anything; this case runs as an unprivileged user (tst_saving_from_the_window_unprivileged)";
 
 constexpr QFile::Permissions ReadOnly = QFile::ReadOwner | QFile::ExeOwner;
+constexpr QFile::Permissions ReadOnlyFile = QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther;
 constexpr QFile::Permissions Writable = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
 
 // Gives the folder its write permission back however the case ends, so that it can be removed.
@@ -118,8 +116,7 @@ private slots:
         platform::FaultyFileSystem faulty;
         faulty.failRead = EACCES;
         platform::SetFileSystem(&faulty);
-        m_fx->create();
-        QCOMPARE(platform::ErrorNumberOf([&] { form()->Form_Load(); }), int(platform::errPermissionDenied));
+        QCOMPARE(platform::ErrorNumberOf([&] { m_fx->load(); }), int(platform::errPermissionDenied));
         // The player's set-up never ran: start-up stopped where the read failed.
         QCOMPARE(form()->WMP->get_uiMode(), QStringLiteral("full"));
         QCOMPARE(m_fx->listBytes(), QByteArray("A|u1\r\n"));
@@ -128,14 +125,13 @@ private slots:
     void closeAfterAnEditAsks_data() {
         QTest::addColumn<int>("answer");
         QTest::addColumn<QByteArray>("after");
-        QTest::newRow("No leaves the file byte-identical")
-            << int(platform::vbNo) << QByteArray("A|u1\r\nB|u2\r\n");
+        QTest::newRow("No leaves the file byte-identical") << int(platform::vbNo) << m_before;
         QTest::newRow("Yes rewrites it") << int(platform::vbYes) << QByteArray("A|u1\r\nB|u2\r\nC|u3\r\n");
     }
     void closeAfterAnEditAsks() {
         QFETCH(int, answer);
         QFETCH(QByteArray, after);
-        QVERIFY(m_fx->writeList("A|u1\r\nB|u2\r\n"));
+        QVERIFY(m_fx->writeList(m_before));
         QVERIFY(m_fx->start());
         dialogs().inputAnswers.push_back(QStringLiteral("C|u3"));
         form()->menu_NetUrl->trigger();
@@ -176,8 +172,7 @@ private slots:
 
     void failedSaveAtShutdownKeepsTheWindow() {
         QVERIFY(m_fx->writeList("A|u1\r\n"));
-        QVERIFY(
-            QFile::setPermissions(m_fx->listPath(), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+        QVERIFY(QFile::setPermissions(m_fx->listPath(), ReadOnlyFile));
         QVERIFY(m_fx->start());
         form()->menu_CleanList->trigger();
         dialogs().msgBoxAnswers.push_back(platform::vbYes);
@@ -416,8 +411,7 @@ private slots:
             }
         }
         if (fault == QStringLiteral("read-only file"))
-            QVERIFY(QFile::setPermissions(m_fx->listPath(),
-                                          QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+            QVERIFY(QFile::setPermissions(m_fx->listPath(), ReadOnlyFile));
         if (fault == QStringLiteral("no home")) {
             qunsetenv("HOME");
             qunsetenv("XDG_DATA_HOME");
@@ -427,16 +421,15 @@ private slots:
         QVERIFY(m_fx->load());
         const QString listFilePath = form()->ListFilePath; // where the window means to save
         const int loaded = form()->lst_Play->ListItems().Count();
-        auto& dialogs = m_fx->dialogs();
-        dialogs.inputAnswers.push_back(QStringLiteral("新电台|http://127.0.0.1/new"));
+        dialogs().inputAnswers.push_back(QStringLiteral("新电台|http://127.0.0.1/new"));
         form()->menu_NetUrl->trigger();
         if (fault == QStringLiteral("read-only folder"))
             QVERIFY(QFile::setPermissions(m_fx->folder(), ReadOnly));
         form()->menu_SaveList->trigger();
 
-        QCOMPARE(dialogs.shown.size(), size_t(2)); // the input box, then the error report
-        QCOMPARE(dialogs.shown[1].style, 16);
-        const QString report = dialogs.shown[1].text;
+        QCOMPARE(dialogs().shown.size(), size_t(2)); // the input box, then the error report
+        QCOMPARE(dialogs().shown[1].style, 16);
+        const QString report = dialogs().shown[1].text;
         QVERIFY2(report.contains(QString::number(error)), qPrintable(report));
         QCOMPARE(form()->lst_Play->ListItems().Count(), loaded + 1);
         QCOMPARE(form()->ListModified, true);
@@ -483,12 +476,8 @@ private slots:
         QVERIFY(QFile::setPermissions(m_fx->folder(), ReadOnly));
         QVERIFY(m_fx->load());
         QCOMPARE(form()->lst_Play->ListItems().Count(), 1); // read from beside the program
-        if (typed.isEmpty()) {
-            form()->menu_CleanList->trigger();
-        } else {
-            m_fx->dialogs().inputAnswers.push_back(typed);
-            form()->menu_NetUrl->trigger();
-        }
+        dialogs().inputAnswers.push_back(typed);            // unasked when the list is cleared
+        (typed.isEmpty() ? form()->menu_CleanList : form()->menu_NetUrl)->trigger();
         form()->menu_SaveList->trigger();
         QCOMPARE(m_fx->dialogs().shown.size(),
                  size_t(typed.isEmpty() ? 0 : 1));                 // the input box alone: no error

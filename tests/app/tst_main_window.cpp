@@ -327,22 +327,20 @@ private slots:
         doubleClick(1);
         QCOMPARE(m_player.calls, QStringList{"URL=mms://live.example.com/radio1"});
         QCOMPARE(status(), QStringLiteral("正在收听:中国之声"));
+        const auto lastCallOf = [&](QAction* menu) {
+            menu->trigger();
+            return m_player.calls.last();
+        };
         form()->lst_Play->Select(2);
-        form()->menu_Play->trigger();
-        QCOMPARE(m_player.calls.last(), QStringLiteral("play"));
+        QCOMPARE(lastCallOf(form()->menu_Play), QStringLiteral("play"));
         QCOMPARE(status(), QStringLiteral("正在收听:B"));
-        form()->menu_Stop->trigger();
-        QCOMPARE(m_player.calls.last(), QStringLiteral("stop"));
+        QCOMPARE(lastCallOf(form()->menu_Stop), QStringLiteral("stop"));
         QCOMPARE(status(), QStringLiteral("已停止播放"));
-        form()->menu_Up->trigger();
-        QCOMPARE(m_player.calls.last(), QStringLiteral("volume=55"));
-        form()->menu_Down->trigger();
-        QCOMPARE(m_player.calls.last(), QStringLiteral("volume=50"));
-        form()->menu_OffSound->trigger();
-        QCOMPARE(m_player.calls.last(), QStringLiteral("mute=1"));
+        QCOMPARE(lastCallOf(form()->menu_Up), QStringLiteral("volume=55"));
+        QCOMPARE(lastCallOf(form()->menu_Down), QStringLiteral("volume=50"));
+        QCOMPARE(lastCallOf(form()->menu_OffSound), QStringLiteral("mute=1"));
         QVERIFY(form()->menu_OffSound->isChecked());
-        form()->menu_OffSound->trigger();
-        QCOMPARE(m_player.calls.last(), QStringLiteral("mute=0"));
+        QCOMPARE(lastCallOf(form()->menu_OffSound), QStringLiteral("mute=0"));
         QVERIFY(!form()->menu_OffSound->isChecked());
         QVERIFY(m_fx->dialogs().shown.empty());
     }

@@ -48,8 +48,8 @@ private slots:
         m_fx.emplace();
         // 中国之声, 音乐之声, 经济之声 in code page 936.
         QVERIFY(m_fx->writeList("\xD6\xD0\xB9\xFA\xD6\xAE\xC9\xF9|mms://live.example.com/radio1\r\n"
-                   "\xD2\xF4\xC0\xD6\xD6\xAE\xC9\xF9|http://127.0.0.1:8000/music\r\n"
-                   "\xBE\xAD\xBC\xC3\xD6\xAE\xC9\xF9|http://127.0.0.1:8000/economy\r\n"));
+                                "\xD2\xF4\xC0\xD6\xD6\xAE\xC9\xF9|http://127.0.0.1:8000/music\r\n"
+                                "\xBE\xAD\xBC\xC3\xD6\xAE\xC9\xF9|http://127.0.0.1:8000/economy\r\n"));
     }
     void cleanupTestCase() { m_fx.reset(); }
 
@@ -100,7 +100,6 @@ private slots:
         const QImage list = form.lst_Play->grab().toImage();
         QVERIFY(DistinctColours(list) > 5);
         form.menu_Control->hide();
-        m_fx->dialogs().msgBoxAnswers.clear();
     }
 };
 

@@ -1,4 +1,4 @@
-// tests/stations: the list file on bytes (load, save, what a save reports, failures) and the column set-up.
+// tests/stations: the list file on bytes (load, save, what a save reports, failures).
 #include "platform/codepage.h"
 #include "platform/error.h"
 #include "platform/filesystem.h"
@@ -44,6 +44,9 @@ class TstListFile : public QObject {
     QString m_path;
     stations::ListView* m_list = nullptr;
 
+    int saveError() {
+        return ErrorNumberOf([&] { stations::SaveList(*m_list, m_path); });
+    }
     void addEntries(const std::vector<Station>& entries) {
         for (const Station& s : entries)
             m_list->ListItems().Add(s.name).SetSubItems(1, s.address);
@@ -142,8 +145,7 @@ private slots:
         QCOMPARE(fileOrDash(), savedLessFirst);
     }
 
-    // A file is read in the encoding it was written in: station names as code page 936 and as UTF-8 write
-    // them.
+    // A file is read in the encoding it was written in: names as code page 936 and as UTF-8 write them.
     void encodingOfNames_data() {
         QTest::addColumn<QString>("name");
         for (
@@ -216,14 +218,12 @@ private slots:
         QVERIFY(WriteBytes(m_path, "old|file\r\n"));
         QVERIFY(QFile::setPermissions(m_path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
         addEntries({{QStringLiteral("new"), QStringLiteral("x")}});
-        QCOMPARE(ErrorNumberOf([&] { stations::SaveList(*m_list, m_path); }),
-                 int(platform::errPermissionDenied));
+        QCOMPARE(saveError(), int(platform::errPermissionDenied));
         QCOMPARE(ReadBytes(m_path), QByteArray("old|file\r\n"));
 
         // Even an empty list does not delete a read-only file.
         m_list->ListItems().Clear();
-        QCOMPARE(ErrorNumberOf([&] { stations::SaveList(*m_list, m_path); }),
-                 int(platform::errPermissionDenied));
+        QCOMPARE(saveError(), int(platform::errPermissionDenied));
         QVERIFY(QFile::exists(m_path));
     }
 
@@ -233,7 +233,7 @@ private slots:
         faulty.failReplace = ENOSPC;
         platform::SetFileSystem(&faulty);
         addEntries({{QStringLiteral("new"), QStringLiteral("x")}});
-        QCOMPARE(ErrorNumberOf([&] { stations::SaveList(*m_list, m_path); }), int(platform::errDiskFull));
+        QCOMPARE(saveError(), int(platform::errDiskFull));
         QCOMPARE(faulty.replaceCalls, 1);
         QCOMPARE(ReadBytes(m_path), QByteArray("old|file\r\n"));
 
@@ -252,7 +252,7 @@ private slots:
             });
             const rlimit small = {4, before.rlim_max};
             QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
-            error = ErrorNumberOf([&] { stations::SaveList(*m_list, m_path); });
+            error = saveError();
         }
         QCOMPARE(error, int(platform::errPathFileAccess));
         QCOMPARE(ReadBytes(m_path), QByteArray("old|file\r\n"));
@@ -358,7 +358,7 @@ private slots:
         }
         // An emptied list is not stored by removing it either.
         m_list->ListItems().Clear();
-        ErrorNumberOf([&] { stations::SaveList(*m_list, m_path); });
+        saveError();
         QCOMPARE(::lstat(native.constData(), &after), 0);
         QCOMPARE(after.st_ino, before.st_ino);
     }
@@ -412,9 +412,7 @@ private slots:
     }
 
     void location() {
-        // Beside the program, joined with the native separator.
-        const stations::ListFileLocation beside =
-            stations::LocateListFile(m_dir.path(), QStringLiteral("/nowhere"));
+        const auto beside = stations::LocateListFile(m_dir.path(), QStringLiteral("/nowhere"));
         QCOMPARE(beside.savePath, m_dir.path() + QDir::separator() + QStringLiteral("CvLst.lst"));
         QCOMPARE(beside.loadPath, beside.savePath);
     }

@@ -94,8 +94,7 @@ private slots:
         QVERIFY(WriteBytes(path, ListBytes(1, 3)));
         QProcess victim;
         victim.setProcessEnvironment(VictimEnvironment({QStringLiteral("CORVANA_SHIM_LOG=") + log}));
-        victim.start(QStringLiteral(CORVANA_SAVE_VICTIM),
-                     {path, QStringLiteral("3"), QStringLiteral("once")});
+        victim.start(QStringLiteral(CORVANA_SAVE_VICTIM), {path, "3", "once"});
         QVERIFY(victim.waitForFinished(20000));
         QCOMPARE(victim.exitStatus(), QProcess::NormalExit);
         QCOMPARE(ReadBytes(path), ListBytes(0, 3));
@@ -122,8 +121,7 @@ private slots:
         QProcess victim;
         victim.setProcessEnvironment(
             VictimEnvironment({QStringLiteral("CORVANA_SHIM_KILL_AT_RENAME=CvLst.lst")}));
-        victim.start(QStringLiteral(CORVANA_SAVE_VICTIM),
-                     {path, QStringLiteral("3"), QStringLiteral("once")});
+        victim.start(QStringLiteral(CORVANA_SAVE_VICTIM), {path, "3", "once"});
         QVERIFY(victim.waitForFinished(20000));
         QCOMPARE(victim.exitStatus(), QProcess::CrashExit);
         QCOMPARE(ReadBytes(path), ListBytes(1, 3));
@@ -139,8 +137,7 @@ private slots:
         one.ListItems().Add(QStringLiteral("A")).SetSubItems(1, QStringLiteral("u"));
         stations::SaveList(one, path);
         QCOMPARE(ReadBytes(path), QByteArray("A|u\r\n"));
-        QStringList expected = UsersFiles;
-        expected << QStringLiteral("CvLst.lst");
+        QStringList expected = UsersFiles + QStringList{QStringLiteral("CvLst.lst")};
         expected.sort();
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name), expected);
         for (const QString& name : UsersFiles)
