@@ -269,9 +269,8 @@ private slots:
     // The user's own files beside the list, however close their names come to a temporary file's, keep
     // their bytes; so does the temporary file of a save still in progress in another copy of the program.
     void filesBesideTheListKeepTheirBytes() {
-        const QStringList names = {QStringLiteral("CvLst.lst.backup"), QStringLiteral("CvLst.lst.201501"),
-                                   QStringLiteral("CvLst.lst.bak"),    QStringLiteral("CvLst.lst~"),
-                                   QStringLiteral("CvLst.lst.old123"), QStringLiteral(".CvLst.lst.swp")};
+        const QStringList names = {"CvLst.lst.backup", "CvLst.lst.201501", "CvLst.lst.bak",
+                                   "CvLst.lst~",       "CvLst.lst.old123", ".CvLst.lst.swp"};
         for (const QString& name : names)
             QVERIFY(WriteBytes(m_dir.filePath(name), name.toUtf8() + " is the user's\r\n"));
         const QString busy =

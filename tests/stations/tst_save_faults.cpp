@@ -32,8 +32,7 @@ QProcessEnvironment VictimEnvironment(const QStringList& extra = {}) {
 }
 
 // The user's own files beside the list, with names close to the save's temporary files.
-const QStringList UsersFiles = {QStringLiteral("CvLst.lst.backup"), QStringLiteral("CvLst.lst.201501"),
-                                QStringLiteral("CvLst.lst.bak"), QStringLiteral("CvLst.lst~")};
+const QStringList UsersFiles = {"CvLst.lst.backup", "CvLst.lst.201501", "CvLst.lst.bak", "CvLst.lst~"};
 
 // The bytes the victim writes for list 0 or 1.
 QByteArray ListBytes(int which, int count) {
@@ -119,8 +118,7 @@ private slots:
         for (const QString& name : UsersFiles)
             QVERIFY(WriteBytes(dir.filePath(name), name.toUtf8() + " is the user's"));
         QProcess victim;
-        victim.setProcessEnvironment(
-            VictimEnvironment({QStringLiteral("CORVANA_SHIM_KILL_AT_RENAME=CvLst.lst")}));
+        victim.setProcessEnvironment(VictimEnvironment({"CORVANA_SHIM_KILL_AT_RENAME=CvLst.lst"}));
         victim.start(QStringLiteral(CORVANA_SAVE_VICTIM), {path, "3", "once"});
         QVERIFY(victim.waitForFinished(20000));
         QCOMPARE(victim.exitStatus(), QProcess::CrashExit);
