@@ -22,19 +22,323 @@ class TstPlaylist : public QObject {
     Q_OBJECT
 
 private slots:
-    void addresses_data();
-    void addresses();
-    void playlistEntries_data();
-    void playlistEntries();
-    void playlists_data();
-    void playlists();
-    void serverText_data();
-    void serverText();
-    void playlistEntriesAreBounded();
-    void localAddressesMustBeFiles();
-    void titles_data();
-    void titles();
-    void longTitlesAreCutWhole();
+    void addresses_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QStringList>("engineGets");
+        auto row = [](const char* name, const QString& typed, int kind, const QStringList& engineGets) {
+            QTest::newRow(name) << typed << kind << engineGets;
+        };
+        row("http", "http://127.0.0.1:8000/radio", Network, {"http://127.0.0.1:8000/radio"});
+        row("https, scheme in capitals", "HTTPS://radio.example/live", Network,
+            {"https://radio.example/live"});
+        row("HLS", "https://radio.example/hls/index.m3u8", Network, {"https://radio.example/hls/index.m3u8"});
+        row("spaces around", "  http://radio.example/a  ", Network, {"http://radio.example/a"});
+        row("mms: over HTTP, then TCP", "mms://live.example.com/radio1", Network,
+            {"mmsh://live.example.com/radio1", "mmst://live.example.com/radio1"});
+        row("mmsh", "mmsh://live.example.com/r", Network, {"mmsh://live.example.com/r"});
+        row("mmst", "mmst://live.example.com/r", Network, {"mmst://live.example.com/r"});
+        row("rtsp", "rtsp://live.example.com:554/r", Network, {"rtsp://live.example.com:554/r"});
+        row("rtmp", "rtmp://live.example.com/app/r", Network, {"rtmp://live.example.com/app/r"});
+        row("path", "/home/user/音乐/a b.mp3", Local, {"/home/user/音乐/a b.mp3"});
+        row("file URL", "file:///tmp/a%20b.mp3", Local, {"/tmp/a b.mp3"});
+        row("file URL, localhost", "file://localhost/tmp/a.mp3", Local, {"/tmp/a.mp3"});
+        const QString longest = "http://a.example/" + QString(player::MaxAddressLength - 17, u'a');
+        row("at the length bound", " " + longest + " ", Network, {longest});
+        row("beyond the length bound", longest + "a", Refused, {});
+
+        // The engine's own schemes: devices, filters, arbitrary files through FFmpeg, descriptors.
+        for (const char* typed :
+             {"av://lavfi:sine", "lavf://http://radio.example/a", "ffmpeg://file:/etc/passwd",
+              "edl://a.mp3,0,1", "memory://data", "fd://0", "fdclose://3", "null://", "hex://41",
+              "slice://0-100@/etc/passwd", "appending:///tmp/a.mp3", "dvd://", "bd://", "cdda://", "tv://",
+              "dvb://", "mf://*.jpg", "lavfi://sine",
+              // Not stations, or not from this machine.
+              "smb://host/share/a.mp3", "ftp://host/a.mp3", "udp://239.0.0.1:1234", "rtp://239.0.0.1:1234",
+              "data:audio/mpeg;base64,AAAA", "javascript:alert(1)", "file://otherhost/a.mp3",
+              "relative/a.mp3", "~/a.mp3", "C:\\Music\\a.mp3", "http://", "mms:///radio1", "", "   "})
+            row(typed, QString::fromUtf8(typed), Refused, {});
+    }
+
+    void addresses() {
+        QFETCH(QString, typed);
+        QFETCH(int, kind);
+        QFETCH(QStringList, engineGets);
+        const EngineAddress address = player::ClassifyAddress(typed);
+        QCOMPARE(int(address.kind), kind);
+        QCOMPARE(address.candidates, engineGets);
+    }
+
+    void playlistEntries_data() {
+        QTest::addColumn<QString>("playlist");
+        QTest::addColumn<QString>("entry");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QStringList>("engineGets");
+        auto row = [](const QString& name, const QString& playlist, const QString& entry, int kind,
+                      const QStringList& engineGets) {
+            QTest::newRow(qPrintable(name)) << playlist << entry << kind << engineGets;
+        };
+        const QString remote = QStringLiteral("http://radio.example/lists/station.asx");
+        const QString local = QStringLiteral("file:///home/user/lists/station.asx");
+        row("remote: stream", remote, "http://live.example/a", Network, {"http://live.example/a"});
+        row("remote: relative", remote, "a.mp3", Network, {"http://radio.example/lists/a.mp3"});
+        row("remote: from the server's root", remote, "/live", Network, {"http://radio.example/live"});
+        row("remote: mms", remote, "mms://live.example/r", Network,
+            {"mmsh://live.example/r", "mmst://live.example/r"});
+        row("remote: Windows Media over HTTP", remote, "http://live.example/r?MSWMExt=.asf", Network,
+            {"mmsh://live.example/r?MSWMExt=.asf", "http://live.example/r?MSWMExt=.asf"});
+        row("remote: local file", remote, "file:///etc/passwd", Refused, {});
+        row("remote: engine scheme", remote, "av://lavfi:sine", Refused, {});
+        row("local: local file", local, "/home/user/a.mp3", Local, {"/home/user/a.mp3"});
+        row("local: relative", local, "a.mp3", Local, {"/home/user/lists/a.mp3"});
+        row("local: stream", local, "http://live.example/a", Network, {"http://live.example/a"});
+        row("local: engine scheme", local, "edl://a.mp3,0,1", Refused, {});
+
+        // A playlist from a server, over http or https, never reaches this machine's files: a file URL is
+        // refused, and a path is the server's own. A playlist on this machine may name its files.
+        for (const QString scheme : {"http", "https"}) {
+            const QString playlist = scheme + QStringLiteral("://radio.example/lists/station.asx");
+            const QString server = scheme + QStringLiteral("://radio.example");
+            for (const char* entry : {"file:///etc/passwd", "FILE:///etc/passwd",
+                                      "file://localhost/etc/passwd", "file:/etc/passwd"})
+                row(scheme + ": " + entry, playlist, entry, Refused, {});
+            row(scheme + ": /etc/passwd", playlist, "/etc/passwd", Network, {server + "/etc/passwd"});
+            row(scheme + ": ../../etc/passwd", playlist, "../../etc/passwd", Network,
+                {server + "/etc/passwd"});
+        }
+        row("local: /etc/passwd", local, "/etc/passwd", Local, {"/etc/passwd"});
+        row("local: file:///etc/passwd", local, "file:///etc/passwd", Local, {"/etc/passwd"});
+        row("local: ../a.mp3", local, "../a.mp3", Local, {"/home/user/a.mp3"});
+    }
+
+    void playlistEntries() {
+        QFETCH(QString, playlist);
+        QFETCH(QString, entry);
+        QFETCH(int, kind);
+        QFETCH(QStringList, engineGets);
+        const EngineAddress address = player::ClassifyPlaylistEntry(entry, QUrl(playlist));
+        QCOMPARE(int(address.kind), kind);
+        QCOMPARE(address.candidates, engineGets);
+    }
+
+    void playlists_data() {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<bool>("recognized");
+        QTest::addColumn<QStringList>("entries");
+        auto row = [](const char* name, const QByteArray& body, bool recognized, const QStringList& entries) {
+            QTest::newRow(name) << body << recognized << entries;
+        };
+        row("PLS",
+            "[playlist]\nNumberOfEntries=2\nFile1=http://a.example/r\nTitle1=A\nLength1=-1\nFile2=http://"
+            "b.example/r\n"
+            "Version=2\n",
+            true, {"http://a.example/r", "http://b.example/r"});
+        row("PLS as Windows tools wrote it",
+            "\r\n[Playlist]\r\nfile1 = \"mms://a.example/r\"\r\nFILE2=http://b.example/r \r\n", true,
+            {"mms://a.example/r", "http://b.example/r"});
+        row("PLS without entries", "[playlist]\nNumberOfEntries=0\n", true, {});
+        row("M3U with titles and comments",
+            "#EXTM3U\r\n#EXTINF:-1,Radio\r\nhttp://a.example/r\r\n\r\n# off: "
+            "http://x.example/\r\nrelative.mp3\r\n",
+            true, {"http://a.example/r", "relative.mp3"});
+        row("M3U without its header", "http://a.example/r\nmms://b.example/r\n", true,
+            {"http://a.example/r", "mms://b.example/r"});
+        row("text that is no list of addresses", "Hello there\nhttp://a.example/r\n", false, {});
+        row("HLS is the engine's", "#EXTM3U\n#EXT-X-TARGETDURATION:2\n#EXTINF:2,\nseg0.ts\n", false, {});
+        row("Reference, Windows line ends",
+            "[Reference]\r\nRef1=http://a.example/r?MSWMExt=.asf\r\nRef2=mms://b.example/r\r\n", true,
+            {"http://a.example/r?MSWMExt=.asf", "mms://b.example/r"});
+        row("ASX: hexadecimal and decimal references",
+            "<asx><entry><ref "
+            "href=\"http://a.example/r?x=1&#x26;y=2&#38;z=3&#X26;w=&#x4E2D;\"/></entry></asx>",
+            true, {QStringLiteral("http://a.example/r?x=1&y=2&z=3&w=中")});
+        row("ASX: references that are no characters stay as written",
+            "<asx><ref href=\"http://a.example/?a=&#0;&#xD800;&#x110000;&#99999999999;&#x;&bogus;\"/></asx>",
+            true, {"http://a.example/?a=&#0;&#xD800;&#x110000;&#99999999999;&#x;&bogus;"});
+        row("ASX: unclosed tags, unquoted and single-quoted values",
+            "<ASX><Entry><Ref href=http://a.example/r><Entry><REF HREF='http://b.example/r'"
+            "<ref href=\"http://c.example/r",
+            true, {"http://a.example/r", "http://b.example/r", "http://c.example/r"});
+        row("ASX: a comment without its end hides the rest",
+            "<asx><ref href=\"http://a.example/r\"/><!-- <ref href=\"http://b.example/r\"/>", true,
+            {"http://a.example/r"});
+        row("ASX: other attributes named like href",
+            "<asx><ref xhref=\"http://x.example/\" href=\"http://a.example/r\"/><moreinfo "
+            "href=\"http://web.example/\"/>"
+            "</asx>",
+            true, {"http://a.example/r"});
+        row("web page with a ref tag", "<html><body><ref href=\"http://a.example/\"></body></html>", false,
+            {});
+        row("MP3 bytes", QByteArray("\xff\xfb\x90\x64\x00\x00http://a.example/\n", 24), false, {});
+        row("empty", QByteArray(), false, {});
+        row("ASX",
+            "<asx version=\"3.0\">\n<title>Radio</title>\n<entry><ref href=\"mms://a.example/r\"/></entry>\n"
+            "<entry><ref href=\"http://b.example/r\" /></entry>\n</asx>\n",
+            true, {"mms://a.example/r", "http://b.example/r"});
+        row("ASX as Windows wrote it",
+            "<ASX VERSION=\"3.0\"><ENTRY><REF HREF = 'http://a.example/r?x=1&amp;y=2'><Ref "
+            "href=http://b.example/r>"
+            "</ENTRY><!-- <ref href=\"http://off.example/\"/> --><EntryRef "
+            "href=\"http://c.example/more.asx\"/></ASX>",
+            true, {"http://a.example/r?x=1&y=2", "http://b.example/r", "http://c.example/more.asx"});
+        row("ASX, unescaped ampersand",
+            "<asx><entry><ref href=\"http://a.example/r?x=1&y=2\"/></entry></asx>", true,
+            {"http://a.example/r?x=1&y=2"});
+        row("ASX in GB18030 with a Chinese title",
+            "<asx><title>\xd6\xd0\xb9\xfa\xd6\xae\xc9\xf9</title><entry><ref "
+            "href=\"mms://a.example/r\"/></entry></asx>",
+            true, {"mms://a.example/r"});
+        row("Reference",
+            "[Reference]\r\nRef1=http://a.example/r?MSWMExt=.asf\r\nRef2=http://b.example/r?MSWMExt=.asf\r\n",
+            true, {"http://a.example/r?MSWMExt=.asf", "http://b.example/r?MSWMExt=.asf"});
+        row("Reference with BOM", "\xef\xbb\xbf[reference]\nref1 = mms://a.example/r\n", true,
+            {"mms://a.example/r"});
+        row("ASX without entries", "<asx version=\"3.0\"></asx>", true, {});
+        row("M3U", "#EXTM3U\nhttp://a.example/r\n", true, {"http://a.example/r"});
+        row("web page with a link", "<html><body><a href=\"http://a.example/\">x</a></body></html>", false,
+            {});
+        row("audio", QByteArray("ID3\x03\x00\x00\x00\x00\x00\x00\xff\xfb\x90\x64", 14), false, {});
+    }
+
+    void playlists() {
+        QFETCH(QByteArray, body);
+        QFETCH(bool, recognized);
+        QFETCH(QStringList, entries);
+        const player::ParsedPlaylist parsed = player::ParsePlaylist(body);
+        QCOMPARE(parsed.recognized, recognized);
+        QCOMPARE(parsed.entries, entries);
+    }
+
+    void serverText_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("ASCII") << QByteArray("Morning Show") << QStringLiteral("Morning Show");
+        QTest::newRow("UTF-8") << QByteArray("\xe4\xb8\xad\xe5\x9b\xbd\xe4\xb9\x8b\xe5\xa3\xb0")
+                               << QStringLiteral("中国之声");
+        QTest::newRow("GBK") << QByteArray("\xd6\xd0\xb9\xfa\xd6\xae\xc9\xf9") << QStringLiteral("中国之声");
+        QTest::newRow("GB18030 four-byte")
+            << QByteArray("\x90\x30\x81\x30") << QString::fromUcs4(U"\U00010000");
+        // Bytes that happen to be valid UTF-8 stay UTF-8, even when GBK could read them too.
+        QTest::newRow("UTF-8 wins") << QByteArray("\xc3\xa9t\xc3\xa9") << QStringLiteral("été");
+    }
+
+    void serverText() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, text);
+        QCOMPARE(player::DecodeServerText(bytes), text);
+    }
+
+    void playlistEntriesAreBounded() {
+        // A 256 KiB playlist holds thousands of entries; a station names a few.
+        QByteArray pls = "[playlist]\n", m3u = "#EXTM3U\n", asx = "<asx>", reference = "[Reference]\n";
+        for (int i = 1; i <= 5000; ++i) {
+            const QByteArray n = QByteArray::number(i);
+            pls += "File" + n + "=http://a.example/" + n + "\n";
+            m3u += "http://a.example/" + n + "\n";
+            asx += "<entry><ref href=\"http://a.example/" + n + "\"/></entry>";
+            reference += "Ref" + n + "=http://a.example/" + n + "\n";
+        }
+        for (const QByteArray& body : {pls, m3u, asx, reference}) {
+            const player::ParsedPlaylist parsed = player::ParsePlaylist(body);
+            QVERIFY(parsed.recognized);
+            QCOMPARE(parsed.entries.size(), player::MaxPlaylistEntries);
+            QCOMPARE(parsed.entries.first(), QStringLiteral("http://a.example/1"));
+            QCOMPARE(parsed.entries.last(),
+                     QStringLiteral("http://a.example/%1").arg(player::MaxPlaylistEntries));
+        }
+    }
+
+    void localAddressesMustBeFiles() {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString file = dir.filePath(QStringLiteral("音 a.mp3"));
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.close();
+        const QString missing = dir.filePath(QStringLiteral("not yet.mp3"));
+
+        // A directory makes the engine walk the tree below it; a device never ends.
+        for (const QString& typed :
+             {dir.path(), dir.path() + QLatin1Char('/'), QStringLiteral("/usr/share"),
+              QUrl::fromLocalFile(dir.path()).toString(), QStringLiteral("file:///usr/share/"),
+              QStringLiteral("/dev/zero"), QStringLiteral("file:///dev/zero")}) {
+            const EngineAddress address = player::ClassifyAddress(typed);
+            QVERIFY2(address.kind == EngineAddress::Refused, qPrintable(typed));
+            QVERIFY(address.candidates.isEmpty());
+        }
+        for (const auto& [typed, path] :
+             {std::pair{file, file}, std::pair{QUrl::fromLocalFile(file).toString(), file},
+              std::pair{missing, missing}}) {
+            const EngineAddress address = player::ClassifyAddress(typed);
+            QVERIFY2(address.kind == EngineAddress::Local, qPrintable(typed));
+            QCOMPARE(address.candidates, QStringList{path});
+        }
+        // The same for a local playlist's entries.
+        const QUrl list = QUrl::fromLocalFile(dir.filePath(QStringLiteral("list.m3u")));
+        QCOMPARE(player::ClassifyPlaylistEntry(QStringLiteral("/usr/share"), list).kind,
+                 EngineAddress::Refused);
+        QCOMPARE(player::ClassifyPlaylistEntry(QStringLiteral("."), list).kind, EngineAddress::Refused);
+        QCOMPARE(player::ClassifyPlaylistEntry(QStringLiteral("音 a.mp3"), list).candidates,
+                 QStringList{file});
+    }
+
+    void titles_data() {
+        QTest::addColumn<QString>("sent");
+        QTest::addColumn<QString>("shown");
+        auto row = [](const char* name, const QString& sent, const QString& shown) {
+            QTest::newRow(name) << sent << shown;
+        };
+        row("plain", "Morning Show", "Morning Show");
+        row("Chinese", "中国之声 晨曲", "中国之声 晨曲");
+        row("right-to-left override", QStringLiteral("evil\u202Eexe.live\u202C song"), "evilexe.live song");
+        row("embeddings and isolates", QStringLiteral("\u202Aa\u202Bb\u202Dc\u2066d\u2067e\u2068f\u2069"),
+            "abcdef");
+        row("directional marks", QStringLiteral("a\u200Eb\u200Fc\u061Cd"), "abcd");
+        row("CR LF", "first\r\nsecond", "first second");
+        row("tab, vertical tab, form feed", "a\tb\vc\fd", "a b c d");
+        row("line and paragraph separators, NEL", QStringLiteral("a\u2028b\u2029c\u0085d"), "a b c d");
+        row("control characters", QStringLiteral("a\x01\x07\x1b\x7f\u0080\u009fb"), "ab");
+        row("runs of white space, ends trimmed", QStringLiteral(" \r\n  a \u00A0\u3000 b\t\t "), "a b");
+        row("only what is dropped", QStringLiteral("\u202E\r\n\x01"), QString());
+        row("invisible characters", QStringLiteral("\uFEFFa\u200Bb\u2060c\uFFF9d\uFFFB"), "abcd");
+        row("a surrogate without its pair",
+            QString(QChar(0xD83D)) + QStringLiteral("a") + QString(QChar(0xDE00)), "a");
+        row("non-characters", QStringLiteral("a\uFFFEb\uFFFF"), "ab");
+        // Joiners build emoji and some scripts' letters: they stay.
+        const QString joined = QString::fromUcs4(U"\U0001F469\u200D\U0001F467 \u0915\u094D\u200D\u0937");
+        row("emoji with joiners", joined, joined);
+        row("exactly the longest", QString(MaxTitleLength, u'x'), QString(MaxTitleLength, u'x'));
+        row("one longer", QString(MaxTitleLength + 1, u'x'),
+            QString(MaxTitleLength - 1, u'x') + QChar(0x2026));
+        row("70 kB", QString(70000, u'y'), QString(MaxTitleLength - 1, u'y') + QChar(0x2026));
+        row("long only after cleaning", QString(MaxTitleLength, u'z') + QStringLiteral("\u202E\u202E\u202E"),
+            QString(MaxTitleLength, u'z'));
+        row("cut before a space", QString(MaxTitleLength - 2, u'a') + QStringLiteral(" bcd"),
+            QString(MaxTitleLength - 2, u'a') + QChar(0x2026));
+    }
+
+    void titles() {
+        QFETCH(QString, sent);
+        QFETCH(QString, shown);
+        QCOMPARE(CleanTitle(sent), shown);
+    }
+
+    void longTitlesAreCutWhole() {
+        // Characters outside the BMP at every offset around the cut: never half of one.
+        const QString emoji = QString::fromUcs4(U"\U0001F3B5");
+        for (int lead = 0; lead < 4; ++lead) {
+            QString title = QString(lead, u'a');
+            while (title.size() < 3 * MaxTitleLength)
+                title += emoji;
+            const QString shown = CleanTitle(title);
+            QVERIFY(shown.size() <= MaxTitleLength);
+            QVERIFY(shown.endsWith(QChar(0x2026)));
+            const QString kept = shown.chopped(1);
+            QVERIFY2(!kept.back().isHighSurrogate(), qPrintable(QString::number(lead)));
+            QVERIFY(title.startsWith(kept));
+            QVERIFY(kept.size() >= MaxTitleLength - 2);
+        }
+    }
 
     void asxCharacterReferences_data() {
         QTest::addColumn<QByteArray>("href");
@@ -61,314 +365,6 @@ private slots:
         QCOMPARE(parsed.entries, QStringList{entry});
     }
 };
-
-void TstPlaylist::addresses_data() {
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<int>("kind");
-    QTest::addColumn<QStringList>("engineGets");
-    auto row = [](const char* name, const QString& typed, int kind, const QStringList& engineGets) {
-        QTest::newRow(name) << typed << kind << engineGets;
-    };
-    row("http", "http://127.0.0.1:8000/radio", Network, {"http://127.0.0.1:8000/radio"});
-    row("https, scheme in capitals", "HTTPS://radio.example/live", Network, {"https://radio.example/live"});
-    row("HLS", "https://radio.example/hls/index.m3u8", Network, {"https://radio.example/hls/index.m3u8"});
-    row("spaces around", "  http://radio.example/a  ", Network, {"http://radio.example/a"});
-    row("mms: over HTTP, then TCP", "mms://live.example.com/radio1", Network,
-        {"mmsh://live.example.com/radio1", "mmst://live.example.com/radio1"});
-    row("mmsh", "mmsh://live.example.com/r", Network, {"mmsh://live.example.com/r"});
-    row("mmst", "mmst://live.example.com/r", Network, {"mmst://live.example.com/r"});
-    row("rtsp", "rtsp://live.example.com:554/r", Network, {"rtsp://live.example.com:554/r"});
-    row("rtmp", "rtmp://live.example.com/app/r", Network, {"rtmp://live.example.com/app/r"});
-    row("path", "/home/user/音乐/a b.mp3", Local, {"/home/user/音乐/a b.mp3"});
-    row("file URL", "file:///tmp/a%20b.mp3", Local, {"/tmp/a b.mp3"});
-    row("file URL, localhost", "file://localhost/tmp/a.mp3", Local, {"/tmp/a.mp3"});
-    const QString longest = "http://a.example/" + QString(player::MaxAddressLength - 17, u'a');
-    row("at the length bound", " " + longest + " ", Network, {longest});
-    row("beyond the length bound", longest + "a", Refused, {});
-
-    // The engine's own schemes: devices, filters, arbitrary files through FFmpeg, descriptors.
-    for (const char* typed :
-         {"av://lavfi:sine", "lavf://http://radio.example/a", "ffmpeg://file:/etc/passwd", "edl://a.mp3,0,1",
-          "memory://data", "fd://0", "fdclose://3", "null://", "hex://41", "slice://0-100@/etc/passwd",
-          "appending:///tmp/a.mp3", "dvd://", "bd://", "cdda://", "tv://", "dvb://", "mf://*.jpg",
-          "lavfi://sine",
-          // Not stations, or not from this machine.
-          "smb://host/share/a.mp3", "ftp://host/a.mp3", "udp://239.0.0.1:1234", "rtp://239.0.0.1:1234",
-          "data:audio/mpeg;base64,AAAA", "javascript:alert(1)", "file://otherhost/a.mp3", "relative/a.mp3",
-          "~/a.mp3", "C:\\Music\\a.mp3", "http://", "mms:///radio1", "", "   "})
-        row(typed, QString::fromUtf8(typed), Refused, {});
-}
-
-void TstPlaylist::addresses() {
-    QFETCH(QString, typed);
-    QFETCH(int, kind);
-    QFETCH(QStringList, engineGets);
-    const EngineAddress address = player::ClassifyAddress(typed);
-    QCOMPARE(int(address.kind), kind);
-    QCOMPARE(address.candidates, engineGets);
-}
-
-void TstPlaylist::playlistEntries_data() {
-    QTest::addColumn<QString>("playlist");
-    QTest::addColumn<QString>("entry");
-    QTest::addColumn<int>("kind");
-    QTest::addColumn<QStringList>("engineGets");
-    auto row = [](const QString& name, const QString& playlist, const QString& entry, int kind,
-                  const QStringList& engineGets) {
-        QTest::newRow(qPrintable(name)) << playlist << entry << kind << engineGets;
-    };
-    const QString remote = QStringLiteral("http://radio.example/lists/station.asx");
-    const QString local = QStringLiteral("file:///home/user/lists/station.asx");
-    row("remote: stream", remote, "http://live.example/a", Network, {"http://live.example/a"});
-    row("remote: relative", remote, "a.mp3", Network, {"http://radio.example/lists/a.mp3"});
-    row("remote: from the server's root", remote, "/live", Network, {"http://radio.example/live"});
-    row("remote: mms", remote, "mms://live.example/r", Network,
-        {"mmsh://live.example/r", "mmst://live.example/r"});
-    row("remote: Windows Media over HTTP", remote, "http://live.example/r?MSWMExt=.asf", Network,
-        {"mmsh://live.example/r?MSWMExt=.asf", "http://live.example/r?MSWMExt=.asf"});
-    row("remote: local file", remote, "file:///etc/passwd", Refused, {});
-    row("remote: engine scheme", remote, "av://lavfi:sine", Refused, {});
-    row("local: local file", local, "/home/user/a.mp3", Local, {"/home/user/a.mp3"});
-    row("local: relative", local, "a.mp3", Local, {"/home/user/lists/a.mp3"});
-    row("local: stream", local, "http://live.example/a", Network, {"http://live.example/a"});
-    row("local: engine scheme", local, "edl://a.mp3,0,1", Refused, {});
-
-    // A playlist from a server, over http or https, never reaches this machine's files: a file URL is
-    // refused, and a path is the server's own. A playlist on this machine may name its files.
-    for (const QString scheme : {"http", "https"}) {
-        const QString playlist = scheme + QStringLiteral("://radio.example/lists/station.asx");
-        const QString server = scheme + QStringLiteral("://radio.example");
-        for (const char* entry :
-             {"file:///etc/passwd", "FILE:///etc/passwd", "file://localhost/etc/passwd", "file:/etc/passwd"})
-            row(scheme + ": " + entry, playlist, entry, Refused, {});
-        row(scheme + ": /etc/passwd", playlist, "/etc/passwd", Network, {server + "/etc/passwd"});
-        row(scheme + ": ../../etc/passwd", playlist, "../../etc/passwd", Network, {server + "/etc/passwd"});
-    }
-    row("local: /etc/passwd", local, "/etc/passwd", Local, {"/etc/passwd"});
-    row("local: file:///etc/passwd", local, "file:///etc/passwd", Local, {"/etc/passwd"});
-    row("local: ../a.mp3", local, "../a.mp3", Local, {"/home/user/a.mp3"});
-}
-
-void TstPlaylist::playlistEntries() {
-    QFETCH(QString, playlist);
-    QFETCH(QString, entry);
-    QFETCH(int, kind);
-    QFETCH(QStringList, engineGets);
-    const EngineAddress address = player::ClassifyPlaylistEntry(entry, QUrl(playlist));
-    QCOMPARE(int(address.kind), kind);
-    QCOMPARE(address.candidates, engineGets);
-}
-
-void TstPlaylist::serverText_data() {
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("ASCII") << QByteArray("Morning Show") << QStringLiteral("Morning Show");
-    QTest::newRow("UTF-8") << QByteArray("\xe4\xb8\xad\xe5\x9b\xbd\xe4\xb9\x8b\xe5\xa3\xb0")
-                           << QStringLiteral("中国之声");
-    QTest::newRow("GBK") << QByteArray("\xd6\xd0\xb9\xfa\xd6\xae\xc9\xf9") << QStringLiteral("中国之声");
-    QTest::newRow("GB18030 four-byte") << QByteArray("\x90\x30\x81\x30") << QString::fromUcs4(U"\U00010000");
-    // Bytes that happen to be valid UTF-8 stay UTF-8, even when GBK could read them too.
-    QTest::newRow("UTF-8 wins") << QByteArray("\xc3\xa9t\xc3\xa9") << QStringLiteral("été");
-}
-
-void TstPlaylist::serverText() {
-    QFETCH(QByteArray, bytes);
-    QFETCH(QString, text);
-    QCOMPARE(player::DecodeServerText(bytes), text);
-}
-
-void TstPlaylist::playlists_data() {
-    QTest::addColumn<QByteArray>("body");
-    QTest::addColumn<bool>("recognized");
-    QTest::addColumn<QStringList>("entries");
-    auto row = [](const char* name, const QByteArray& body, bool recognized, const QStringList& entries) {
-        QTest::newRow(name) << body << recognized << entries;
-    };
-    row("PLS",
-        "[playlist]\nNumberOfEntries=2\nFile1=http://a.example/r\nTitle1=A\nLength1=-1\nFile2=http://"
-        "b.example/r\n"
-        "Version=2\n",
-        true, {"http://a.example/r", "http://b.example/r"});
-    row("PLS as Windows tools wrote it",
-        "\r\n[Playlist]\r\nfile1 = \"mms://a.example/r\"\r\nFILE2=http://b.example/r \r\n", true,
-        {"mms://a.example/r", "http://b.example/r"});
-    row("PLS without entries", "[playlist]\nNumberOfEntries=0\n", true, {});
-    row("M3U with titles and comments",
-        "#EXTM3U\r\n#EXTINF:-1,Radio\r\nhttp://a.example/r\r\n\r\n# off: "
-        "http://x.example/\r\nrelative.mp3\r\n",
-        true, {"http://a.example/r", "relative.mp3"});
-    row("M3U without its header", "http://a.example/r\nmms://b.example/r\n", true,
-        {"http://a.example/r", "mms://b.example/r"});
-    row("text that is no list of addresses", "Hello there\nhttp://a.example/r\n", false, {});
-    row("HLS is the engine's", "#EXTM3U\n#EXT-X-TARGETDURATION:2\n#EXTINF:2,\nseg0.ts\n", false, {});
-    row("Reference, Windows line ends",
-        "[Reference]\r\nRef1=http://a.example/r?MSWMExt=.asf\r\nRef2=mms://b.example/r\r\n", true,
-        {"http://a.example/r?MSWMExt=.asf", "mms://b.example/r"});
-    row("ASX: hexadecimal and decimal references",
-        "<asx><entry><ref href=\"http://a.example/r?x=1&#x26;y=2&#38;z=3&#X26;w=&#x4E2D;\"/></entry></asx>",
-        true, {QStringLiteral("http://a.example/r?x=1&y=2&z=3&w=中")});
-    row("ASX: references that are no characters stay as written",
-        "<asx><ref href=\"http://a.example/?a=&#0;&#xD800;&#x110000;&#99999999999;&#x;&bogus;\"/></asx>",
-        true, {"http://a.example/?a=&#0;&#xD800;&#x110000;&#99999999999;&#x;&bogus;"});
-    row("ASX: unclosed tags, unquoted and single-quoted values",
-        "<ASX><Entry><Ref href=http://a.example/r><Entry><REF HREF='http://b.example/r'"
-        "<ref href=\"http://c.example/r",
-        true, {"http://a.example/r", "http://b.example/r", "http://c.example/r"});
-    row("ASX: a comment without its end hides the rest",
-        "<asx><ref href=\"http://a.example/r\"/><!-- <ref href=\"http://b.example/r\"/>", true,
-        {"http://a.example/r"});
-    row("ASX: other attributes named like href",
-        "<asx><ref xhref=\"http://x.example/\" href=\"http://a.example/r\"/><moreinfo "
-        "href=\"http://web.example/\"/>"
-        "</asx>",
-        true, {"http://a.example/r"});
-    row("web page with a ref tag", "<html><body><ref href=\"http://a.example/\"></body></html>", false, {});
-    row("MP3 bytes", QByteArray("\xff\xfb\x90\x64\x00\x00http://a.example/\n", 24), false, {});
-    row("empty", QByteArray(), false, {});
-    row("ASX",
-        "<asx version=\"3.0\">\n<title>Radio</title>\n<entry><ref href=\"mms://a.example/r\"/></entry>\n"
-        "<entry><ref href=\"http://b.example/r\" /></entry>\n</asx>\n",
-        true, {"mms://a.example/r", "http://b.example/r"});
-    row("ASX as Windows wrote it",
-        "<ASX VERSION=\"3.0\"><ENTRY><REF HREF = 'http://a.example/r?x=1&amp;y=2'><Ref "
-        "href=http://b.example/r>"
-        "</ENTRY><!-- <ref href=\"http://off.example/\"/> --><EntryRef "
-        "href=\"http://c.example/more.asx\"/></ASX>",
-        true, {"http://a.example/r?x=1&y=2", "http://b.example/r", "http://c.example/more.asx"});
-    row("ASX, unescaped ampersand", "<asx><entry><ref href=\"http://a.example/r?x=1&y=2\"/></entry></asx>",
-        true, {"http://a.example/r?x=1&y=2"});
-    row("ASX in GB18030 with a Chinese title",
-        "<asx><title>\xd6\xd0\xb9\xfa\xd6\xae\xc9\xf9</title><entry><ref "
-        "href=\"mms://a.example/r\"/></entry></asx>",
-        true, {"mms://a.example/r"});
-    row("Reference",
-        "[Reference]\r\nRef1=http://a.example/r?MSWMExt=.asf\r\nRef2=http://b.example/r?MSWMExt=.asf\r\n",
-        true, {"http://a.example/r?MSWMExt=.asf", "http://b.example/r?MSWMExt=.asf"});
-    row("Reference with BOM", "\xef\xbb\xbf[reference]\nref1 = mms://a.example/r\n", true,
-        {"mms://a.example/r"});
-    row("ASX without entries", "<asx version=\"3.0\"></asx>", true, {});
-    row("M3U", "#EXTM3U\nhttp://a.example/r\n", true, {"http://a.example/r"});
-    row("web page with a link", "<html><body><a href=\"http://a.example/\">x</a></body></html>", false, {});
-    row("audio", QByteArray("ID3\x03\x00\x00\x00\x00\x00\x00\xff\xfb\x90\x64", 14), false, {});
-}
-
-void TstPlaylist::playlists() {
-    QFETCH(QByteArray, body);
-    QFETCH(bool, recognized);
-    QFETCH(QStringList, entries);
-    const player::ParsedPlaylist parsed = player::ParsePlaylist(body);
-    QCOMPARE(parsed.recognized, recognized);
-    QCOMPARE(parsed.entries, entries);
-}
-
-void TstPlaylist::playlistEntriesAreBounded() {
-    // A 256 KiB playlist holds thousands of entries; a station names a few.
-    QByteArray pls = "[playlist]\n", m3u = "#EXTM3U\n", asx = "<asx>", reference = "[Reference]\n";
-    for (int i = 1; i <= 5000; ++i) {
-        const QByteArray n = QByteArray::number(i);
-        pls += "File" + n + "=http://a.example/" + n + "\n";
-        m3u += "http://a.example/" + n + "\n";
-        asx += "<entry><ref href=\"http://a.example/" + n + "\"/></entry>";
-        reference += "Ref" + n + "=http://a.example/" + n + "\n";
-    }
-    for (const QByteArray& body : {pls, m3u, asx, reference}) {
-        const player::ParsedPlaylist parsed = player::ParsePlaylist(body);
-        QVERIFY(parsed.recognized);
-        QCOMPARE(parsed.entries.size(), player::MaxPlaylistEntries);
-        QCOMPARE(parsed.entries.first(), QStringLiteral("http://a.example/1"));
-        QCOMPARE(parsed.entries.last(),
-                 QStringLiteral("http://a.example/%1").arg(player::MaxPlaylistEntries));
-    }
-}
-
-void TstPlaylist::localAddressesMustBeFiles() {
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    const QString file = dir.filePath(QStringLiteral("音 a.mp3"));
-    QFile f(file);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.close();
-    const QString missing = dir.filePath(QStringLiteral("not yet.mp3"));
-
-    // A directory makes the engine walk the tree below it; a device never ends.
-    for (const QString& typed :
-         {dir.path(), dir.path() + QLatin1Char('/'), QStringLiteral("/usr/share"),
-          QUrl::fromLocalFile(dir.path()).toString(), QStringLiteral("file:///usr/share/"),
-          QStringLiteral("/dev/zero"), QStringLiteral("file:///dev/zero")}) {
-        const EngineAddress address = player::ClassifyAddress(typed);
-        QVERIFY2(address.kind == EngineAddress::Refused, qPrintable(typed));
-        QVERIFY(address.candidates.isEmpty());
-    }
-    for (const auto& [typed, path] :
-         {std::pair{file, file}, std::pair{QUrl::fromLocalFile(file).toString(), file},
-          std::pair{missing, missing}}) {
-        const EngineAddress address = player::ClassifyAddress(typed);
-        QVERIFY2(address.kind == EngineAddress::Local, qPrintable(typed));
-        QCOMPARE(address.candidates, QStringList{path});
-    }
-    // The same for a local playlist's entries.
-    const QUrl list = QUrl::fromLocalFile(dir.filePath(QStringLiteral("list.m3u")));
-    QCOMPARE(player::ClassifyPlaylistEntry(QStringLiteral("/usr/share"), list).kind, EngineAddress::Refused);
-    QCOMPARE(player::ClassifyPlaylistEntry(QStringLiteral("."), list).kind, EngineAddress::Refused);
-    QCOMPARE(player::ClassifyPlaylistEntry(QStringLiteral("音 a.mp3"), list).candidates, QStringList{file});
-}
-
-void TstPlaylist::titles_data() {
-    QTest::addColumn<QString>("sent");
-    QTest::addColumn<QString>("shown");
-    auto row = [](const char* name, const QString& sent, const QString& shown) {
-        QTest::newRow(name) << sent << shown;
-    };
-    row("plain", "Morning Show", "Morning Show");
-    row("Chinese", "中国之声 晨曲", "中国之声 晨曲");
-    row("right-to-left override", QStringLiteral("evil\u202Eexe.live\u202C song"), "evilexe.live song");
-    row("embeddings and isolates", QStringLiteral("\u202Aa\u202Bb\u202Dc\u2066d\u2067e\u2068f\u2069"),
-        "abcdef");
-    row("directional marks", QStringLiteral("a\u200Eb\u200Fc\u061Cd"), "abcd");
-    row("CR LF", "first\r\nsecond", "first second");
-    row("tab, vertical tab, form feed", "a\tb\vc\fd", "a b c d");
-    row("line and paragraph separators, NEL", QStringLiteral("a\u2028b\u2029c\u0085d"), "a b c d");
-    row("control characters", QStringLiteral("a\x01\x07\x1b\x7f\u0080\u009fb"), "ab");
-    row("runs of white space, ends trimmed", QStringLiteral(" \r\n  a \u00A0\u3000 b\t\t "), "a b");
-    row("only what is dropped", QStringLiteral("\u202E\r\n\x01"), QString());
-    row("invisible characters", QStringLiteral("\uFEFFa\u200Bb\u2060c\uFFF9d\uFFFB"), "abcd");
-    row("a surrogate without its pair", QString(QChar(0xD83D)) + QStringLiteral("a") + QString(QChar(0xDE00)),
-        "a");
-    row("non-characters", QStringLiteral("a\uFFFEb\uFFFF"), "ab");
-    // Joiners build emoji and some scripts' letters: they stay.
-    const QString joined = QString::fromUcs4(U"\U0001F469\u200D\U0001F467 \u0915\u094D\u200D\u0937");
-    row("emoji with joiners", joined, joined);
-    row("exactly the longest", QString(MaxTitleLength, u'x'), QString(MaxTitleLength, u'x'));
-    row("one longer", QString(MaxTitleLength + 1, u'x'), QString(MaxTitleLength - 1, u'x') + QChar(0x2026));
-    row("70 kB", QString(70000, u'y'), QString(MaxTitleLength - 1, u'y') + QChar(0x2026));
-    row("long only after cleaning", QString(MaxTitleLength, u'z') + QStringLiteral("\u202E\u202E\u202E"),
-        QString(MaxTitleLength, u'z'));
-    row("cut before a space", QString(MaxTitleLength - 2, u'a') + QStringLiteral(" bcd"),
-        QString(MaxTitleLength - 2, u'a') + QChar(0x2026));
-}
-
-void TstPlaylist::titles() {
-    QFETCH(QString, sent);
-    QFETCH(QString, shown);
-    QCOMPARE(CleanTitle(sent), shown);
-}
-
-void TstPlaylist::longTitlesAreCutWhole() {
-    // Characters outside the BMP at every offset around the cut: never half of one.
-    const QString emoji = QString::fromUcs4(U"\U0001F3B5");
-    for (int lead = 0; lead < 4; ++lead) {
-        QString title = QString(lead, u'a');
-        while (title.size() < 3 * MaxTitleLength)
-            title += emoji;
-        const QString shown = CleanTitle(title);
-        QVERIFY(shown.size() <= MaxTitleLength);
-        QVERIFY(shown.endsWith(QChar(0x2026)));
-        const QString kept = shown.chopped(1);
-        QVERIFY2(!kept.back().isHighSurrogate(), qPrintable(QString::number(lead)));
-        QVERIFY(title.startsWith(kept));
-        QVERIFY(kept.size() >= MaxTitleLength - 2);
-    }
-}
 
 QTEST_MAIN(TstPlaylist)
 #include "tst_playlist.moc"
