@@ -16,12 +16,7 @@ Q_DECLARE_METATYPE(EngineReport)
 namespace {
 EngineReport Report(EngineError error, QStringList log = {}, bool local = false,
                     EndOfFile::Reason reason = EndOfFile::Error) {
-    EngineReport r;
-    r.end.reason = reason;
-    r.end.error = error;
-    r.log = std::move(log);
-    r.local = local;
-    return r;
+    return {{reason, error}, std::move(log), local};
 }
 } // namespace
 
