@@ -104,19 +104,17 @@ FoundStations Refused(FoundStations::Refusal refusal) {
     return found;
 }
 
-// What ends a link in running text: white space, the quotes and brackets of markup and of code.
-bool EndsLink(QChar c) {
-    return c.isSpace() || c.unicode() < 0x20 || c.unicode() == 0x7f || c == u'<' || c == u'>' || c == u'"' ||
-           c == u'\'' || c == u'`';
-}
-
-// Punctuation of the sentence around a link rather than of the link. Chinese text puts no space after a
-// link, and no address holds full-width punctuation, so that ends a link wherever it stands.
+// Punctuation of the sentence around a link rather than of the link, when it ends the link.
 bool IsTrailingPunctuation(QChar c) {
     return QStringView(u".,;:!?)]}").contains(c);
 }
-bool IsFullWidthPunctuation(QChar c) {
-    return QStringView(u"。，；：！？）」』").contains(c);
+
+// What ends a link in running text: white space, the quotes and brackets of markup and of code. Chinese text
+// puts no space between a link and the sentence it ends, and no address holds full-width punctuation, so that
+// ends a link wherever it stands.
+bool EndsLink(QChar c) {
+    return c.isSpace() || c.unicode() < 0x20 || c.unicode() == 0x7f ||
+           QStringView(u"<>\"'`。，；：！？）」』").contains(c);
 }
 
 bool IsAsciiSchemeCharacter(QChar c) {
@@ -125,7 +123,7 @@ bool IsAsciiSchemeCharacter(QChar c) {
            u == u'-' || u == u'.';
 }
 
-// The link in a word, from its scheme ("链接：http://..." and "(http://...)" too) to the word's end, without
+// The link in a word, from its scheme ("URL:http://..." and "(http://...)" too) to the word's end, without
 // the punctuation after it; empty when there is none. Each "://" is looked at once and a scheme is never
 // longer than five letters, so a word costs its length.
 QStringView LinkIn(QStringView word) {
@@ -137,8 +135,6 @@ QStringView LinkIn(QStringView word) {
                 continue;
             if (start > 0 && IsAsciiSchemeCharacter(word.at(start - 1))) continue;
             QStringView link = word.mid(start);
-            for (qsizetype i = 0; i < link.size(); ++i)
-                if (IsFullWidthPunctuation(link.at(i))) link.truncate(i);
             while (!link.isEmpty() && IsTrailingPunctuation(link.back()))
                 link.chop(1);
             return link;
