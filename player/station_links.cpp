@@ -43,7 +43,7 @@ bool IsPlaylistAddress(const QUrl& url) {
     return false;
 }
 
-// A line break or a control character would split a "name|address" line of the list file.
+// A line break would split the list file's "name|address" line; no address holds another control character.
 bool HasControlCharacters(QStringView text) {
     for (QChar c : text)
         if (c.unicode() < 0x20 || c.unicode() == 0x7f) return true;
