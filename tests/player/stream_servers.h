@@ -1,6 +1,5 @@
-// tests/player/: helpers of the playback tests: fixture state, ICY titles, a playlist responder; loopback.
-//
-// Also the loudness of what the engine wrote.
+// tests/player/: helpers of the playback tests: fixture state, ICY titles, a playlist responder on loopback,
+// the loudness of what the engine wrote.
 #pragma once
 
 #include <QByteArray>
@@ -43,31 +42,21 @@ struct StreamServers {
     }
 };
 
-// One blocking HTTP/1.0 request on loopback, bounded by timeoutMs. Returns the whole response ("" on
-// failure).
-inline QByteArray HttpGet(quint16 port, const QByteArray& pathAndQuery, const QByteArray& basicAuth = {},
-                          int timeoutMs = 5000) {
-    QTcpSocket socket;
-    socket.connectToHost(QStringLiteral("127.0.0.1"), port);
-    if (!socket.waitForConnected(timeoutMs)) return {};
-    QByteArray request = "GET " + pathAndQuery + " HTTP/1.0\r\nHost: 127.0.0.1\r\n";
-    if (!basicAuth.isEmpty()) request += "Authorization: Basic " + basicAuth.toBase64() + "\r\n";
-    socket.write(request + "\r\n");
-    QByteArray response;
-    while (socket.waitForReadyRead(timeoutMs))
-        response += socket.readAll();
-    return response + socket.readAll();
-}
-
-// Sets a mount's ICY title through icecast's admin interface. The title goes in as UTF-8; the mount's
-// configured charset decides what goes out (the fixture's /gbk mount sends GBK bytes, like a Chinese
-// station).
+// Sets a mount's ICY title through icecast's admin interface, in one request bounded by 5 s. The title goes in
+// as UTF-8; the mount's configured charset decides what goes out (the fixture's /gbk mount sends GBK bytes, like
+// a Chinese station).
 inline bool SetIcyTitle(const StreamServers& servers, const QString& mount, const QString& title) {
-    const QByteArray path = "/admin/metadata?mount=" + QUrl::toPercentEncoding(mount) +
-                            "&mode=updinfo&charset=UTF-8&song=" + QUrl::toPercentEncoding(title);
-    const QByteArray response =
-        HttpGet(servers.port(), path, "admin:" + servers.value(QStringLiteral("ADMIN_PASSWORD")).toUtf8());
-    return response.contains("<return>1</return>");
+    const QByteArray auth = "admin:" + servers.value(QStringLiteral("ADMIN_PASSWORD")).toUtf8();
+    QTcpSocket socket;
+    socket.connectToHost(QStringLiteral("127.0.0.1"), servers.port());
+    if (!socket.waitForConnected(5000)) return false;
+    socket.write("GET /admin/metadata?mount=" + QUrl::toPercentEncoding(mount) +
+                 "&mode=updinfo&charset=UTF-8&song=" + QUrl::toPercentEncoding(title) +
+                 " HTTP/1.0\r\nHost: 127.0.0.1\r\nAuthorization: Basic " + auth.toBase64() + "\r\n\r\n");
+    QByteArray response;
+    while (socket.waitForReadyRead(5000))
+        response += socket.readAll();
+    return (response + socket.readAll()).contains("<return>1</return>");
 }
 
 // Whether a listener of the mount gets title (the bytes as the server sends them) within timeoutMs. Icecast
@@ -96,9 +85,7 @@ inline bool ServerSendsTitle(const StreamServers& servers, const QString& mount,
 inline quint16 ClosedPort() {
     QTcpServer probe;
     probe.listen(QHostAddress::LocalHost, 0);
-    const quint16 port = probe.serverPort();
-    probe.close();
-    return port;
+    return probe.serverPort(); // and closes it
 }
 
 // Serves fixed bodies on 127.0.0.1 (playlists the tests write), HTTP/1.0, one response per connection.
@@ -124,11 +111,9 @@ public:
         m_bodies.insert(path.toUtf8(), {contentType, body});
         if (!withLength) m_unbounded.insert(path.toUtf8());
     }
-    // Answers path with a redirection to location (absolute or relative).
-    void redirect(const QString& path, const QByteArray& location) {
-        m_redirects.insert(path.toUtf8(), location);
-    }
-    // Takes requests for path and never answers them.
+    // location may be absolute or relative.
+    void redirect(const QString& path, const QByteArray& loc) { m_redirects.insert(path.toUtf8(), loc); }
+    // Requests for path are taken and never answered.
     void hold(const QString& path) { m_held.insert(path.toUtf8()); }
     int requests(const QString& path) const { return m_requests.value(path.toUtf8()); }
 
@@ -181,10 +166,13 @@ inline double PcmRms(const QByteArray& pcm) {
 inline qint64 FileSize(const QString& path) {
     return QFile(path).size();
 }
-
 inline QByteArray ReadFile(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+inline bool WriteFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 // Runs a helper script to its end, bounded; its output goes to the test log on failure.
@@ -199,6 +187,12 @@ inline bool RunScript(const QString& program, const QStringList& arguments, int 
         return false;
     }
     return true;
+}
+
+// ffmpeg, quiet, with space-separated arguments and then the files it writes (whose names may hold spaces).
+inline bool Ffmpeg(const QString& arguments, const QStringList& outputs) {
+    return RunScript(QStringLiteral("ffmpeg"),
+                     QStringList{"-nostdin", "-v", "error"} + arguments.split(QLatin1Char(' ')) + outputs);
 }
 
 } // namespace playback
