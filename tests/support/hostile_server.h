@@ -13,9 +13,6 @@ namespace support {
 
 class HostileServer {
 public:
-    HostileServer() = default;
-    HostileServer(const HostileServer&) = delete;
-    HostileServer& operator=(const HostileServer&) = delete;
     ~HostileServer() { stop(); }
 
     // Starts the server on a free port of 127.0.0.1; mp3 is the audio its ICY modes send. False (with the

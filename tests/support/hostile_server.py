@@ -131,13 +131,13 @@ class Handler(socketserver.BaseRequestHandler):
             return
         if path == "/count":
             with counts_lock:
-                text = "".join(f"{p} {n} {' '.join(map(str, asked_at[p]))}\n"
-                               for p, n in sorted(counts.items()))
-            self.send(b"HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\nContent-Length: " +
-                      str(len(text)).encode() + b"\r\nConnection: close\r\n\r\n" + text.encode())
-            return
+                text = "".join(f"{p} {n} {' '.join(map(str, asked_at[p]))}\n" for p, n in sorted(counts.items()))
+            return self.fixed(b"text/plain", text.encode())
         if count(path) > args.max_requests:
             threading.Thread(target=self.server.shutdown, daemon=True).start()
+            return
+        if path in ("/starve", "/icy", "/icy-long") and not args.mp3:
+            self.send(b"HTTP/1.0 500 No MP3 file given\r\nContent-Length: 0\r\nConnection: close\r\n\r\n")
             return
         base = f"http://127.0.0.1:{self.server.server_address[1]}".encode()
         if path == "/endless.pls":
@@ -145,15 +145,13 @@ class Handler(socketserver.BaseRequestHandler):
         elif path == "/endless.m3u":
             self.endless(b"audio/x-mpegurl", b"#EXTM3U\n", lambda n: b"http://127.0.0.1/%d\n" % n)
         elif path == "/self.pls":
-            self.fixed(b"audio/x-scpls", b"[playlist]\nNumberOfEntries=1\nFile1=" + base + b"/self.pls\n")
+            self.pls(base + b"/self.pls")
         elif path == "/self.m3u":
             self.fixed(b"audio/x-mpegurl", b"#EXTM3U\n" + base + b"/self.m3u\n")
         elif path in ("/ping.pls", "/pong.pls"):
-            other = b"/pong.pls" if path == "/ping.pls" else b"/ping.pls"
-            self.fixed(b"audio/x-scpls", b"[playlist]\nNumberOfEntries=1\nFile1=" + base + other + b"\n")
+            self.pls(base + (b"/pong.pls" if path == "/ping.pls" else b"/ping.pls"))
         elif path.startswith("/chain/") and path.endswith(".pls") and path[7:-4].isdigit():
-            following = b"/chain/%d.pls" % (int(path[7:-4]) + 1)
-            self.fixed(b"audio/x-scpls", b"[playlist]\nNumberOfEntries=1\nFile1=" + base + following + b"\n")
+            self.pls(base + b"/chain/%d.pls" % (int(path[7:-4]) + 1))
         elif path == "/trickle":
             self.headers(b"audio/mpeg")
             self.trickle()
@@ -161,9 +159,6 @@ class Handler(socketserver.BaseRequestHandler):
             self.headers(b"audio/mpeg")
             self.hold()
         elif path == "/starve":
-            if not args.mp3:
-                self.send(b"HTTP/1.0 500 No MP3 file given\r\nContent-Length: 0\r\nConnection: close\r\n\r\n")
-                return
             with open(args.mp3, "rb") as f:
                 self.headers(b"audio/mpeg")
                 self.send(f.read(5 * MP3_BYTES_PER_SECOND))
@@ -176,6 +171,9 @@ class Handler(socketserver.BaseRequestHandler):
     def fixed(self, content_type, body):
         self.send(b"HTTP/1.0 200 OK\r\nContent-Type: " + content_type + b"\r\nContent-Length: " +
                   str(len(body)).encode() + b"\r\nConnection: close\r\n\r\n" + body)
+
+    def pls(self, entry):
+        self.fixed(b"audio/x-scpls", b"[playlist]\nNumberOfEntries=1\nFile1=" + entry + b"\n")
 
     def endless(self, content_type, head, line):
         self.headers(content_type)
@@ -206,9 +204,6 @@ class Handler(socketserver.BaseRequestHandler):
                 pass
 
     def icy(self, long):
-        if not args.mp3:
-            self.send(b"HTTP/1.0 500 No MP3 file given\r\nContent-Length: 0\r\nConnection: close\r\n\r\n")
-            return
         with open(args.mp3, "rb") as f:
             audio = f.read()
         if long:
