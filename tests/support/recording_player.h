@@ -1,5 +1,4 @@
-// tests/support: a player component that records every call in order, for the tests of the player commands and
-// of the window that runs them.
+// tests/support: a player component for the tests of the player commands and of the window that runs them.
 #pragma once
 
 #include "platform/error.h"
