@@ -54,6 +54,8 @@ await() { # SECONDS REGEX ARGS...: polls playerctl until its answer matches the 
     [[ $answer =~ ^($want)$ ]]
 }
 player=(-p corvana)
+mpris=(--session --dest org.mpris.MediaPlayer2.corvana --object-path /org/mpris/MediaPlayer2)
+lists() { timeout 10 playerctl -l 2>/dev/null | grep -qx "$1"; } # NAME: playerctl -l lists that player
 
 # --- The world -------------------------------------------------------------------------------------------------
 e2e_start_display
@@ -72,21 +74,16 @@ set_title "$title" || fail "icecast did not take the stream title"
 cp "$binary" "$work/corvana"
 write_list "$work/CvLst.lst" "中国之声|http://127.0.0.1:$PORT/mp3" "Ogg tone|http://127.0.0.1:$PORT/ogg" \
     "AAC 音乐台|http://127.0.0.1:$PORT/aac"
-QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 "$work/corvana" >"$work/corvana.log" 2>&1 &
-corvana_pid=$!
 launched=$(date +%s.%N)
-wait_for 10 sh -c 'xdotool search --onlyvisible --name "^Corvana$" >"$0"' "$work/window" \
-    || fail "no window titled Corvana within 10 s, with a StatusNotifierWatcher that never answers"
+start_corvana env QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 # 10 s at most, the watcher silent
 step "the window shows $(echo "$(date +%s.%N) - $launched" | bc) s after the start, the watcher silent"
 wait_for 10 screen find "table cell" "中国之声" >/dev/null || fail "the list did not load"
 
 # 1. On the bus.
-listed() { timeout 10 playerctl -l 2>/dev/null | grep -qx corvana; }
-wait_for 10 listed || fail "playerctl -l does not list corvana"
+wait_for 10 lists corvana || fail "playerctl -l does not list corvana"
 remote -l
-interfaces=$(timeout 10 gdbus introspect --session --dest org.mpris.MediaPlayer2.corvana \
-    --object-path /org/mpris/MediaPlayer2) || fail "gdbus introspect failed"
-echo "\$ gdbus introspect --session --dest org.mpris.MediaPlayer2.corvana --object-path /org/mpris/MediaPlayer2"
+echo "\$ gdbus introspect ${mpris[*]}"
+interfaces=$(timeout 10 gdbus introspect "${mpris[@]}") || fail "gdbus introspect failed"
 grep -E '^ *interface ' <<<"$interfaces"
 for interface in org.mpris.MediaPlayer2 org.mpris.MediaPlayer2.Player; do
     grep -qE "^ *interface $interface \{" <<<"$interfaces" || fail "introspection shows no $interface"
@@ -113,10 +110,8 @@ shot playing
 step "play: sound at the sink, status Playing, the stream's title, the first station"
 
 # 3. Next: the second station.
-can() { # PROPERTY: true or false, as the bus shows it
-    timeout 10 gdbus call --session --dest org.mpris.MediaPlayer2.corvana --object-path /org/mpris/MediaPlayer2 \
-        --method org.freedesktop.DBus.Properties.Get org.mpris.MediaPlayer2.Player "$1" | grep -o 'true\|false'
-}
+can() { timeout 10 gdbus call "${mpris[@]}" --method org.freedesktop.DBus.Properties.Get \
+    org.mpris.MediaPlayer2.Player "$1" | grep -o 'true\|false'; } # PROPERTY: true or false, as the bus shows it
 [ "$(can CanGoPrevious)" = false ] && [ "$(can CanGoNext)" = true ] \
     || fail "on the first station: CanGoPrevious $(can CanGoPrevious), CanGoNext $(can CanGoNext)"
 remote "${player[@]}" next || fail "playerctl next failed"
@@ -188,15 +183,12 @@ step "playerctl --follow saw each change (PropertiesChanged)"
 wait_for 5 click_at "table cell" "Ogg tone" || fail "no Ogg tone in the list"
 wait_for 5 click_at "menu item" "列表" || fail "no 列表 menu"
 wait_for 5 click_at "menu item" "删除" || fail "no 删除 entry"
-wait_for 5 sh -c '! /usr/bin/python3 "$0" find "table cell" "Ogg tone" >/dev/null' "$here/screen.py" \
-    || fail "删除 left the station in the list"
+gone() { ! screen find "$@" >/dev/null; }
+wait_for 5 gone "table cell" "Ogg tone" || fail "删除 left the station in the list"
 quit() {
-    echo "\$ gdbus call --session --dest org.mpris.MediaPlayer2.corvana --object-path /org/mpris/MediaPlayer2" \
-        "--method org.mpris.MediaPlayer2.Quit"
-    timeout 10 gdbus call --session --dest org.mpris.MediaPlayer2.corvana --object-path /org/mpris/MediaPlayer2 \
-        --method org.mpris.MediaPlayer2.Quit
+    echo "\$ gdbus call ${mpris[*]} --method org.mpris.MediaPlayer2.Quit"
+    timeout 10 gdbus call "${mpris[@]}" --method org.mpris.MediaPlayer2.Quit
 }
-questions() { xdotool search --onlyvisible --name '^保存$' 2>/dev/null | wc -l; }
 asked() { [ "$(questions)" -ge 1 ]; }
 list_before=$(sha256sum <"$work/CvLst.lst")
 quit || fail "Quit failed"
@@ -212,17 +204,12 @@ silent || fail "play while the save question was open played"
 remote "${player[@]}" status
 [ "$answer" = Stopped ] || fail "status says $answer after play while the save question was open"
 shot question
-answer_yes() {
-    question=$(xdotool search --onlyvisible --name '^保存$' | head -n1)
-    xdotool windowfocus --sync "$question" 2>/dev/null || true
-    xdotool key --clearmodifiers Return
-}
 # A save that fails: the error report (titled Corvana, as the window), then the window whole again.
 mv "$work/CvLst.lst" "$work/CvLst.kept" && mkdir -p "$work/CvLst.lst/in-the-way"
 answer_yes
 titled_corvana() { [ "$(xdotool search --onlyvisible --name '^Corvana$' 2>/dev/null | wc -l)" -eq "$1" ]; }
 wait_for 10 titled_corvana 2 || fail "no error report after a save that failed"
-report=$(xdotool search --onlyvisible --name '^Corvana$' | grep -vx "$(head -n1 "$work/window")" | head -n1)
+report=$(xdotool search --onlyvisible --name '^Corvana$' | grep -vx "$window" | head -n1)
 xdotool windowfocus --sync "$report" 2>/dev/null || true
 xdotool key --clearmodifiers Return
 dismissed=$(date +%s.%N)
@@ -239,8 +226,8 @@ write_list "$work/second/CvLst.lst" "第二|http://127.0.0.1:$PORT/ogg"
 QT_QPA_PLATFORM=xcb "$work/second/corvana" >"$work/second.log" 2>&1 &
 second_pid=$!
 e2e_started "$second_pid"
-instance_listed() { timeout 10 playerctl -l 2>/dev/null | grep -qx "corvana.instance$second_pid"; }
-wait_for 10 instance_listed || fail "the second Corvana is not on the bus as corvana.instance$second_pid"
+wait_for 10 lists "corvana.instance$second_pid" \
+    || fail "the second Corvana is not on the bus as corvana.instance$second_pid"
 remote -l
 
 quit || fail "Quit failed"

@@ -15,18 +15,10 @@ e2e_needs xdotool
 e2e_use_display
 
 cp "$binary" "$work/corvana"
-list() { printf 'A|http://127.0.0.1:9/a\r\n\xB5\xE7\xCC\xA8|mms://127.0.0.1:9/b\r\n' > "$work/CvLst.lst"; }
-before=$(list; sha256sum < "$work/CvLst.lst")
-expected=$(printf '\xB5\xE7\xCC\xA8|mms://127.0.0.1:9/b\r\n' | sha256sum)
-questions() { xdotool search --onlyvisible --name '^保存$' 2>/dev/null | wc -l; }
-
-start_corvana() {
-  # A background job of a script starts with SIGINT ignored, which the program keeps: give it the default.
-  env --default-signal=INT "$work/corvana" > "$work/corvana.log" 2>&1 &
-  corvana_pid=$!
-  window=$(wait_for_window '^Corvana$') || fail "no window titled Corvana"
-  xdotool windowfocus --sync "$window" 2>/dev/null || true
-}
+stations=("A|http://127.0.0.1:9/a" "电台|mms://127.0.0.1:9/b")
+list() { write_list "$work/CvLst.lst" "${stations[@]}"; }
+# A background job of a script starts with SIGINT ignored, which the program keeps: give it the default.
+launch() { start_corvana env --default-signal=INT "$@"; }
 
 modified_then() { # SIGNAL [broken-pipe]: delete the first station, send SIGNAL twice, answer Yes
   list
@@ -34,41 +26,35 @@ modified_then() { # SIGNAL [broken-pipe]: delete the first station, send SIGNAL 
     # Output into a pipe its reader closes after one byte; Qt's own logging writes on every mouse move.
     rm -f "$work/pipe" && mkfifo "$work/pipe"
     head -c1 <"$work/pipe" >/dev/null &
-    QT_LOGGING_RULES='qt.*=true' env --default-signal=INT "$work/corvana" >"$work/pipe" 2>&1 &
-    corvana_pid=$!
-    window=$(wait_for_window '^Corvana$') || fail "no window titled Corvana"
-    xdotool windowfocus --sync "$window" 2>/dev/null || true
+    corvana_out="$work/pipe" launch QT_LOGGING_RULES='qt.*=true'
     xdotool mousemove --window "$window" 30 200 mousemove --window "$window" 40 210
     kill -PIPE "$corvana_pid"
     sleep 0.5
     alive || fail "a write into a closed pipe, or SIGPIPE, ended the program"
   else
-    start_corvana
+    launch
   fi
-  xdotool mousemove --window "$window" 60 130 click 1
-  sleep 0.3
-  xdotool key --clearmodifiers Delete
+  delete_first_station
   sleep 0.3
   kill -"$1" "$corvana_pid"
-  question=$(wait_for_window '^保存$') || fail "SIG$1: no save question (the program ended: $(kill -0 "$corvana_pid" 2>/dev/null && echo no || echo yes))"
-  [ "$(sha256sum < "$work/CvLst.lst")" = "$before" ] || fail "SIG$1: the file changed before the answer"
+  wait_for_window '^保存$' >/dev/null || fail "SIG$1: no save question (the program ended: $(alive && echo no || echo yes))"
+  list_is "$work/CvLst.lst" "${stations[@]}" || fail "SIG$1: the file changed before the answer"
   kill -"$1" "$corvana_pid"
   sleep 1
-  kill -0 "$corvana_pid" 2>/dev/null || fail "SIG$1: a second signal ended the program while the question was open"
+  alive || fail "SIG$1: a second signal ended the program while the question was open"
   [ "$(questions)" -eq 1 ] || fail "SIG$1: $(questions) save questions after the second signal"
-  xdotool windowfocus --sync "$question" 2>/dev/null || true
-  xdotool key --clearmodifiers Return
+  answer_yes
   wait_for_exit
-  [ "$(sha256sum < "$work/CvLst.lst")" = "$expected" ] || { od -c "$work/CvLst.lst"; fail "SIG$1: Yes did not save the list"; }
+  list_is "$work/CvLst.lst" "${stations[1]}" || fail "SIG$1: Yes did not save the list"
   step "SIG$1 ${2:+($2) }asked once, a second SIG$1 changed nothing, Yes saved the list, status 0"
 }
 
 unmodified_then() { # SIGNAL: the program ends at once, the file untouched
   list
-  start_corvana
+  launch
   kill -"$1" "$corvana_pid"
   wait_for_exit
-  [ "$(sha256sum < "$work/CvLst.lst")" = "$before" ] || fail "SIG$1: the file changed"
+  list_is "$work/CvLst.lst" "${stations[@]}" || fail "SIG$1: the file changed"
   step "SIG$1 with nothing modified ended the program at once, status 0"
 }
 

@@ -13,8 +13,7 @@ e2e_needs xdotool xprop
 e2e_use_display
 
 cp "$binary" "$work/corvana"
-printf 'A|http://127.0.0.1:9/a\r\n' >"$work/CvLst.lst"
-before=$(sha256sum <"$work/CvLst.lst")
+write_list "$work/CvLst.lst" "A|http://127.0.0.1:9/a"
 chmod 000 "$work/CvLst.lst"
 mkdir -p "$work/home"
 as_user=()
@@ -29,11 +28,14 @@ corvana_windows() {
     local id type
     for id in $(xdotool search --onlyvisible --name '^Corvana$' 2>/dev/null); do
         type=$(xprop -id "$id" _NET_WM_WINDOW_TYPE 2>/dev/null) || continue # gone meanwhile
-        if [[ $type == *"= _NET_WM_WINDOW_TYPE_DIALOG"* ]]; then
-            echo "$id dialog"
-        else
-            echo "$id window"
-        fi
+        [[ $type == *"= _NET_WM_WINDOW_TYPE_DIALOG"* ]] && echo "$id dialog" || echo "$id window"
+    done
+}
+never_mapped() { # TENTHS WHEN: for so many tenths of a second, or until corvana ends, no main window is mapped
+    for _ in $(seq 1 "$1"); do
+        alive || break
+        grep -q ' window$' <<<"$(corvana_windows)" && fail "the main window was mapped $2"
+        sleep 0.1
     done
 }
 
@@ -51,10 +53,7 @@ for _ in $(seq 1 150); do
     sleep 0.1
 done
 [ -n "$box" ] || fail "no error report 15 s after start"
-for _ in $(seq 1 10); do
-    grep -q ' window$' <<<"$(corvana_windows)" && fail "the main window was mapped beside the error report"
-    sleep 0.1
-done
+never_mapped 10 "beside the error report"
 alive || fail "corvana ended while its error report was still up"
 echo "error report $box shown: $(xdotool getwindowgeometry "$box" | tr '\n' ' ')"
 shot report
@@ -62,12 +61,8 @@ shot report
 # Dismiss it: the program ends (10 s at most), still without a window.
 xdotool windowfocus --sync "$box" 2>/dev/null || true
 xdotool key --clearmodifiers Return
-for _ in $(seq 1 100); do
-    alive || break
-    grep -q ' window$' <<<"$(corvana_windows)" && fail "the main window was mapped after the error report"
-    sleep 0.1
-done
+never_mapped 100 "after the error report"
 wait_for_exit 1 1
 chmod 600 "$work/CvLst.lst"
-[ "$(sha256sum <"$work/CvLst.lst")" = "$before" ] || fail "the list file changed"
+list_is "$work/CvLst.lst" "A|http://127.0.0.1:9/a" || fail "the list file changed"
 step "error report shown, no main window, exit status 1, list file unchanged"

@@ -1,7 +1,8 @@
 # tests/e2e/lib: what every end-to-end test of the real binary needs, so that each test reads as its story. The
-# helpers (fail, step, shot, wait_for, wait_for_window, wait_for_exit), clean-up on every way out, and the pieces
-# of a private world a test may start: an X display, a home, a session bus with the accessibility bus, a window
-# manager, PulseAudio with a null sink, and icecast2 fed with a tone.
+# helpers (fail, step, shot, wait_for, wait_for_window, wait_for_exit; start_corvana and answer_yes for the program
+# and its save question), clean-up on every way out, and the pieces of a private world a test may start: an X
+# display, a home, a session bus with the accessibility bus, a window manager, PulseAudio with a null sink, and
+# icecast2 fed with a tone.
 #
 # Sourced:  . "$here/lib/world.sh"; e2e_begin NAME [ARTIFACT_DIR]
 # On every way out the program (corvana_pid) is killed, a script's own e2e_on_exit runs, the stream server and
@@ -50,15 +51,30 @@ wait_for() { # SECONDS COMMAND...: bounded in time (a check may itself take a wh
     return 1
 }
 alive() { [ -n "$corvana_pid" ] && kill -0 "$corvana_pid" 2>/dev/null; }
-wait_for_window() { # TITLE_REGEX: prints the id of a visible window so titled (10 s at most, less if corvana ends)
-    local id t
-    for ((t = 0; t < 100; t++)); do
-        id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n1 || true)
-        [ -n "$id" ] && { echo "$id"; return 0; }
-        [ -z "$corvana_pid" ] || alive || return 1
-        sleep 0.1
-    done
-    return 1
+wait_for_window() { # TITLE_REGEX [SECONDS]: prints the id of a shown window so titled (10 s, less if corvana ends)
+    wait_for "${2:-10}" e2e_shown_or_ended "$1" && [ -s "$work/shown" ] && head -n1 "$work/shown"
+}
+e2e_shown_or_ended() {
+    xdotool search --onlyvisible --name "$1" >"$work/shown" 2>/dev/null
+    [ -s "$work/shown" ] || { [ -n "$corvana_pid" ] && ! alive; }
+}
+start_corvana() { # [COMMAND...]: $work/corvana (its list file beside it) through COMMAND (env, say), its output into
+    # $corvana_out (corvana.log); sets corvana_pid and window, focused, once the window shows ($corvana_wait s, 10)
+    "$@" "$work/corvana" >"${corvana_out:-$work/corvana.log}" 2>&1 &
+    corvana_pid=$!
+    window=$(wait_for_window '^Corvana$' "${corvana_wait:-10}") || fail "no window titled Corvana"
+    xdotool windowfocus --sync "$window" 2>/dev/null || true
+}
+delete_first_station() { # a click on the first row, then Del
+    xdotool mousemove --window "$window" 60 130 click 1
+    sleep 0.3
+    xdotool key --clearmodifiers Delete
+}
+questions() { xdotool search --onlyvisible --name '^保存$' 2>/dev/null | wc -l; }
+answer_yes() { # Enter on the save question, its default
+    question=$(wait_for_window '^保存$') || fail "no save question"
+    xdotool windowfocus --sync "$question" 2>/dev/null || true
+    xdotool key --clearmodifiers Return
 }
 wait_for_exit() { # [SECONDS] [STATUS]: corvana ends in time (10 s) with that status (0)
     local seconds=${1:-10} want=${2:-0} status=0
