@@ -17,6 +17,11 @@ pc() {
     printf '%s' "$out"
 }
 said() { grep -qx "$1" "$work/app.log"; }
+ask() { pc "${@:2}" >/dev/null && wait_for 5 said "$1"; } # LINE COMMAND...: the program says LINE on COMMAND
+players() { # the players playerctl lists, sorted, each followed by a space
+    players=$(timeout 10 playerctl --list-all | sort | tr '\n' ' ')
+    echo "\$ playerctl --list-all -> $players" >&2
+}
 
 unset DISPLAY
 e2e_start_bus
@@ -25,17 +30,15 @@ e2e_start_bus
 e2e_started $!
 wait_for 10 said "registered org.mpris.MediaPlayer2.corvana" || fail "the service did not register"
 
-players=$(timeout 10 playerctl --list-all)
-echo "\$ playerctl --list-all -> $players" >&2
-[ "$players" = corvana ] || fail "playerctl lists '$players', not corvana"
+players
+[ "$players" = "corvana " ] || fail "playerctl lists '$players', not corvana"
 [ "$(pc status)" = Stopped ] || fail "status before play"
 # A follower learns of changes only from PropertiesChanged.
 timeout 60 playerctl --player=corvana --follow status >"$work/follow.log" 2>&1 &
 e2e_started $!
 wait_for 5 grep -qx Stopped "$work/follow.log" || fail "playerctl --follow did not start"
 
-pc play >/dev/null
-wait_for 5 said play || fail "play did not reach the program"
+ask play play || fail "play did not reach the program"
 [ "$(pc status)" = Playing ] || fail "status after play"
 wait_for 5 grep -qx Playing "$work/follow.log" || fail "the follower was not told of Playing"
 [ "$(pc metadata title)" = "Tone 440" ] || fail "the title is not the stream's"
@@ -43,17 +46,14 @@ wait_for 5 grep -qx Playing "$work/follow.log" || fail "the follower was not tol
 [ "$(pc metadata xesam:url)" = "http://127.0.0.1:9/mp3" ] || fail "wrong address"
 
 [ "$(pc volume)" = 0.500000 ] || fail "the volume does not read 0.5"
-pc volume 0.2 >/dev/null
-wait_for 5 said "volume 20" || fail "volume 0.2 did not ask for 20"
+ask "volume 20" volume 0.2 || fail "volume 0.2 did not ask for 20"
 [ "$(pc volume)" = 0.200000 ] || fail "the volume does not read 0.2 after the program took it"
 
-pc next >/dev/null
-wait_for 5 said next || fail "next did not reach the program"
+ask next next || fail "next did not reach the program"
 [ "$(pc metadata artist)" = "Ogg tone" ] || fail "next did not move to the second station"
 # At the end of the list CanGoNext is false, and playerctl refuses by itself.
 pc next >/dev/null && fail "next at the end of the list was offered"
-pc previous >/dev/null
-wait_for 5 said previous || fail "previous did not reach the program"
+ask previous previous || fail "previous did not reach the program"
 [ "$(grep -c '^next$' "$work/app.log")" = 1 ] || fail "next at the end of the list reached the program"
 
 pc open "av://lavfi:sine=440" >/dev/null && fail "an engine-only address was accepted"
@@ -61,8 +61,7 @@ pc open "http://127.0.0.1:9/other" >/dev/null || fail "a stream address was refu
 wait_for 5 said "open http://127.0.0.1:9/other" || fail "open did not reach the program"
 grep -q '^open av:' "$work/app.log" && fail "a refused address reached the program"
 
-pc play-pause >/dev/null
-wait_for 5 said stop || fail "play-pause while playing did not stop"
+ask stop play-pause || fail "play-pause while playing did not stop"
 [ "$(pc status)" = Stopped ] || fail "status after play-pause"
 wait_for 5 sh -c '[ "$(tail -n1 "$0")" = Stopped ]' "$work/follow.log" || fail "the follower was not told of Stopped"
 echo "\$ playerctl --follow status -> $(tr '\n' ' ' <"$work/follow.log")" >&2
@@ -73,8 +72,7 @@ second=$!
 e2e_started "$second"
 wait_for 10 grep -q "registered org.mpris.MediaPlayer2.corvana.instance$second" "$work/second.log" \
     || fail "the second copy did not take corvana.instance$second"
-players=$(timeout 10 playerctl --list-all | sort | tr '\n' ' ')
-echo "\$ playerctl --list-all -> $players" >&2
+players
 [ "$players" = "corvana corvana.instance$second " ] || fail "playerctl lists '$players'"
 
 # playerctl has no quit; a shell's own call does it.
