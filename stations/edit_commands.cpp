@@ -5,6 +5,8 @@
 #include "stations/list_file.h"
 #include "stations/list_view.h"
 
+#include <QHash>
+
 namespace stations {
 
 bool AddStation(ListView& list) {
@@ -21,6 +23,28 @@ bool AddStation(ListView& list) {
         platform::MsgBox(QStringLiteral("格式有误！"), platform::vbCritical, QStringLiteral("错误"));
     // An empty entry (Cancel, or OK on an empty field) changes nothing and says nothing.
     return false;
+}
+
+StationsAdded AddStations(ListView& list, const std::vector<Station>& stations) {
+    StationsAdded result;
+    QHash<QString, int> rows; // address to its 1-based position; the first of equal ones
+    auto items = list.ListItems();
+    for (int i = items.Count(); i >= 1; --i)
+        rows.insert(items.Item(i).SubItems(1), i);
+    int firstAdded = 0, firstListed = 0;
+    for (const Station& station : stations) {
+        if (const auto found = rows.constFind(station.address); found != rows.cend()) {
+            if (!firstListed) firstListed = *found;
+            ++result.alreadyListed;
+            continue;
+        }
+        items.Add(station.name).SetSubItems(1, station.address);
+        rows.insert(station.address, items.Count());
+        if (!firstAdded) firstAdded = items.Count();
+        ++result.added;
+    }
+    if (firstListed || firstAdded) list.Select(firstListed ? firstListed : firstAdded);
+    return result;
 }
 
 bool DeleteSelected(ListView& list) {

@@ -2,13 +2,23 @@
 // They change the list only, and say whether they did; the file is written by the save alone (list_file.h).
 #pragma once
 
-namespace stations {
+#include "stations/list_view.h"
 
-class ListView;
+#include <vector>
+
+namespace stations {
 
 // 网络URL: asks for "name|address" and appends it. True when an entry was appended; an empty answer
 // (Cancel) or a refused one changes nothing.
 [[nodiscard]] bool AddStation(ListView& list);
+// Stations brought in from outside the input box (a drop, a paste), appended one by one as 网络URL appends
+// one. An address the list holds already is not appended again; its row is selected instead, so the user sees
+// where it is. Otherwise the first appended row is selected.
+struct StationsAdded {
+    int added = 0;
+    int alreadyListed = 0;
+};
+[[nodiscard]] StationsAdded AddStations(ListView& list, const std::vector<Station>& stations);
 // 删除: removes the selected entry. True when one was; false when none is selected.
 [[nodiscard]] bool DeleteSelected(ListView& list);
 // 清空列表: always true, also on an empty list: clearing is a change the user asked for.
