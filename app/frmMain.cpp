@@ -11,9 +11,13 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDropEvent>
+#include <QKeyEvent>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QSessionManager>
+#include <QShortcut>
 
 namespace mod_Function {
 qint16 RestoreWindowState = 0;
@@ -140,6 +144,13 @@ void frmMain::BuildLayout() {
     lst_Play->setGeometry(TwipsRect(0, 1080, 4215, 6015));
     lst_Play->SetWidth(4215);
     connect(lst_Play, &QAbstractItemView::doubleClicked, this, [this] { Run(&frmMain::lst_Play_DblClick); });
+    lst_Play->installEventFilter(this);
+    lst_Play->viewport()->installEventFilter(this);
+    lst_Play->viewport()->setAcceptDrops(true);
+    // Ctrl+V on the list; Ctrl+C stays the window's 清空列表.
+    auto* paste =
+        new QShortcut(QKeySequence::Paste, lst_Play, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
+    connect(paste, &QShortcut::activated, this, [this] { Run(&frmMain::lst_Play_Paste); });
 
     l_State = new QLabel(client);
     l_State->setObjectName(QStringLiteral("l_State"));
@@ -225,6 +236,43 @@ void frmMain::BuildMenus() {
 
     top(menu_Help, "menu_Help", QStringLiteral("帮助"));
     entry(menu_Help, menu_About, "menu_About", QStringLiteral("关于"), {}, &frmMain::menu_About_Click);
+}
+
+bool frmMain::eventFilter(QObject* watched, QEvent* event) {
+    if (lst_Play && watched == lst_Play && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+            !(key->modifiers() & ~Qt::KeypadModifier)) {
+            Run(&frmMain::lst_Play_DblClick);
+            return true;
+        }
+    }
+    if (lst_Play && watched == lst_Play->viewport()) {
+        switch (event->type()) {
+        case QEvent::DragEnter:
+        case QEvent::DragMove: {
+            auto* drag = static_cast<QDragMoveEvent*>(event);
+            if (drag->mimeData()->hasUrls() || drag->mimeData()->hasText()) {
+                drag->setDropAction(Qt::CopyAction);
+                drag->accept();
+            } else {
+                drag->ignore();
+            }
+            return true;
+        }
+        case QEvent::Drop: {
+            auto* drop = static_cast<QDropEvent*>(event);
+            drop->setDropAction(Qt::CopyAction);
+            drop->accept();
+            platform::Guarded([this, drop] { lst_Play_OLEDragDrop(*drop->mimeData()); });
+            UpdateDesktop();
+            return true;
+        }
+        default:
+            break;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void frmMain::Run(void (frmMain::*handler)()) {

@@ -8,6 +8,7 @@
 
 #include "platform/plain_text.h"
 #include "player/session.h"
+#include "player/station_links.h"
 #include "stations/list_file.h"
 
 #include <QLabel>
@@ -16,10 +17,12 @@
 
 class QAction;
 class QMenu;
+class QMimeData;
 
 namespace player {
 class MediaPlayer;
 class PlayerComponent;
+class StationFinder;
 } // namespace player
 namespace stations {
 class ListView;
@@ -129,6 +132,18 @@ public:
     void menu_NetUrl_Click();
     void menu_Del_Click();
     void menu_CleanList_Click();
+    // Stations dropped on the list or pasted into it (Ctrl+V): links, a playlist's text, playlist files. Read
+    // off the window's thread; StationsFound appends them as 网络URL appends one (app/station_import.cpp).
+    void lst_Play_OLEDragDrop(const QMimeData& data);
+    void lst_Play_Paste();
+    void StationsFound(const player::FoundStations& found, int failures);
+    // What a drop or a paste held, read as far as this machine can: refusal names a part refused by itself (a
+    // folder, an unreadable file), which refuses the whole.
+    struct Dropped {
+        player::FoundStations found;
+        QString refusal;
+    };
+    static Dropped ReadDropped(const QMimeData& data);
 
     // The player.
     void SetUpPlayer();
@@ -149,6 +164,8 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // The list's own keys and drops: Enter plays as a double-click does, and stations may be dropped on it.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // What the desktop's media controls ask for, through the program's own commands
@@ -166,6 +183,8 @@ private:
     std::function<void(const QString&)> StatusLine() {
         return [this](const QString& text) { l_State->setText(platform::ShownText(text)); };
     }
+    void FindStations(const Dropped& dropped);
+    void ShowRefusal(const player::FoundStations& found);
     void BuildLayout();
     void BuildMenus();
     // Runs a handler through the error report; the program goes on after a failure.
@@ -176,7 +195,8 @@ private:
     player::PlayerComponent* m_player = nullptr;
     tray::TrayIcon* m_tray = nullptr;
     desktop::MprisService* m_mpris = nullptr;
-    QString m_listeningTo; // the name of the station the player was last given
+    player::StationFinder* m_finder = nullptr; // made at the first drop or paste
+    QString m_listeningTo;                     // the name of the station the player was last given
     // The list file's encoding and the lines it gave no station for: each save writes them back.
     stations::ListFileFormat m_listFileFormat;
     bool m_desktopUpdateQueued = false;

@@ -3,5 +3,6 @@ target_sources(corvana_app PRIVATE
   app/frmMain.cpp app/frmMain.h
   app/handlers.cpp
   app/desktop_controls.cpp
+  app/station_import.cpp
   app/corvana.qrc
 )
