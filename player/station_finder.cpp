@@ -186,8 +186,11 @@ struct StationFinder::Private {
         if (found.stations.isEmpty()) return drop(i, true);
         node.state = Node::Expanded;
         const int depth = node.depth + 1;
-        for (const FoundStation& station : found.stations)
-            nodes[i].children.append(add(station, i, depth));
+        for (const FoundStation& station : found.stations) {
+            // Added first: adding may move the nodes, and with them a reference to nodes[i] taken before.
+            const int child = add(station, i, depth);
+            nodes[i].children.append(child);
+        }
         for (const int child : std::as_const(nodes[i].children))
             visit(child);
     }
