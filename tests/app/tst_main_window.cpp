@@ -7,17 +7,23 @@
 #include "player/media_player.h"
 #include "stations/edit_commands.h"
 #include "stations/list_view.h"
+#include "support/faulty_file_system.h"
+#include "support/hostile_server.h"
 #include "support/recording_launcher.h"
 #include "support/recording_player.h"
 #include "support/window_fixture.h"
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QClipboard>
 #include <QDir>
+#include <QDropEvent>
+#include <QFile>
 #include <QHelpEvent>
 #include <QImage>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QScreen>
 #include <QTest>
 #include <QTextDocument>
@@ -191,6 +197,12 @@ private slots:
         QVERIFY(showAndDoubleClickRow(1));
         QCOMPARE(form()->l_State->text(), QStringLiteral("正在收听:二"));
         QCOMPARE(form()->WMP->get_URL(), QStringLiteral("http://x/"));
+        // Enter on the selected row plays it as a double-click does; Enter with a modifier does not.
+        form()->lst_Play->Select(3);
+        QTest::keyClick(form()->lst_Play, Qt::Key_Return, Qt::ShiftModifier);
+        QCOMPARE(form()->l_State->text(), QStringLiteral("正在收听:二"));
+        QTest::keyClick(form()->lst_Play, Qt::Key_Enter, Qt::KeypadModifier);
+        QCOMPARE(form()->l_State->text(), QStringLiteral("正在收听:三"));
     }
 
     // Markup in a station's name is shown as the characters it holds: as HTML an <img> would make Qt load
@@ -386,6 +398,120 @@ private slots:
         QCOMPARE(form()->ListModified, false);
         QCOMPARE(m_fx->dialogs().shown.back().kind, QStringLiteral("MsgBox"));
         QCOMPARE(m_fx->dialogs().shown.back().style, 16);
+    }
+
+    // What a drop on the list or a Ctrl+V brings, after the two listed stations: the rows it appends, in
+    // "name|address" form, and the status line. A kind "file:NAME" drops a local file of those bytes (a
+    // ".pls" link to /proc/self/mem for one that cannot be read); "$" stands for the loopback server.
+    void dropsAndPastesAddStations_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<QStringList>("rows");
+        QTest::addColumn<QString>("said");
+        const QString one = QStringLiteral("已添加1个电台"), none = QStringLiteral("没有添加电台");
+        const QByteArray pls = "[playlist]\nFile1=http://127.0.0.1:9/x\nTitle1=A|B 😀\n";
+        QTest::newRow("link, named by its host") << "uri-list" << QByteArray("http://127.0.0.1:9/live")
+                                                 << QStringList{"127.0.0.1|http://127.0.0.1:9/live"} << one;
+        QTest::newRow("pasted .pls of mirrors") << "paste"
+                                                << QByteArray("[playlist]\nFile1=mms://h/1\nTitle1=M\n"
+                                                              "File2=http://h/2\nTitle2=M\n")
+                                                << QStringList{"M|mms://h/1"} << one;
+        QTest::newRow(".m3u file of stations")
+            << "file:s.m3u"
+            << QByteArray("#EXTM3U\n#EXTINF:-1,One\nhttp://h/1\n#EXTINF:-1,Two\n"
+                          "rtsp://h/2\n")
+            << QStringList{"One|http://h/1", "Two|rtsp://h/2"} << QStringLiteral("已添加2个电台");
+        QTest::newRow(".asx file") << "file:a.asx"
+                                   << QByteArray("<ASX version=\"3.0\"><Entry><Title>ASX FM</Title>"
+                                                 "<Ref href=\"mms://h/a\"/></Entry></ASX>")
+                                   << QStringList{"ASX FM|mms://h/a"} << one;
+        QTest::newRow("playlist on a server")
+            << "uri-list" << QByteArray("$/mirrors.pls") << QStringList{"Mirror FM|$/mirrors.pls"} << one;
+        QTest::newRow("stream named by icy-name")
+            << "text" << QByteArray("$/named") << QStringList{"电台｜名 😀|$/named"} << one;
+        QTest::newRow("server that never answers")
+            << "text" << QByteArray("see $/never.") << QStringList{"127.0.0.1|$/never"} << one;
+        QTest::newRow("bar and non-GBK name")
+            << "text" << pls << QStringList{"A｜B 😀|http://127.0.0.1:9/x"} << one;
+        QTest::newRow("duplicates") << "text" << QByteArray("http://b/ and http://b/") << QStringList{}
+                                    << QStringLiteral("电台已在列表中");
+        QByteArray many;
+        for (int i = 0; i < 65; ++i)
+            many += "http://h/" + QByteArray::number(i) + "\n";
+        QTest::newRow("65 links") << "paste" << many << QStringList{} << none;
+        QTest::newRow("2 MiB of text") << "text" << QByteArray(2 << 20, 'a') << QStringList{}
+                                       << QStringLiteral("内容超过1MB,没有添加电台");
+        QTest::newRow("a folder") << "file:dir/" << QByteArray() << QStringList{}
+                                  << QStringLiteral("不能添加文件夹:dir");
+        QTest::newRow("unreadable file") << "file:mem.pls" << QByteArray() << QStringList{}
+                                         << QStringLiteral("无法读取mem.pls:Input/output error");
+        QTest::newRow("not a playlist")
+            << "file:a.mp3" << QByteArray("ID3") << QStringList{} << QStringLiteral("不是播放列表:a.mp3");
+        QTest::newRow("words alone") << "paste" << QByteArray("no address here") << QStringList{}
+                                     << QStringLiteral("没有找到电台地址");
+    }
+    void dropsAndPastesAddStations() {
+        QFETCH(QString, kind);
+        QFETCH(QByteArray, input);
+        QFETCH(QStringList, rows);
+        QFETCH(QString, said);
+        support::HostileServer server;
+        if (input.contains('$')) QVERIFY(server.start(QStringLiteral(CORVANA_HOSTILE_SERVER)));
+        const QString base = server.url({});
+        input.replace('$', base.toUtf8());
+        rows.replaceInStrings(QStringLiteral("$"), base);
+        loadTwoStations();
+        form()->show();
+        form()->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form()));
+        form()->lst_Play->setFocus();
+        auto* data = new QMimeData;
+        if (kind.startsWith(QStringLiteral("file:"))) {
+            const QString path = QDir(m_fx->folder()).filePath(kind.mid(5));
+            if (path.endsWith(u'/'))
+                QVERIFY(QDir().mkpath(path));
+            else if (path.endsWith(QStringLiteral("mem.pls")))
+                QVERIFY(QFile::link(QStringLiteral("/proc/self/mem"), path));
+            else
+                QVERIFY(WriteBytes(path, input));
+            data->setUrls({QUrl::fromLocalFile(path)});
+        } else if (kind == QStringLiteral("uri-list")) {
+            data->setData(QStringLiteral("text/uri-list"), input);
+        } else {
+            data->setText(QString::fromUtf8(input));
+        }
+        if (kind == QStringLiteral("paste")) {
+            QGuiApplication::clipboard()->setMimeData(data);
+            QTest::keyClick(form()->lst_Play, Qt::Key_V, Qt::ControlModifier);
+        } else {
+            // As a drag brings it: entering first (Qt delivers a drop only where the drag was let in), then the drop.
+            QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, data, Qt::LeftButton, {});
+            QApplication::sendEvent(form()->lst_Play->viewport(), &enter);
+            QVERIFY(enter.isAccepted());
+            QDropEvent drop(QPointF(5, 5), Qt::CopyAction, data, Qt::LeftButton, {});
+            QApplication::sendEvent(form()->lst_Play->viewport(), &drop);
+            QVERIFY(drop.isAccepted());
+            delete data;
+        }
+        // The window answers while the server keeps it waiting: the status line says so meanwhile.
+        if (kind == QStringLiteral("text") && input.contains("never")) {
+            QTest::qWait(1000);
+            QCOMPARE(status(), QStringLiteral("正在读取电台..."));
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(status(), said, 10000);
+        QStringList added;
+        auto items = form()->lst_Play->ListItems();
+        for (int i = 3; i <= items.Count(); ++i)
+            added << items.Item(i).Text() + u'|' + items.Item(i).SubItems(1);
+        QCOMPARE(added, rows);
+        QCOMPARE(form()->ListModified, !rows.isEmpty());
+        // The first added row is selected, or the listed one an address was already in; a refusal selects nothing.
+        const std::optional<stations::ListItem> selected = form()->lst_Play->SelectedItem();
+        QCOMPARE(selected ? selected->Index() : 0, !rows.isEmpty() ? 3 : said.startsWith(u'电') ? 2 : 0);
+        // Only a batch over the bound is told in a message box, which says how many it held.
+        const bool tooMany = said == QStringLiteral("没有添加电台");
+        QCOMPARE(m_fx->dialogs().shown.size(), size_t(tooMany ? 1 : 0));
+        if (tooMany) QVERIFY(m_fx->dialogs().shown[0].text.contains(QStringLiteral("65个")));
     }
 };
 

@@ -28,6 +28,9 @@
 #                  U+007F, U+0085) and a zero-width joiner
 #   /icy-long      the same stream with a title of 70 KB: an ID3v2 title tag of 70 000 bytes at the start of the
 #                  body (an ICY block holds at most 4080 bytes), and StreamTitle blocks of that largest size
+#   /mirrors.pls   audio/x-scpls: two mirrors of one station, both titled "Mirror FM"
+#   /named         "ICY 200 OK" with an icy-name holding a bar and a character outside GBK, then nothing
+#   /never         takes the request and never answers
 #   /count         text/plain: "<path> <requests> <when>..." lines for every path asked so far (not counted
 #                  itself), with when each request came, in milliseconds of CLOCK_MONOTONIC (the clock of
 #                  Python's time.monotonic and of Qt's QElapsedTimer on Linux)
@@ -152,6 +155,13 @@ class Handler(socketserver.BaseRequestHandler):
             self.pls(base + (b"/pong.pls" if path == "/ping.pls" else b"/ping.pls"))
         elif path.startswith("/chain/") and path.endswith(".pls") and path[7:-4].isdigit():
             self.pls(base + b"/chain/%d.pls" % (int(path[7:-4]) + 1))
+        elif path == "/mirrors.pls":
+            self.fixed(b"audio/x-scpls", b"[playlist]\nFile1=http://127.0.0.1:9/m1\nTitle1=Mirror FM\n"
+                       b"File2=http://127.0.0.1:9/m2\nTitle2=Mirror FM\nNumberOfEntries=2\n")
+        elif path in ("/named", "/never"):
+            if path == "/named":
+                self.send("ICY 200 OK\r\nicy-name: 电台|名 😀\r\ncontent-type: audio/mpeg\r\n\r\n".encode())
+            self.hold()
         elif path == "/trickle":
             self.headers(b"audio/mpeg")
             self.trickle()
