@@ -9,14 +9,17 @@
 #     unmuted from 控制 > 静音, muted and unmuted with Ctrl+O; the sink follows each step and both places show it.
 #  2. The server is killed and started again mid-play: the sound comes back by itself.
 #  3. Stop silences it and the status line reads "已停止播放"; the tray icon's menu plays and stops the same way.
-#  4. A dead address: the strip says so, the program keeps running, the list stays as it was.
-#  5. Add a station through 文件 > 网络URL, close the window, answer Yes: the file holds three lines in code page 936.
+#  4. Enter on a selected station plays it, as a double-click does.
+#  5. A dead address: the strip says so, the program keeps running, the list stays as it was.
+#  6. Paste with Ctrl+V: a link (text/uri-list), text with two links in it (one listed already), a playlist's text.
+#  7. Add a station through 文件 > 网络URL, close the window, answer Yes: the file holds every station in code
+#     page 936.
 set -euo pipefail
 binary=$(readlink -f "$1")
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/lib/world.sh"
 e2e_begin journeys "${2:-}"
-e2e_needs Xvfb dbus-daemon openbox trayer xdotool xprop xwininfo pulseaudio parec pactl icecast2 ffmpeg curl
+e2e_needs Xvfb dbus-daemon openbox trayer xclip xdotool xprop xwininfo pulseaudio parec pactl icecast2 ffmpeg curl
 
 e2e_start_display
 e2e_private_home
@@ -117,7 +120,17 @@ wait_for 5 silent || fail "停止 from the tray did not silence the sink"
 wait_for 5 screen find label "已停止播放" >/dev/null || fail "tray 停止: wrong status line"
 step "Stop silences the sink; the tray menu's 播放 and 停止 do the same as the menu bar's"
 
-# 4 and 5. Add a dead station through the menu, play it, then close and save.
+# 4. Enter plays the selected station.
+read -r x y <<<"$(screen find "table cell" "Ogg tone")"
+xdotool mousemove "$x" "$y" click 1
+keys Return
+wait_for 15 sounding || fail "Enter on the selected station brought no sound"
+wait_for 5 screen find label "正在收听:Ogg tone" >/dev/null || fail "Enter: the status line does not name the station"
+keys ctrl+s
+wait_for 5 silent || fail "Stop after Enter did not silence the sink"
+step "Enter on the selected station: sound at the sink, status line 正在收听:Ogg tone"
+
+# 5 and 7. Add a dead station through the menu, play it, then close and save.
 click_at "menu item" "文件" || fail "no 文件 menu"
 wait_for 5 click_at "menu item" "网络URL" || fail "no 网络URL entry"
 wait_for 10 sh -c 'xdotool search --onlyvisible --name "^添加电台地址$" >"$0"' "$work/input" || fail "no input box"
@@ -134,10 +147,32 @@ silent || fail "sound from a dead address"
 shot dead-address
 step "dead address: the strip says 无法连接, the program runs on, the list and status line as expected"
 
+# 6. Paste: what xclip holds, as a browser or a chat puts it on the clipboard.
+paste() { # TYPE TEXT STATUS: Ctrl+V on the list, then the status line
+    printf '%s' "$2" | xclip -quiet -selection clipboard -t "$1" >/dev/null 2>&1 &
+    e2e_started $!
+    sleep 0.3
+    read -r x y <<<"$(screen find "table cell" "Ogg tone")"
+    xdotool mousemove "$x" "$y" click 1
+    keys ctrl+v
+    wait_for 15 screen find label "$3" >/dev/null || fail "paste of '$2': the status line does not read $3"
+}
+paste text/uri-list "http://127.0.0.1:$PORT/aac" "已添加1个电台"
+paste UTF8_STRING "听: http://127.0.0.1:$PORT/mp3-noburst, 还有 http://127.0.0.1:$PORT/mp3。" \
+    "已添加1个电台,1个已在列表中"
+paste UTF8_STRING $'[playlist]\nFile1=http://127.0.0.1:'"$PORT"$'/gbk\nTitle1=广播|一台 😀\nNumberOfEntries=1\n' \
+    "已添加1个电台"
+wait_for 5 screen find "table cell" "广播｜一台 😀" >/dev/null || fail "the playlist's title is not the new station's name"
+alive || fail "Corvana ended on a paste"
+shot pasted
+step "Ctrl+V: a link, text with links (one listed already), a playlist's text: one station each, status lines right"
+
 keys alt+F4
 wait_for 10 click_at "push button" "是.*|&?Yes" || fail "no save question with a Yes button"
 wait_for_exit 15
 list_is "$work/CvLst.lst" "Ogg tone|http://127.0.0.1:$PORT/ogg" "中国之声|http://127.0.0.1:$PORT/mp3" \
-    "Dead end|http://127.0.0.1:9/none" || fail "the saved list file is not the three stations in code page 936"
-step "added through 文件 > 网络URL, closed, answered Yes: three lines in code page 936"
+    "Dead end|http://127.0.0.1:9/none" "127.0.0.1|http://127.0.0.1:$PORT/aac" \
+    "127.0.0.1|http://127.0.0.1:$PORT/mp3-noburst" "广播｜一台 😀|http://127.0.0.1:$PORT/gbk" \
+    || fail "the saved list file is not every station in code page 936"
+step "added through 文件 > 网络URL and pasted, closed, answered Yes: every line in code page 936"
 echo "journeys: all passed"

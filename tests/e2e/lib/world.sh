@@ -86,8 +86,10 @@ wait_for_exit() { # [SECONDS] [STATUS]: corvana ends in time (10 s) with that st
 }
 
 # A list file as the program keeps it: "name|address" lines in code page 936, each ending in CR LF.
-e2e_list_bytes() { /usr/bin/python3 -c 'import sys; sys.stdout.buffer.write("".join(
-    line + "\r\n" for line in sys.argv[1:]).encode("cp936"))' "$@"; }
+# Code page 936, with GB18030's four bytes for a character it does not have, as the program writes them.
+e2e_list_bytes() { /usr/bin/python3 -c 'import sys; sys.stdout.buffer.write(b"".join(
+    c.encode("gb18030" if c.encode("cp936", "ignore") == b"" else "cp936") for c in "".join(
+    line + "\r\n" for line in sys.argv[1:])))' "$@"; }
 write_list() { local file=$1; shift; e2e_list_bytes "$@" >"$file"; } # FILE LINE...
 list_is() { # FILE LINE...: the file holds exactly these lines; shows what it holds when not
     local file=$1
