@@ -7,7 +7,6 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
-#include <QDBusReply>
 #include <QMetaObject>
 #include <algorithm>
 #include <cmath>

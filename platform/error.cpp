@@ -4,7 +4,6 @@
 #include "platform/dialogs.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <cerrno>
 #include <cstring>
 #include <new>

@@ -12,7 +12,6 @@
 #include <QRawFont>
 #include <QScreen>
 #include <QTest>
-#include <QTimer>
 #include <optional>
 
 namespace {
