@@ -8,12 +8,16 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QHelpEvent>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextDocument>
+#include <QTime>
+#include <QToolTip>
 #include <clocale>
 #include <memory>
 
@@ -141,12 +145,39 @@ private slots:
         wmp->put_URL(m_servers.url(QStringLiteral("/mp3")));
         QTRY_COMPARE_WITH_TIMEOUT(wmp->session().state(), State::Playing, ConnectTimeoutMs);
         QTRY_VERIFY_WITH_TIMEOUT(!wmp->session().title().isEmpty(), ConnectTimeoutMs);
+        const QString first = wmp->session().title();
         const QString next = QStringLiteral("第二首 Second %1").arg(Suffix());
         QVERIFY(SetIcyTitle(m_servers, QStringLiteral("/mp3"), next));
         QTRY_COMPARE_WITH_TIMEOUT(wmp->session().title(), next, ConnectTimeoutMs);
         QCOMPARE(titles.last().at(0).toString(), next);
         QCOMPARE(wmp->session().state(), State::Playing);
         QCOMPARE(wmp->session().stateText(), QStringLiteral("正在播放：") + next);
+
+        // Over the title, the tooltip tells what plays: the server's name and genre, the audio as decoded (the
+        // bitrate comes with the engine's answer, after the tip opened), both titles, newest first, with the
+        // time each began.
+        QWidget* label = wmp->findChild<QWidget*>(QStringLiteral("title"));
+        QHelpEvent hover(QEvent::ToolTip, {5, 5}, label->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(label, &hover);
+        QTextDocument tip;
+        QTRY_VERIFY_WITH_TIMEOUT((tip.setHtml(QToolTip::text()), tip.toPlainText().contains("kbit/s")), 5000);
+        const QStringList lines = tip.toPlainText().split(QLatin1Char('\n'));
+        QToolTip::hideText();
+        QCOMPARE(lines.mid(0, 2),
+                 QStringList({QStringLiteral("电台：") + m_servers.value(QStringLiteral("MP3_NAME")),
+                              QStringLiteral("类型：") + m_servers.value(QStringLiteral("MP3_GENRE"))}));
+        const QRegularExpressionMatch audio =
+            QRegularExpression(QStringLiteral("^音频：MP3 · (\\d+) kbit/s · 44\\.1 kHz$"))
+                .match(lines.value(2));
+        QVERIFY2(audio.hasMatch() && qAbs(audio.captured(1).toInt() - 128) <= 8, qPrintable(lines.value(2)));
+        QStringList played;
+        for (const QString& line : lines.mid(3)) {
+            const QTime began = QTime::fromString(line.left(5), QStringLiteral("HH:mm"));
+            QVERIFY2(began.isValid() && (began.secsTo(QTime::currentTime()) + 86400) % 86400 < 120,
+                     qPrintable(line));
+            played << line.mid(6);
+        }
+        QCOMPARE(played, QStringList({next, first}));
     }
 
     void gbkTitleReadsAsChinese() {
