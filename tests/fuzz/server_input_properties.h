@@ -5,13 +5,17 @@
 
 #include "player/address.h"
 #include "player/playlist.h"
+#include "player/station_links.h"
 
 #include <QByteArray>
 #include <QFileInfo>
 #include <QString>
 #include <QUrl>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
+#include <limits>
 
 namespace fuzz {
 
@@ -70,8 +74,55 @@ inline void CheckAddressProperties(const QByteArray& bytes) {
     CheckEngineAddress(player::ClassifyPlaylistEntry(typed, LocalPlaylist), false);
 }
 
+// What a drop or a paste gives: a bounded batch or a refusal, and stations the list file can keep: an address
+// not empty, on one line, with no space at an end the file would trim away; a name without "|", which would
+// end it there, and without control characters, no longer than a title.
+inline void CheckFoundStations(const player::FoundStations& found) {
+    using Refusal = player::FoundStations::Refusal;
+    if (found.stations.size() > player::MaxFoundStations) Broken("more stations than the bound");
+    if ((found.refusal == Refusal::None) == found.stations.isEmpty()) Broken("stations and refusal disagree");
+    if (found.refusal == Refusal::TooMany && found.count <= player::MaxFoundStations)
+        Broken("too many, within the bound");
+    for (const player::FoundStation& station : found.stations) {
+        const QString& address = station.address;
+        if (address.isEmpty() || address != address.trimmed() || address.contains(QLatin1Char('\n')) ||
+            address.contains(QLatin1Char('\r')))
+            Broken("an address the list file cannot keep", address);
+        if (station.name.size() > player::MaxTitleLength || station.name.contains(QLatin1Char('|')) ||
+            std::any_of(station.name.begin(), station.name.end(),
+                        [](QChar c) { return c.category() == QChar::Other_Control; }))
+            Broken("a name too long, with the separator or a control character", station.name);
+    }
+}
+
+// A reader linear in its input reads these few kilobytes well within the budget; one that is not takes many
+// times longer. Measured in the thread's processor time, which a busy machine does not stretch, and timed
+// again before a slow input counts.
+template <typename Read> void CheckFoundInTime(qsizetype size, Read read) {
+    const qint64 budgetNs = 5'000'000 + 2'500 * qint64(size);
+    qint64 fastest = std::numeric_limits<qint64>::max();
+    for (int attempt = 0; attempt < 3 && fastest > budgetNs; ++attempt) {
+        timespec start{}, end{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &start);
+        CheckFoundStations(read());
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &end);
+        fastest =
+            qMin(fastest, qint64(end.tv_sec - start.tv_sec) * 1'000'000'000 + end.tv_nsec - start.tv_nsec);
+    }
+    if (fastest > budgetNs) Broken("slower than linear", QStringLiteral("%1 ms").arg(fastest / 1'000'000));
+}
+
+// The drop and paste readers over the same bytes: as pasted text, as a server's playlist and as a local one.
+inline void CheckFoundProperties(const QByteArray& bytes) {
+    const QString text = QString::fromUtf8(bytes);
+    CheckFoundInTime(bytes.size(), [&] { return player::ReadFoundText(text); });
+    CheckFoundInTime(bytes.size(), [&] { return player::ReadFoundPlaylist(bytes, RemotePlaylist); });
+    CheckFoundInTime(bytes.size(), [&] { return player::ReadFoundPlaylist(bytes, LocalPlaylist); });
+}
+
 // A playlist gives at most MaxPlaylistEntries entries, none empty or padded, only when it was recognized;
-// what a server's playlist names passes the same checks as a typed address.
+// what a server's playlist names passes the same checks as a typed address. The drop and paste readers hold
+// to theirs over the same bytes.
 inline void CheckPlaylistProperties(const QByteArray& bytes) {
     const player::ParsedPlaylist playlist = player::ParsePlaylist(bytes);
     if (!playlist.recognized && !playlist.entries.isEmpty()) Broken("entries from an unrecognized body");
@@ -80,6 +131,7 @@ inline void CheckPlaylistProperties(const QByteArray& bytes) {
         if (entry.isEmpty() || entry != entry.trimmed()) Broken("an empty or padded entry", entry);
         CheckEngineAddress(player::ClassifyPlaylistEntry(entry, RemotePlaylist), true);
     }
+    CheckFoundProperties(bytes);
 }
 
 // A cleaned title fits the bound, shows on one line in the order its characters were written, has no white

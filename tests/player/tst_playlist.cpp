@@ -1,9 +1,11 @@
 // tests/player/: addresses and playlists as the player reads them, without a network or an engine: what a typed
 // address or a playlist entry gives the engine, which entries may name this machine's files (only those of a
 // playlist on this machine; a typed address that is local must be a file), what a playlist file holds and how many
-// of its entries count, how a server's text is decoded, and how the titles it sends are cleaned and bounded.
+// of its entries count, how a server's text is decoded, how the titles it sends are cleaned and bounded, and which
+// stations a drop or a paste brings.
 #include "player/address.h"
 #include "player/playlist.h"
+#include "player/station_links.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -207,6 +209,80 @@ private slots:
         const player::ParsedPlaylist parsed = player::ParsePlaylist(body);
         QCOMPARE(parsed.recognized, recognized);
         QCOMPARE(parsed.entries, entries);
+    }
+
+    // What pasted text ("paste") or a playlist served from origin gives: "name|address", "|playlist" after an
+    // address StationFinder reads; or the refusal.
+    void foundStations_data() {
+        QTest::addColumn<QString>("origin");
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<QStringList>("found");
+        auto row = [](const char* name, const QString& origin, const QByteArray& input,
+                      const QStringList& found) { QTest::newRow(name) << origin << input << found; };
+        const QString paste = "paste", remote = "http://radio.example/lists/x.pls",
+                      local = "file:///home/u/x.asx";
+        QByteArray pls = "[playlist]\n", links;
+        for (int i = 1; i <= player::MaxFoundStations + 1; ++i) {
+            pls += "File" + QByteArray::number(i) + "=http://a.example/" + QByteArray::number(i) + "\n";
+            links += "http://a.example/" + QByteArray::number(i) + " ";
+        }
+        row("links in Chinese text", paste, "听：http://a.example/live。还有（https://b.example/x.PLS），好",
+            {"|http://a.example/live", "|https://b.example/x.PLS|playlist"});
+        row("links in markup, code and brackets, each once", paste,
+            "<a href=\"mms://c.example/r\">MMS://c.example/r</a> (`rtsp://d.example/s`), "
+            "[rtmp://e.example/a/s]! "
+            "http://f.example/x.m3u8?",
+            {"|mms://c.example/r", "|rtsp://d.example/s", "|rtmp://e.example/a/s",
+             "|http://f.example/x.m3u8|playlist"});
+        row("links, one a line, and comments", paste,
+            "#http://x.example/\r\n  # http://y.example/\r\nhttp://a.example/1\rmmsh://a.example/2\n",
+            {"|http://a.example/1", "|mmsh://a.example/2"});
+        row("no link", paste, "xhttp://a.example/ ftp://a.example/ file:///etc/passwd http:// https://.)",
+            {"nothing"});
+        row("a PLS pasted: its titles, its local file", paste,
+            "[playlist]\nFile1=http://a.example/1\nTitle1=A|B\nFile2=/home/u/b.mp3\nTitle2=B\n",
+            {"A｜B|http://a.example/1", "B|/home/u/b.mp3"});
+        row("HLS pasted", paste, "#EXTM3U\n#EXT-X-TARGETDURATION:2\nhttp://a.example/seg0.ts\n", {"nothing"});
+        row("more links than a batch", paste, links, {"too many: 65"});
+        row("longer than the bound in UTF-8", paste,
+            QByteArray("中").repeated(player::MaxFoundTextBytes / 3 + 1), {"too large"});
+        row("mirrors of one station, titles first", remote,
+            "[playlist]\nTitle2=Radio\nFile1=http://a.example/1\nFile2=http://b.example/2\nTitle1=Radio\n",
+            {"Radio|" + remote});
+        row("titled entries, resolved, no local file", remote,
+            "#EXTM3U\n#EXTINF:-1 tvg-name=\"a,b\",One\nlive.mp3\n#EXTINF:-1,Two\nfile:///etc/passwd\n"
+            "#EXTINF:5,Three\nhttp://c.example/more.m3u\nhttp://d.example/untitled\n",
+            {"One|http://radio.example/lists/live.mp3", "Three|http://c.example/more.m3u|playlist",
+             "|http://d.example/untitled"});
+        row("HLS served", "https://radio.example/hls/live.m3u8",
+            "#EXTM3U\n#EXT-X-TARGETDURATION:2\nseg0.ts\n", {"|https://radio.example/hls/live.m3u8"});
+        row("ASX: each entry's title, also after its reference", local,
+            "<asx><title>Own</title><entry><ref href=\"http://a.example/1\"/><title>E1</title></entry>"
+            "<entry><title>E2</title><ref href=\"http://a.example/2\"/></entry></asx>",
+            {"E1|http://a.example/1", "E2|http://a.example/2"});
+        row("ASX: its own title, its first entry", local,
+            "<ASX><Title>Own &amp; co</Title><entry><ref href=\"mms://a.example/1\"/></entry>"
+            "<entry><ref href=\"mms://a.example/2\"/></entry></ASX>",
+            {"Own & co|mms://a.example/1"});
+        row("more entries than a batch", remote, pls, {"too many: 65"});
+        row("a server's playlist of local files", remote,
+            "[playlist]\nFile1=file://localhost/etc/passwd\nFile2=av://lavfi:sine\n", {"nothing"});
+    }
+
+    void foundStations() {
+        QFETCH(QString, origin);
+        QFETCH(QByteArray, input);
+        QFETCH(QStringList, found);
+        const player::FoundStations read = origin == "paste" ? player::ReadFoundText(QString::fromUtf8(input))
+                                                             : player::ReadFoundPlaylist(input, QUrl(origin));
+        QStringList rows;
+        for (const player::FoundStation& s : read.stations)
+            rows << s.name + '|' + s.address + (s.playlist ? "|playlist" : "");
+        if (read.refusal == player::FoundStations::Refusal::TooMany)
+            rows << QStringLiteral("too many: %1").arg(read.count);
+        else if (read.refusal != player::FoundStations::Refusal::None)
+            rows << QStringList{"", "nothing", "too large"}[int(read.refusal)];
+        QCOMPARE(rows, found);
     }
 
     void serverText_data() {
