@@ -1,11 +1,13 @@
-// tests/player/: the engine and the playlist fetch against servers that answer badly on purpose
-// (tests/support/hostile_server.py on 127.0.0.1, started and stopped here): endless and self-naming
-// playlists, stalled servers, hostile titles. The process runs under a memory limit, so that a runaway fails
-// this test rather than the machine.
+// tests/player/: the engine, the playlist fetch, the stream name probe and the station finder against servers
+// that answer badly on purpose (tests/support/hostile_server.py on 127.0.0.1, started and stopped here):
+// endless and self-naming playlists, stalled servers, hostile titles and names. The process runs under a
+// memory limit, so that a runaway fails this test rather than the machine.
 #include "player/mpv_engine.h"
 #include "player/playlist.h"
 #include "player/playlist_fetch.h"
 #include "player/session.h"
+#include "player/station_finder.h"
+#include "player/stream_name_probe.h"
 #include "stream_servers.h"
 #include "support/hostile_server.h"
 
@@ -203,6 +205,100 @@ private slots:
         QCOMPARE(failed.first().at(1).value<PlaylistFetch::Failure>(), PlaylistFetch::Unreachable);
         QVERIFY2(took >= PlaylistFetch::TimeoutMs - 500 && took <= PlaylistFetch::TimeoutMs + 10000,
                  qPrintable(QStringLiteral("ended after %1 ms").arg(took)));
+    }
+
+    // What a stream's server calls it, asked once: whatever the server does, the answer comes in the probe's
+    // time.
+    void streamNameProbeAnswersInItsTime_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("answer"); // "name;genre;media type", empty when not ok
+        const QString named = QStringLiteral("电台|名 😀;Jazz;audio/mpeg");
+        QTest::newRow("ICY 200, a bar and a name beyond GBK") << "/named" << named;
+        QTest::newRow("a playlist's type, and a parameter") << "/listen"
+                                                            << ";;audio/x-scpls";
+        QTest::newRow("redirected") << "/moved" << named;
+        QTest::newRow("redirected for ever") << "/moved-loop" << QString();
+        QTest::newRow("not found") << "/nothing" << QString();
+        QTest::newRow("headers without end") << "/endless-head" << QString();
+        QTest::newRow("never a byte") << "/never" << QString();
+    }
+
+    void streamNameProbeAnswersInItsTime() {
+        QFETCH(QString, path);
+        QFETCH(QString, answer);
+        player::StreamNameProbe probe;
+        QSignalSpy answered(&probe, &player::StreamNameProbe::answered);
+        QElapsedTimer clock;
+        clock.start();
+        probe.start(QUrl(m_server.url(path)));
+        QTRY_VERIFY_WITH_TIMEOUT(!answered.isEmpty(), WaitMs);
+        QVERIFY2(clock.elapsed() <= player::StreamNameProbe::TimeoutMs + 2000,
+                 qPrintable(QStringLiteral("answered after %1 ms").arg(clock.elapsed())));
+        const auto got = answered.first().first().value<player::StreamNameProbe::Answer>();
+        const QString text = got.ok ? QStringList{got.name, got.genre, got.contentType}.join(';') : QString();
+        QCOMPARE(text, answer);
+        QTest::qWait(1000);
+        QCOMPARE(answered.size(), 1);
+    }
+
+    // Stations as a drop or a paste brings them, completed from the same servers: in order, each address once,
+    // every request of a batch open at once.
+    void stationFinderCompletesABatch_data() {
+        QTest::addColumn<QStringList>("paths");
+        QTest::addColumn<QStringList>("stations"); // "name|path", or "too many: <count>"
+        QTest::addColumn<int>("failures");
+        QTest::newRow("named by the stream, else by the host")
+            << QStringList{"/named", "/never", "/nothing"}
+            << QStringList{"电台｜名 😀|/named", "127.0.0.1|/never", "127.0.0.1|/nothing"} << 0;
+        QTest::newRow("playlists read in place, one that never ends left out")
+            << QStringList{"/listen", "/titles.m3u", "/endless.pls", "/mirrors.pls"}
+            << QStringList{"Listen FM|/listen", "One|/silent?1", "Two|/silent?2", "Three|/named",
+                           "Mirror FM|/mirrors.pls"}
+            << 1;
+        QTest::newRow("an address given twice counts once, where it came first")
+            << QStringList{"/named", "/titles.m3u"}
+            << QStringList{"电台｜名 😀|/named", "One|/silent?1", "Two|/silent?2"} << 0;
+        QTest::newRow("more than 64 once read")
+            << QStringList{"/many.m3u"} << QStringList{"too many: 65"} << 0;
+        QStringList never, byHost;
+        for (int i = 0; i < player::MaxFoundStations; ++i) {
+            never << QStringLiteral("/never?%1").arg(i);
+            byHost << QStringLiteral("127.0.0.1|/never?%1").arg(i);
+        }
+        QTest::newRow("64 servers that never answer") << never << byHost << 0;
+    }
+
+    void stationFinderCompletesABatch() {
+        QFETCH(QStringList, paths);
+        QFETCH(QStringList, stations);
+        QFETCH(int, failures);
+        QStringList links;
+        for (const QString& path : paths)
+            links << m_server.url(path);
+        const player::FoundStations found = player::ReadFoundText(links.join(' '));
+        {
+            // Gone while its requests are open: nothing reaches it afterwards, in the time the wait below gives.
+            player::StationFinder abandoned;
+            abandoned.find(found);
+            QTest::qWait(100);
+        }
+        player::StationFinder finder;
+        QSignalSpy finished(&finder, &player::StationFinder::finished);
+        finder.find(found);
+        finder.find(
+            player::ReadFoundText(QStringLiteral("no address"))); // answered after the batch before it
+        // A probe's time and a playlist's read bound a batch of any size; one request after another would not.
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 2, 3 * player::StreamNameProbe::TimeoutMs);
+        const auto result = finished.first().first().value<player::FoundStations>();
+        QStringList got;
+        if (result.refusal == player::FoundStations::Refusal::TooMany)
+            got << QStringLiteral("too many: %1").arg(result.count);
+        for (const player::FoundStation& station : result.stations)
+            got << station.name + '|' + station.address.mid(m_server.url({}).size());
+        QCOMPARE(got, stations);
+        QCOMPARE(finished.first().at(1).toInt(), failures);
+        QCOMPARE(finished.last().first().value<player::FoundStations>().refusal,
+                 player::FoundStations::Refusal::Nothing);
     }
 
     void stalledLoadsStopAtOnce_data() {

@@ -29,8 +29,15 @@
 #   /icy-long      the same stream with a title of 70 KB: an ID3v2 title tag of 70 000 bytes at the start of the
 #                  body (an ICY block holds at most 4080 bytes), and StreamTitle blocks of that largest size
 #   /mirrors.pls   audio/x-scpls: two mirrors of one station, both titled "Mirror FM"
-#   /named         "ICY 200 OK" with an icy-name holding a bar and a character outside GBK, then nothing
+#   /named         "ICY 200 OK" with an icy-name holding a bar and a character outside GBK, and an icy-genre, then
+#                  nothing
 #   /never         takes the request and never answers
+#   /endless-head  "HTTP/1.0 200 OK", then 150 KB of header lines that never end in the blank line, then nothing
+#   /listen        "audio/x-scpls; charset=utf-8" under an address without a playlist's ending: three mirrors,
+#                  the first titled "Listen FM"
+#   /titles.m3u    audio/x-mpegurl: three entries with #EXTINF titles One, Two and Three; Three is /named
+#   /many.m3u      audio/x-mpegurl: 65 entries
+#   /moved         302 to /named; /moved-loop: 302 to itself
 #   /count         text/plain: "<path> <requests> <when>..." lines for every path asked so far (not counted
 #                  itself), with when each request came, in milliseconds of CLOCK_MONOTONIC (the clock of
 #                  Python's time.monotonic and of Qt's QElapsedTimer on Linux)
@@ -160,8 +167,26 @@ class Handler(socketserver.BaseRequestHandler):
                        b"File2=http://127.0.0.1:9/m2\nTitle2=Mirror FM\nNumberOfEntries=2\n")
         elif path in ("/named", "/never"):
             if path == "/named":
-                self.send("ICY 200 OK\r\nicy-name: 电台|名 😀\r\ncontent-type: audio/mpeg\r\n\r\n".encode())
+                self.send("ICY 200 OK\r\nicy-name: 电台|名 😀\r\nicy-genre: Jazz\r\n"
+                          "content-type: audio/mpeg\r\n\r\n".encode())
             self.hold()
+        elif path == "/endless-head":
+            self.send(b"HTTP/1.0 200 OK\r\nicy-name: Never Ends\r\n" +
+                      b"".join(b"X-Pad-%d: %s\r\n" % (n, b"x" * 64) for n in range(2000)))
+            self.hold()
+        elif path == "/listen":
+            self.fixed(b"audio/x-scpls; charset=utf-8",
+                       b"[playlist]\nFile1=http://127.0.0.1:9/m1\nTitle1=Listen FM\n"
+                       b"File2=http://127.0.0.1:9/m2\nFile3=http://127.0.0.1:9/m3\nNumberOfEntries=3\n")
+        elif path == "/titles.m3u":
+            self.fixed(b"audio/x-mpegurl", b"#EXTM3U\n#EXTINF:-1,One\n%s/silent?1\n#EXTINF:-1,Two\n%s/silent?2\n"
+                       b"#EXTINF:-1,Three\n%s/named\n" % (base, base, base))
+        elif path == "/many.m3u":
+            entries = b"".join(b"%s/silent?%d\n" % (base, n) for n in range(65))
+            self.fixed(b"audio/x-mpegurl", b"#EXTM3U\n" + entries)
+        elif path in ("/moved", "/moved-loop"):
+            target = b"/named" if path == "/moved" else b"/moved-loop"
+            self.send(b"HTTP/1.1 302 Found\r\nLocation: " + target + b"\r\nContent-Length: 0\r\n\r\n")
         elif path == "/trickle":
             self.headers(b"audio/mpeg")
             self.trickle()
