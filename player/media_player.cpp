@@ -126,6 +126,8 @@ void MediaPlayer::buildStrip() {
     m_titleLabel = new StateLabel(this);
     m_titleLabel->setObjectName(QStringLiteral("title"));
     rows->addWidget(m_titleLabel);
+    // The title shows in the state label of the "mini" strip and on a line of its own in the full panel.
+    m_stateLabel->installEventFilter(this);
     m_titleLabel->installEventFilter(this);
 
     auto* controls = new QHBoxLayout;
@@ -209,8 +211,10 @@ void MediaPlayer::refreshStrip() {
 }
 
 bool MediaPlayer::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_titleLabel && event->type() == QEvent::ToolTip && m_session.listening()) {
+    if ((watched == m_titleLabel || watched == m_stateLabel) && event->type() == QEvent::ToolTip &&
+        m_session.listening()) {
         m_titleTipAt = static_cast<QHelpEvent*>(event)->globalPos();
+        m_titleTipOver = static_cast<QWidget*>(watched);
         // Asked for only now, as the tip opens; it shows again with the figure when the engine answers.
         m_session.measureBitrate();
         if (showTitleTip()) return true;
@@ -223,7 +227,8 @@ bool MediaPlayer::showTitleTip() {
     if (text.isEmpty()) return false;
     // Names and titles are the server's: escaped, so that none of them is read as markup.
     m_titleTip = Qt::convertFromPlainText(text, Qt::WhiteSpaceNoWrap);
-    QToolTip::showText(m_titleTipAt, m_titleTip, m_titleLabel, m_titleLabel->rect());
+    QWidget* over = m_titleTipOver ? m_titleTipOver : m_titleLabel;
+    QToolTip::showText(m_titleTipAt, m_titleTip, over, over->rect());
     return true;
 }
 

@@ -86,7 +86,10 @@ private:
     QSlider* m_volumeSlider = nullptr;
     QPointer<QMenu> m_menu;
     QPoint m_titleTipAt; // where the title's tooltip of the stream was asked for
-    QString m_titleTip;  // what it showed, to tell it from any other tooltip on screen
+    // The label it was asked over: the state label, which carries the title in the "mini" strip, or the title's
+    // own line of the full panel.
+    QWidget* m_titleTipOver = nullptr;
+    QString m_titleTip; // what it showed, to tell it from any other tooltip on screen
 };
 
 } // namespace player

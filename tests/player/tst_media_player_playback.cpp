@@ -153,10 +153,10 @@ private slots:
         QCOMPARE(wmp->session().state(), State::Playing);
         QCOMPARE(wmp->session().stateText(), QStringLiteral("正在播放：") + next);
 
-        // Over the title, the tooltip tells what plays: the server's name and genre, the audio as decoded (the
+        // Over the state label, which carries the title in the program's "mini" strip, the tooltip tells what plays: the server's name and genre, the audio as decoded (the
         // bitrate comes with the engine's answer, after the tip opened), both titles, newest first, with the
         // time each began.
-        QWidget* label = wmp->findChild<QWidget*>(QStringLiteral("title"));
+        QWidget* label = wmp->findChild<QWidget*>(QStringLiteral("state"));
         QHelpEvent hover(QEvent::ToolTip, {5, 5}, label->mapToGlobal(QPoint(5, 5)));
         QApplication::sendEvent(label, &hover);
         QTextDocument tip;
