@@ -4,7 +4,6 @@
 #include <QGuiApplication>
 #include <QIconEngine>
 #include <QPainter>
-#include <QPainterPath>
 #include <QPalette>
 
 namespace player {
