@@ -115,6 +115,7 @@ frmMain::~frmMain() {
     WMP = nullptr;
     Label1 = nullptr;
     lst_Play = nullptr;
+    m_listViewport = nullptr;
     l_State = nullptr;
 }
 
@@ -145,7 +146,8 @@ void frmMain::BuildLayout() {
     lst_Play->SetWidth(4215);
     connect(lst_Play, &QAbstractItemView::doubleClicked, this, [this] { Run(&frmMain::lst_Play_DblClick); });
     lst_Play->installEventFilter(this);
-    lst_Play->viewport()->installEventFilter(this);
+    m_listViewport = lst_Play->viewport();
+    m_listViewport->installEventFilter(this);
     lst_Play->viewport()->setAcceptDrops(true);
     // Ctrl+V on the list; Ctrl+C stays the window's 清空列表.
     auto* paste =
@@ -239,18 +241,22 @@ void frmMain::BuildMenus() {
 }
 
 bool frmMain::eventFilter(QObject* watched, QEvent* event) {
-    if (lst_Play && watched == lst_Play && event->type() == QEvent::KeyPress) {
-        const auto* key = static_cast<QKeyEvent*>(event);
-        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
-            !(key->modifiers() & ~Qt::KeypadModifier)) {
-            Run(&frmMain::lst_Play_DblClick);
-            return true;
+    // The event's type first: the list and its viewport pass their last events through here while they are
+    // being destroyed, when nothing may be asked of them.
+    switch (event->type()) {
+    case QEvent::KeyPress:
+        if (watched == lst_Play) {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+                !(key->modifiers() & ~Qt::KeypadModifier)) {
+                Run(&frmMain::lst_Play_DblClick);
+                return true;
+            }
         }
-    }
-    if (lst_Play && watched == lst_Play->viewport()) {
-        switch (event->type()) {
-        case QEvent::DragEnter:
-        case QEvent::DragMove: {
+        break;
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+        if (watched == m_listViewport) {
             auto* drag = static_cast<QDragMoveEvent*>(event);
             if (drag->mimeData()->hasUrls() || drag->mimeData()->hasText()) {
                 drag->setDropAction(Qt::CopyAction);
@@ -260,7 +266,9 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event) {
             }
             return true;
         }
-        case QEvent::Drop: {
+        break;
+    case QEvent::Drop:
+        if (watched == m_listViewport) {
             auto* drop = static_cast<QDropEvent*>(event);
             drop->setDropAction(Qt::CopyAction);
             drop->accept();
@@ -268,9 +276,9 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event) {
             UpdateDesktop();
             return true;
         }
-        default:
-            break;
-        }
+        break;
+    default:
+        break;
     }
     return QMainWindow::eventFilter(watched, event);
 }

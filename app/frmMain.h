@@ -196,6 +196,7 @@ private:
     tray::TrayIcon* m_tray = nullptr;
     desktop::MprisService* m_mpris = nullptr;
     player::StationFinder* m_finder = nullptr; // made at the first drop or paste
+    QObject* m_listViewport = nullptr;         // where drops on the list arrive
     QString m_listeningTo;                     // the name of the station the player was last given
     // The list file's encoding and the lines it gave no station for: each save writes them back.
     stations::ListFileFormat m_listFileFormat;
