@@ -58,7 +58,9 @@ wait_for 15 sounding || fail "no sound at the sink 15 s after the double-click (
 wait_for 5 screen find label "正在收听:中国之声" >/dev/null || fail "the status line does not name the station"
 wait_for 15 screen shows "$title" || fail "the strip does not show the stream title"
 shot playing
-read -r x y <<<"$(screen find label "$title")" && xdotool mousemove "$x" "$y" && sleep 2 && shot tooltip
+# The stream's tooltip over the strip's state line, for the screenshot: the pointer moves inside it, as a hand does.
+eval "$(xdotool getwindowgeometry --shell "$window")"
+xdotool mousemove $((X + 60)) $((Y + 12)) sleep 0.3 mousemove $((X + 70)) $((Y + 14)) && sleep 2.5 && shot tooltip
 step "double-click: sound at the sink, status line 正在收听:中国之声, title '$title' in the strip"
 
 before=$(level 1.0)
