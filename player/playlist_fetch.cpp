@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 extern "C" {
@@ -170,7 +171,14 @@ void PlaylistFetch::start(const QUrl& url) {
     AvioFunctions();
     // Detached: a thread stuck in a host name lookup (which no interrupt reaches) must not hold up the UI.
     // The job's shares keep it alive until the thread is done with it.
-    std::thread([job] { job->run(job); }).detach();
+    try {
+        std::thread([job] { job->run(job); }).detach();
+    } catch (const std::system_error& e) {
+        // No thread to be had (the system's limit): a failed read, answered from the event loop as any other.
+        job->error = QString::fromLocal8Bit(e.what());
+        QMetaObject::invokeMethod(
+            this, [this, job] { finish(job); }, Qt::QueuedConnection);
+    }
 }
 
 void PlaylistFetch::cancel() {

@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 extern "C" {
@@ -254,7 +255,13 @@ void StreamNameProbe::start(const QUrl& url) {
     AvioFunctions();
     // Detached: a thread stuck in a host name lookup (which no interrupt reaches) must not hold up the UI.
     // The job's shares keep it alive until the thread is done with it.
-    std::thread([job] { job->run(job); }).detach();
+    try {
+        std::thread([job] { job->run(job); }).detach();
+    } catch (const std::system_error&) {
+        // No thread to be had (the system's limit): the server is not asked, and the station keeps its host.
+        Job::Post(this, job);
+        return;
+    }
     // The answer comes at the deadline even from a thread that is stuck there.
     const std::weak_ptr<Job> watched = job;
     QTimer::singleShot(TimeoutMs + StuckGraceMs, this, [this, watched] {
