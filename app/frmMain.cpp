@@ -78,7 +78,8 @@ void LinkLabel::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) emit clicked();
 }
 
-frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
+frmMain::frmMain(QWidget* parent)
+    : QMainWindow(parent), m_fetcher(QByteArrayLiteral("Corvana/" CORVANA_VERSION)), m_session(m_fetcher) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Corvana"));
     setWindowIcon(QIcon(QStringLiteral(":/corvana/corvana-32.png")));
@@ -252,13 +253,18 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event) {
                 Run(&frmMain::lst_Play_DblClick);
                 return true;
             }
+            if (key->key() == Qt::Key_Escape && key->modifiers() == Qt::NoModifier) {
+                Run(&frmMain::lst_Play_CancelReading);
+                return true;
+            }
         }
         break;
     case QEvent::DragEnter:
     case QEvent::DragMove:
         if (watched == m_listViewport) {
             auto* drag = static_cast<QDragMoveEvent*>(event);
-            if (drag->mimeData()->hasUrls() || drag->mimeData()->hasText()) {
+            // A drag's formats come with it: looking at them asks the other program nothing.
+            if (!stations::ChosenFormat(drag->mimeData()->formats()).isEmpty()) {
                 drag->setDropAction(Qt::CopyAction);
                 drag->accept();
             } else {

@@ -8,8 +8,9 @@
 
 #include "platform/plain_text.h"
 #include "player/session.h"
-#include "player/station_links.h"
 #include "stations/list_file.h"
+#include "stations/station_reader.h"
+#include "web/network_fetcher.h"
 
 #include <QLabel>
 #include <QMainWindow>
@@ -22,11 +23,11 @@ class QMimeData;
 namespace player {
 class MediaPlayer;
 class PlayerComponent;
-class StationFinder;
 } // namespace player
 namespace stations {
 class ListView;
-}
+class StationFinder;
+} // namespace stations
 namespace tray {
 class TrayIcon;
 }
@@ -132,18 +133,13 @@ public:
     void menu_NetUrl_Click();
     void menu_Del_Click();
     void menu_CleanList_Click();
-    // Stations dropped on the list or pasted into it (Ctrl+V): links, a playlist's text, playlist files. Read
-    // off the window's thread; StationsFound appends them as 网络URL appends one (app/station_import.cpp).
+    // Stations dropped on the list or pasted into it (Ctrl+V): links, a page's links, a playlist's text,
+    // playlist files. Completed from the web on the event loop; StationsFound appends them as 网络URL appends
+    // one (app/station_import.cpp). Escape on the list drops what is still being read.
     void lst_Play_OLEDragDrop(const QMimeData& data);
     void lst_Play_Paste();
-    void StationsFound(const player::FoundStations& found, int failures);
-    // What a drop or a paste held, read as far as this machine can: refusal names a part refused by itself (a
-    // folder, an unreadable file), which refuses the whole.
-    struct Dropped {
-        player::FoundStations found;
-        QString refusal;
-    };
-    static Dropped ReadDropped(const QMimeData& data);
+    void lst_Play_CancelReading();
+    void StationsFound(const readers::FoundStations& found, int failures);
 
     // The player.
     void SetUpPlayer();
@@ -183,21 +179,24 @@ private:
     std::function<void(const QString&)> StatusLine() {
         return [this](const QString& text) { l_State->setText(platform::ShownText(text)); };
     }
-    void FindStations(const Dropped& dropped);
-    void ShowRefusal(const player::FoundStations& found);
+    void FindStations(const stations::Dropped& dropped);
+    void ShowRefusal(const readers::FoundStations& found);
     void BuildLayout();
     void BuildMenus();
     // Runs a handler through the error report; the program goes on after a failure.
     void Run(void (frmMain::*handler)());
 
+    // The program's one way to the web, handed to whoever asks it (the session's playlists, the finder).
+    // Declared first: it outlives them.
+    web::NetworkFetcher m_fetcher;
     // What the user listens to. Declared before anything that shows it, and outlives WMP (see ~frmMain).
     player::Session m_session;
     player::PlayerComponent* m_player = nullptr;
     tray::TrayIcon* m_tray = nullptr;
     desktop::MprisService* m_mpris = nullptr;
-    player::StationFinder* m_finder = nullptr; // made at the first drop or paste
-    QObject* m_listViewport = nullptr;         // where drops on the list arrive
-    QString m_listeningTo;                     // the name of the station the player was last given
+    stations::StationFinder* m_finder = nullptr; // made at the first drop or paste
+    QObject* m_listViewport = nullptr;           // where drops on the list arrive
+    QString m_listeningTo;                       // the name of the station the player was last given
     // The list file's encoding and the lines it gave no station for: each save writes them back.
     stations::ListFileFormat m_listFileFormat;
     bool m_desktopUpdateQueued = false;

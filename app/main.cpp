@@ -7,6 +7,8 @@
 #include <QTimer>
 #include <QWindow>
 #include <clocale>
+#include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -46,17 +48,27 @@ int main(int argc, char* argv[]) {
     QApplication::setOrganizationDomain(QStringLiteral("ostrel.example"));
     QApplication::setDesktopFileName(QStringLiteral("example.ostrel.Corvana"));
 
-    frmMain window;
-    // SIGTERM, SIGHUP and SIGINT close the window the way the user does: a modified list gets its question.
-    platform::TerminationSignals terminationSignals;
-    QObject::connect(&terminationSignals, &platform::TerminationSignals::received, &window, &QWidget::close);
-    // An error during start-up is reported, and the program ends: it never runs on a list it could not read.
-    if (!platform::Guarded([&] { window.Form_Load(); })) return 1;
-    window.show();
-    // libmpv takes a moment to start: once the window is on screen, not on the way to it, and well before a
-    // user can pick a station.
-    new FirstShown(window.windowHandle(), [&window] { window.StartEngine(); });
-    // On the session bus once the window is up: the desktop's media controls need not delay it.
-    QTimer::singleShot(0, &window, &frmMain::PublishToDesktop);
-    return app.exec();
+    int status = 0;
+    {
+        frmMain window;
+        // SIGTERM, SIGHUP and SIGINT close the window the way the user does: a modified list gets its question.
+        platform::TerminationSignals terminationSignals;
+        QObject::connect(&terminationSignals, &platform::TerminationSignals::received, &window,
+                         &QWidget::close);
+        // An error during start-up is reported, and the program ends: it never runs on a list it could not read.
+        if (!platform::Guarded([&] { window.Form_Load(); })) return 1;
+        window.show();
+        // libmpv takes a moment to start: once the window is on screen, not on the way to it, and well before a
+        // user can pick a station.
+        new FirstShown(window.windowHandle(), [&window] { window.StartEngine(); });
+        // On the session bus once the window is up: the desktop's media controls need not delay it.
+        QTimer::singleShot(0, &window, &frmMain::PublishToDesktop);
+        status = app.exec();
+    }
+    // The window is gone, and with it the list's question, the engine and every request. What is left is Qt's
+    // own tear-down, which waits for the name lookups still running in its pool: one the network never answers
+    // (a stalled resolver, a captive portal) would hold a closed program for minutes. Nothing is left to keep,
+    // so the program ends here.
+    std::fflush(nullptr);
+    std::_Exit(status);
 }

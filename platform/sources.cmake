@@ -5,6 +5,7 @@ target_sources(corvana_platform PRIVATE
   platform/error.cpp platform/error.h
   platform/filesystem.cpp platform/filesystem.h
   platform/launch.cpp platform/launch.h
+  platform/local_file.cpp platform/local_file.h
   platform/plain_text.cpp platform/plain_text.h
   platform/termination_signals.cpp platform/termination_signals.h
   platform/twips.cpp platform/twips.h

@@ -4,9 +4,7 @@
 // constructors cost more than everything else the program does before its window shows. So the program does
 // not link it: these definitions of the libmpv functions the component uses look the library up with dlopen()
 // on first call. The engine is created after the window is up, so the user never waits for this. Only this
-// file knows the library's name; the playlist fetch finds FFmpeg's functions through it as well.
-#include "player/engine_library.h"
-
+// file knows the library's name.
 #include <mpv/client.h>
 
 #include <cstdio>
@@ -23,19 +21,10 @@ void* Library() {
     return handle;
 }
 
-} // namespace
-
-// dlsym on libmpv's handle searches the libraries libmpv itself needs as well, FFmpeg's among them.
-void* player::EngineSymbol(const char* name) {
-    void* lib = Library();
-    return lib ? dlsym(lib, name) : nullptr;
-}
-
-namespace {
-
 // The function named name in libmpv, or nullptr when the library (or the function) is missing.
 template <typename F> F Lookup(const char* name) {
-    return reinterpret_cast<F>(player::EngineSymbol(name));
+    void* lib = Library();
+    return reinterpret_cast<F>(lib ? dlsym(lib, name) : nullptr);
 }
 
 #define CORVANA_MPV_FUNCTION(name) static const auto fn = Lookup<decltype(&::name)>(#name)

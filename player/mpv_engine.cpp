@@ -97,7 +97,7 @@ EngineOptions MpvEngine::DefaultOptions() {
         // apply this to ICY title updates; the component decodes those itself.)
         {"metadata-codepage", "gb18030"},
         {"network-timeout", "15"},
-        {"user-agent", "Corvana/1.0"},
+        {"user-agent", "Corvana/" CORVANA_VERSION},
         {"audio-client-name", "Corvana"},
         // FFmpeg resumes a stream cut off mid-read by itself, briefly; the component's own retries take over
         // after that. Not reconnect_at_eof: it reopens finite files (playlists) at their end without pause,
@@ -113,7 +113,7 @@ EngineOptions MpvEngine::DefaultOptions() {
         // Only FFmpeg's demuxers, never the engine's own playlist reader: that one reads a playlist to its
         // end however long it is (an endless one grows the process by hundreds of MB a second), follows a
         // playlist naming itself for ever, and walks a directory given as a file. The component reads
-        // playlists itself, bounded (PlaylistFetch, ParsePlaylist); HLS is FFmpeg's and still plays.
+        // playlists itself, bounded (through the fetcher, readers::ParsePlaylist); HLS is FFmpeg's and still plays.
         {"demuxer", "lavf"},
         // The name the sound server shows for the stream. By default it is the media title, which a server
         // sets: PulseAudio drops a client whose stream name is too long for its protocol (a 70 kB title cut

@@ -3,9 +3,9 @@
 
 #include "platform/error.h"
 #include "player/failure_text.h"
-#include "player/playlist.h"
-#include "player/playlist_fetch.h"
 #include "player/stream_title.h"
+#include "readers/playlist.h"
+#include "web/fetcher.h"
 
 #include <QLoggingCategory>
 #include <limits>
@@ -23,8 +23,8 @@ constexpr qint64 ReconnectLoopWindowMs = 10000;
 
 } // namespace
 
-Session::Session(const EngineOptions& engineOptions, QObject* parent)
-    : QObject(parent), m_engineOptions(engineOptions) {
+Session::Session(web::Fetcher& fetcher, const EngineOptions& engineOptions, QObject* parent)
+    : QObject(parent), m_engineOptions(engineOptions), m_fetcher(fetcher) {
     m_clock.start();
     m_retryTimer.setSingleShot(true);
     connect(&m_retryTimer, &QTimer::timeout, this, &Session::retryNow);
@@ -36,6 +36,7 @@ Session::Session(const EngineOptions& engineOptions, QObject* parent)
 }
 
 Session::~Session() {
+    cancelPlaylistRead();
     // The engine goes first: none of its signals may reach a half-destroyed session.
     m_engine.reset();
 }
@@ -152,7 +153,7 @@ void Session::startEngineOrFail() {
 
 void Session::play(const QString& typed) {
     m_retryTimer.stop();
-    if (m_fetch) m_fetch->cancel();
+    cancelPlaylistRead();
     m_address = ClassifyAddress(typed);
     if (m_address.kind == EngineAddress::Refused) {
         if (m_engine && m_wantPlay) m_engine->stop();
@@ -208,7 +209,7 @@ void Session::stopPlaying(State after) {
     m_retryTimer.stop();
     m_deadline.stop();
     m_stall.stop();
-    if (m_fetch) m_fetch->cancel();
+    cancelPlaylistRead();
     if (m_engine) m_engine->stop();
     m_entries.clear();
     m_currentEntry = -1;
@@ -332,8 +333,8 @@ void Session::queueDecision() {
 
 void Session::decideAfterEnd() {
     qCDebug(lcPlayer) << "decide: listening" << m_wantPlay << "played" << m_everPlayed << "retry pending"
-                      << m_retryTimer.isActive() << "reading playlist" << (m_fetch && m_fetch->busy());
-    if (!m_wantPlay || m_retryTimer.isActive() || (m_fetch && m_fetch->busy())) return;
+                      << m_retryTimer.isActive() << "reading playlist" << (m_playlistRead != 0);
+    if (!m_wantPlay || m_retryTimer.isActive() || m_playlistRead) return;
     const EndOfFile end = m_lastEnd.value_or(EndOfFile{EndOfFile::Error, EngineError::LoadingFailed});
     if (end.error == EngineError::AudioOutputFailed) {
         fail(describeFailure());
@@ -408,7 +409,7 @@ Session::StreamDetails Session::streamDetails() const {
     auto tag = [this](const char* name) {
         for (auto it = m_tags.begin(); it != m_tags.end(); ++it)
             if (it.key().compare(name, Qt::CaseInsensitive) == 0)
-                return CleanTitle(DecodeServerText(it.value().trimmed()));
+                return readers::CleanTitle(readers::DecodeServerText(it.value().trimmed()));
         return QString();
     };
     return {tag("icy-name"), tag("icy-genre"), m_audioFormat, m_bitrate};

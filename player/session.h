@@ -22,9 +22,11 @@
 #include <memory>
 #include <optional>
 
-namespace player {
+namespace web {
+class Fetcher;
+}
 
-class PlaylistFetch;
+namespace player {
 
 class Session : public QObject {
     Q_OBJECT
@@ -47,9 +49,11 @@ public:
     // How many titles recentTitles keeps.
     static constexpr int RecentTitlesKept = 10;
 
-    // Tests pass engine options applied after the session's own (an audio output writing to a file, a shorter
-    // network timeout ...). The program never passes any.
-    explicit Session(const EngineOptions& engineOptions = {}, QObject* parent = nullptr);
+    // fetcher reads the playlists the engine cannot play by itself. Tests pass engine options applied after the
+    // session's own (an audio output writing to a file, a shorter network timeout ...). The program never
+    // passes any.
+    explicit Session(web::Fetcher& fetcher, const EngineOptions& engineOptions = {},
+                     QObject* parent = nullptr);
     ~Session() override;
 
     // Listens to address from now on; an address the player does not accept is the Error state.
@@ -149,6 +153,7 @@ private:
     void onEndFile(EndOfFile end);
     void onLogMessage(const QByteArray& level, const QByteArray& prefix, const QByteArray& text);
     void onPlaylistFetched(const QByteArray& body, const QUrl& finalUrl);
+    void cancelPlaylistRead();
 
     EngineOptions m_engineOptions;
     QString m_heldAddress;
@@ -202,7 +207,8 @@ private:
     int m_bitrate = 0;
     quint64 m_bitrateTag = 0; // bumped with each entry: a figure asked of the last one is not this one's
 
-    PlaylistFetch* m_fetch = nullptr;
+    web::Fetcher& m_fetcher;
+    quint64 m_playlistRead = 0; // the fetcher's ticket of the playlist being read; 0 when none
 };
 
 } // namespace player

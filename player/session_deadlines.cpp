@@ -3,8 +3,6 @@
 // drop, reconnected like one, even while its server keeps the connection open.
 #include "player/session.h"
 
-#include "player/playlist_fetch.h"
-
 #include <QLoggingCategory>
 
 namespace player {
@@ -50,7 +48,7 @@ void Session::giveUp(const QString& why) {
     m_awaitingReplies = 0;
     m_lastEnd = EndOfFile{EndOfFile::Error, EngineError::LoadingFailed};
     m_lastErrors = {why};
-    if (m_fetch) m_fetch->cancel();
+    cancelPlaylistRead();
     m_engine->stop();
     // Late answers about this load belong to an earlier one from now on.
     ++m_loadTag;

@@ -1,9 +1,9 @@
 // player/: the session's playlist fall-over: the engine reads no playlist itself (its reader has no bound),
-// so an address it cannot play may be one, read here with a bound on size, entries and depth.
+// so an address it cannot play may be one, read through the fetcher with a bound on size, entries and depth.
 #include "player/session.h"
 
-#include "player/playlist.h"
-#include "player/playlist_fetch.h"
+#include "readers/playlist.h"
+#include "web/fetcher.h"
 
 #include <QLoggingCategory>
 
@@ -23,24 +23,28 @@ bool Session::readPlaylist(const EndOfFile& end) {
     }
     m_playlistsRead.insert(address);
     m_failureBeforeReading = describeFailure();
-    if (!m_fetch) {
-        m_fetch = new PlaylistFetch(this);
-        connect(m_fetch, &PlaylistFetch::fetched, this, &Session::onPlaylistFetched);
-        connect(m_fetch, &PlaylistFetch::failed, this,
-                [this](const QString&, PlaylistFetch::Failure failure) {
-                    fail(failure == PlaylistFetch::TooLarge ? QStringLiteral("无法播放：列表太长")
-                                                            : m_failureBeforeReading);
-                });
-    }
     qCDebug(lcPlayer) << "reading the playlist" << url;
-    m_fetch->start(url);
+    cancelPlaylistRead();
+    m_playlistRead = m_fetcher.body(web::Request::StationPlaylist(url), this, [this](const web::Body& body) {
+        m_playlistRead = 0;
+        if (body.failure == web::Failure::None)
+            onPlaylistFetched(body.bytes, body.finalUrl);
+        else
+            fail(body.failure == web::Failure::TooLarge ? QStringLiteral("无法播放：列表太长")
+                                                        : m_failureBeforeReading);
+    });
     return true;
+}
+
+void Session::cancelPlaylistRead() {
+    if (m_playlistRead) m_fetcher.cancel(m_playlistRead);
+    m_playlistRead = 0;
 }
 
 void Session::onPlaylistFetched(const QByteArray& body, const QUrl& finalUrl) {
     qCDebug(lcPlayer) << "playlist read" << finalUrl << body.size() << "bytes";
     if (!m_wantPlay) return;
-    const ParsedPlaylist playlist = ParsePlaylist(body);
+    const readers::ParsedPlaylist playlist = readers::ParsePlaylist(body);
     if (!playlist.recognized) {
         fail(m_failureBeforeReading);
         return;

@@ -11,11 +11,6 @@ target_sources(corvana_player PRIVATE
 target_sources(corvana_player PRIVATE
   player/address.cpp player/address.h
   player/mpv_engine.cpp player/mpv_engine.h
-  player/playlist.cpp player/playlist.h
-  player/playlist_fetch.cpp player/playlist_fetch.h
-  player/station_finder.cpp player/station_finder.h
-  player/station_links.cpp player/station_links.h
   player/strip_icons.cpp player/strip_icons.h
-  player/stream_name_probe.cpp player/stream_name_probe.h
 )
-target_sources(corvana_player PRIVATE player/libmpv_loader.cpp player/engine_library.h)
+target_sources(corvana_player PRIVATE player/libmpv_loader.cpp)

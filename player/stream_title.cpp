@@ -1,7 +1,7 @@
 // player/: the stream's title and name from its tags.
 #include "player/stream_title.h"
 
-#include "player/playlist.h"
+#include "readers/playlist.h"
 
 namespace player {
 
@@ -21,7 +21,8 @@ StreamTitles TitlesFromTags(const QMap<QByteArray, QByteArray>& tags, const QByt
     QByteArray name = Tag(tags, "icy-name");
     if (name.trimmed().isEmpty() && mediaTitle != filename) name = mediaTitle;
     // What a server sends is shown without its controls and direction overrides, and cut to a sane length.
-    return {CleanTitle(DecodeServerText(raw.trimmed())), CleanTitle(DecodeServerText(name.trimmed()))};
+    return {readers::CleanTitle(readers::DecodeServerText(raw.trimmed())),
+            readers::CleanTitle(readers::DecodeServerText(name.trimmed()))};
 }
 
 } // namespace player

@@ -1,6 +1,8 @@
-# stations/: the list view, the list file and the edit commands.
+# stations/: the list view, the list file, the edit commands, and the stations a drop or a paste brings.
 target_sources(corvana_stations PRIVATE
   stations/list_view.cpp stations/list_view.h
   stations/list_file.cpp stations/list_file.h
   stations/edit_commands.cpp stations/edit_commands.h
+  stations/station_finder.cpp stations/station_finder.h
+  stations/station_reader.cpp stations/station_reader.h
 )

@@ -8,6 +8,7 @@
 // its engine already running (the program starts it once its window is painted) and, as "corvana (cold)",
 // with a new one.
 #include "player/media_player.h"
+#include "web/network_fetcher.h"
 
 #include <QApplication>
 #include <QDir>
@@ -150,7 +151,8 @@ player::EngineOptions ExtraEngineOptions() {
 
 // The component with the session it shows, held as the window holds them: the session first, and last to go.
 struct Component {
-    explicit Component(const player::EngineOptions& options) : session(options), wmp(session) {}
+    explicit Component(const player::EngineOptions& options) : session(fetcher, options), wmp(session) {}
+    web::NetworkFetcher fetcher{"Corvana/bench"};
     player::Session session;
     player::MediaPlayer wmp;
 };

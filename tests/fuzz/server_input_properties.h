@@ -4,8 +4,8 @@
 #pragma once
 
 #include "player/address.h"
-#include "player/playlist.h"
-#include "player/station_links.h"
+#include "readers/playlist.h"
+#include "readers/station_links.h"
 
 #include <QByteArray>
 #include <QFileInfo>
@@ -77,18 +77,18 @@ inline void CheckAddressProperties(const QByteArray& bytes) {
 // What a drop or a paste gives: a bounded batch or a refusal, and stations the list file can keep: an address
 // not empty, on one line, with no space at an end the file would trim away; a name without "|", which would
 // end it there, and without control characters, no longer than a title.
-inline void CheckFoundStations(const player::FoundStations& found) {
-    using Refusal = player::FoundStations::Refusal;
-    if (found.stations.size() > player::MaxFoundStations) Broken("more stations than the bound");
+inline void CheckFoundStations(const readers::FoundStations& found) {
+    using Refusal = readers::FoundStations::Refusal;
+    if (found.stations.size() > readers::MaxFoundStations) Broken("more stations than the bound");
     if ((found.refusal == Refusal::None) == found.stations.isEmpty()) Broken("stations and refusal disagree");
-    if (found.refusal == Refusal::TooMany && found.count <= player::MaxFoundStations)
-        Broken("too many, within the bound");
-    for (const player::FoundStation& station : found.stations) {
+    if (found.leftOut < readers::FoundStations::SomeLeftOut)
+        Broken("a count of stations left out below none");
+    for (const readers::FoundStation& station : found.stations) {
         const QString& address = station.address;
         if (address.isEmpty() || address != address.trimmed() || address.contains(QLatin1Char('\n')) ||
             address.contains(QLatin1Char('\r')))
             Broken("an address the list file cannot keep", address);
-        if (station.name.size() > player::MaxTitleLength || station.name.contains(QLatin1Char('|')) ||
+        if (station.name.size() > readers::MaxTitleLength || station.name.contains(QLatin1Char('|')) ||
             std::any_of(station.name.begin(), station.name.end(),
                         [](QChar c) { return c.category() == QChar::Other_Control; }))
             Broken("a name too long, with the separator or a control character", station.name);
@@ -115,18 +115,20 @@ template <typename Read> void CheckFoundInTime(qsizetype size, Read read) {
 // The drop and paste readers over the same bytes: as pasted text, as a server's playlist and as a local one.
 inline void CheckFoundProperties(const QByteArray& bytes) {
     const QString text = QString::fromUtf8(bytes);
-    CheckFoundInTime(bytes.size(), [&] { return player::ReadFoundText(text); });
-    CheckFoundInTime(bytes.size(), [&] { return player::ReadFoundPlaylist(bytes, RemotePlaylist); });
-    CheckFoundInTime(bytes.size(), [&] { return player::ReadFoundPlaylist(bytes, LocalPlaylist); });
+    CheckFoundInTime(bytes.size(), [&] { return readers::ReadFoundText(text); });
+    CheckFoundInTime(bytes.size(), [&] { return readers::ReadFoundPlaylist(bytes, RemotePlaylist); });
+    CheckFoundInTime(bytes.size(), [&] { return readers::ReadFoundPlaylist(bytes, LocalPlaylist); });
+    CheckFoundInTime(bytes.size(), [&] { return readers::ReadFoundHtml(text); });
+    CheckFoundInTime(bytes.size(), [&] { return readers::ReadFoundMozUrl(bytes); });
 }
 
 // A playlist gives at most MaxPlaylistEntries entries, none empty or padded, only when it was recognized;
 // what a server's playlist names passes the same checks as a typed address. The drop and paste readers hold
 // to theirs over the same bytes.
 inline void CheckPlaylistProperties(const QByteArray& bytes) {
-    const player::ParsedPlaylist playlist = player::ParsePlaylist(bytes);
+    const readers::ParsedPlaylist playlist = readers::ParsePlaylist(bytes);
     if (!playlist.recognized && !playlist.entries.isEmpty()) Broken("entries from an unrecognized body");
-    if (playlist.entries.size() > player::MaxPlaylistEntries) Broken("more entries than the bound");
+    if (playlist.entries.size() > readers::MaxPlaylistEntries) Broken("more entries than the bound");
     for (const QString& entry : playlist.entries) {
         if (entry.isEmpty() || entry != entry.trimmed()) Broken("an empty or padded entry", entry);
         CheckEngineAddress(player::ClassifyPlaylistEntry(entry, RemotePlaylist), true);
@@ -138,8 +140,8 @@ inline void CheckPlaylistProperties(const QByteArray& bytes) {
 // space at its ends or twice in a row, keeps every surrogate pair whole, and stays as it is when cleaned
 // again.
 inline void CheckTitleProperties(const QByteArray& bytes) {
-    const QString title = player::CleanTitle(player::DecodeServerText(bytes));
-    if (title.size() > player::MaxTitleLength) Broken("a title beyond the bound");
+    const QString title = readers::CleanTitle(readers::DecodeServerText(bytes));
+    if (title.size() > readers::MaxTitleLength) Broken("a title beyond the bound");
     if (title.startsWith(QLatin1Char(' ')) || title.endsWith(QLatin1Char(' ')) ||
         title.contains(QLatin1String("  ")))
         Broken("white space at an end or twice", title);
@@ -156,7 +158,7 @@ inline void CheckTitleProperties(const QByteArray& bytes) {
         if (c.isLowSurrogate() && (i == 0 || !title.at(i - 1).isHighSurrogate()))
             Broken("half a surrogate pair", title);
     }
-    if (player::CleanTitle(title) != title) Broken("cleaning twice changes the title", title);
+    if (readers::CleanTitle(title) != title) Broken("cleaning twice changes the title", title);
 }
 
 } // namespace fuzz

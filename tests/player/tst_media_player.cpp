@@ -4,6 +4,7 @@
 #include "platform/twips.h"
 #include "player/media_player.h"
 #include "player/retry_policy.h"
+#include "support/scripted_fetcher.h"
 
 #include <QAction>
 #include <QApplication>
@@ -34,7 +35,7 @@ private slots:
     // A fresh silent session and its component for each test; the strip goes before its session.
     void init() {
         m_wmp.reset();
-        m_session = std::make_unique<player::Session>(Silent);
+        m_session = std::make_unique<player::Session>(m_fetcher, Silent);
         m_wmp = std::make_unique<MediaPlayer>(*m_session);
     }
 
@@ -120,7 +121,7 @@ private slots:
     void refusedAddressNeverReachesTheEngine() {
         for (const QString& url : {QStringLiteral("av://lavfi:sine"), QStringLiteral("fd://0"),
                                    QStringLiteral("lavf://http://127.0.0.1/"), QStringLiteral("nonsense")}) {
-            player::Session session(Silent);
+            player::Session session(m_fetcher, Silent);
             MediaPlayer wmp(session);
             QSignalSpy states(&session, &player::Session::stateChanged);
             wmp.put_URL(url);
@@ -196,7 +197,7 @@ private slots:
     }
 
     void stripNeverTakesTheWindowsShortcuts() {
-        player::Session session(Silent); // outlives the window that shows it
+        player::Session session(m_fetcher, Silent); // outlives the window that shows it
         QMainWindow window;
         auto* wmp = new MediaPlayer(session, &window);
         wmp->put_uiMode(QStringLiteral("Mini"));
@@ -272,7 +273,7 @@ private slots:
     }
 
     void failingEngineThrows() {
-        player::Session session(Broken);
+        player::Session session(m_fetcher, Broken);
         MediaPlayer wmp(session);
         QVERIFY_THROWS_EXCEPTION(platform::RuntimeError, session.startEngine());
         try {
@@ -286,7 +287,7 @@ private slots:
 
         // Started from the event loop (the window does it once it is on screen), the failure shows in the strip
         // instead: no exception may leave a Qt event handler. Showing the strip starts nothing by itself.
-        player::Session shownSession(Broken);
+        player::Session shownSession(m_fetcher, Broken);
         MediaPlayer shown(shownSession);
         shown.resize(shown.sizeHint());
         shown.show();
@@ -314,6 +315,7 @@ private slots:
     }
 
 private:
+    support::ScriptedFetcher m_fetcher; // nothing here reads a playlist
     std::unique_ptr<player::Session> m_session;
     std::unique_ptr<MediaPlayer> m_wmp;
 };

@@ -4,16 +4,16 @@
 // of its entries count, how a server's text is decoded, how the titles it sends are cleaned and bounded, and which
 // stations a drop or a paste brings.
 #include "player/address.h"
-#include "player/playlist.h"
-#include "player/station_links.h"
+#include "readers/playlist.h"
+#include "readers/station_links.h"
 
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
-using player::CleanTitle;
 using player::EngineAddress;
-using player::MaxTitleLength;
+using readers::CleanTitle;
+using readers::MaxTitleLength;
 
 namespace {
 constexpr int Refused = EngineAddress::Refused, Network = EngineAddress::Network,
@@ -206,7 +206,7 @@ private slots:
         QFETCH(QByteArray, body);
         QFETCH(bool, recognized);
         QFETCH(QStringList, entries);
-        const player::ParsedPlaylist parsed = player::ParsePlaylist(body);
+        const readers::ParsedPlaylist parsed = readers::ParsePlaylist(body);
         QCOMPARE(parsed.recognized, recognized);
         QCOMPARE(parsed.entries, entries);
     }
@@ -222,10 +222,17 @@ private slots:
         const QString paste = "paste", remote = "http://radio.example/lists/x.pls",
                       local = "file:///home/u/x.asx";
         QByteArray pls = "[playlist]\n", links;
-        for (int i = 1; i <= player::MaxFoundStations + 1; ++i) {
-            pls += "File" + QByteArray::number(i) + "=http://a.example/" + QByteArray::number(i) + "\n";
-            links += "http://a.example/" + QByteArray::number(i) + " ";
+        QStringList first, firstTitled; // what a batch keeps of them
+        for (int i = 1; i <= readers::MaxFoundStations + 1; ++i) {
+            const QByteArray n = QByteArray::number(i);
+            pls += "File" + n + "=http://a.example/" + n + "\nTitle" + n + "=S" + n + "\n";
+            links += "http://a.example/" + n + " ";
+            if (i > readers::MaxFoundStations) continue;
+            first << "|http://a.example/" + n;
+            firstTitled << "S" + n + "|http://a.example/" + n;
         }
+        first << "left out: 1";
+        firstTitled << "left out: 1";
         row("links in Chinese text", paste, "听：http://a.example/live。还有（https://b.example/x.PLS），好",
             {"|http://a.example/live", "|https://b.example/x.PLS|playlist"});
         row("links in markup, code and brackets, each once", paste,
@@ -243,9 +250,9 @@ private slots:
             "[playlist]\nFile1=http://a.example/1\nTitle1=A|B\nFile2=/home/u/b.mp3\nTitle2=B\n",
             {"A｜B|http://a.example/1", "B|/home/u/b.mp3"});
         row("HLS pasted", paste, "#EXTM3U\n#EXT-X-TARGETDURATION:2\nhttp://a.example/seg0.ts\n", {"nothing"});
-        row("more links than a batch", paste, links, {"too many: 65"});
+        row("more links than a batch: the first ones", paste, links, first);
         row("longer than the bound in UTF-8", paste,
-            QByteArray("中").repeated(player::MaxFoundTextBytes / 3 + 1), {"too large"});
+            QByteArray("中").repeated(readers::MaxFoundTextBytes / 3 + 1), {"too large"});
         row("mirrors of one station, titles first", remote,
             "[playlist]\nTitle2=Radio\nFile1=http://a.example/1\nFile2=http://b.example/2\nTitle1=Radio\n",
             {"Radio|" + remote});
@@ -264,7 +271,20 @@ private slots:
             "<ASX><Title>Own &amp; co</Title><entry><ref href=\"mms://a.example/1\"/></entry>"
             "<entry><ref href=\"mms://a.example/2\"/></entry></ASX>",
             {"Own & co|mms://a.example/1"});
-        row("more entries than a batch", remote, pls, {"too many: 65"});
+        row("more entries than a batch: the first ones", remote, pls, firstTitled);
+        row("a page's links: names from their text, not when it is the address", "html",
+            "<p>Hear <A class=x HREF='http://a.example/live.pls'><b>Jazz</b> &amp; Blues</A>, "
+            "<a href=\"/relative\">R</a> <a href=javascript:go()>J</a> <a href=\"mailto:a@b\">M</a> "
+            "<a href=\"mms://b.example/r\">mms://b.example/r</a></p>",
+            {"|http://a.example/live.pls|playlist|link Jazz & Blues", "|mms://b.example/r"});
+        row("a page's text without links", "html", "<div>Listen: http://a.example/x</div>",
+            {"|http://a.example/x"});
+        row("a browser's link drag", "moz-url",
+            [] {
+                const QString text = QStringLiteral("http://a.example/1\nOne 台\nhttp://a.example/2\n");
+                return QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+            }(),
+            {"|http://a.example/1|link One 台", "|http://a.example/2"});
         row("a server's playlist of local files", remote,
             "[playlist]\nFile1=file://localhost/etc/passwd\nFile2=av://lavfi:sine\n", {"nothing"});
     }
@@ -273,14 +293,19 @@ private slots:
         QFETCH(QString, origin);
         QFETCH(QByteArray, input);
         QFETCH(QStringList, found);
-        const player::FoundStations read = origin == "paste" ? player::ReadFoundText(QString::fromUtf8(input))
-                                                             : player::ReadFoundPlaylist(input, QUrl(origin));
+        const readers::FoundStations read =
+            origin == "paste"     ? readers::ReadFoundText(QString::fromUtf8(input))
+            : origin == "html"    ? readers::ReadFoundHtml(QString::fromUtf8(input))
+            : origin == "moz-url" ? readers::ReadFoundMozUrl(input)
+                                  : readers::ReadFoundPlaylist(input, QUrl(origin));
         QStringList rows;
-        for (const player::FoundStation& s : read.stations)
-            rows << s.name + '|' + s.address + (s.playlist ? "|playlist" : "");
-        if (read.refusal == player::FoundStations::Refusal::TooMany)
-            rows << QStringLiteral("too many: %1").arg(read.count);
-        else if (read.refusal != player::FoundStations::Refusal::None)
+        for (const readers::FoundStation& s : read.stations)
+            rows << s.name + '|' + s.address + (s.playlist ? "|playlist" : "") +
+                        (s.linkName.isEmpty() ? QString() : "|link " + s.linkName);
+        if (read.leftOut)
+            rows << (read.leftOut < 0 ? QStringLiteral("left out: some")
+                                      : QStringLiteral("left out: %1").arg(read.leftOut));
+        if (read.refusal != readers::FoundStations::Refusal::None)
             rows << QStringList{"", "nothing", "too large"}[int(read.refusal)];
         QCOMPARE(rows, found);
     }
@@ -301,7 +326,7 @@ private slots:
     void serverText() {
         QFETCH(QByteArray, bytes);
         QFETCH(QString, text);
-        QCOMPARE(player::DecodeServerText(bytes), text);
+        QCOMPARE(readers::DecodeServerText(bytes), text);
     }
 
     void playlistEntriesAreBounded() {
@@ -315,12 +340,12 @@ private slots:
             reference += "Ref" + n + "=http://a.example/" + n + "\n";
         }
         for (const QByteArray& body : {pls, m3u, asx, reference}) {
-            const player::ParsedPlaylist parsed = player::ParsePlaylist(body);
+            const readers::ParsedPlaylist parsed = readers::ParsePlaylist(body);
             QVERIFY(parsed.recognized);
-            QCOMPARE(parsed.entries.size(), player::MaxPlaylistEntries);
+            QCOMPARE(parsed.entries.size(), readers::MaxPlaylistEntries);
             QCOMPARE(parsed.entries.first(), QStringLiteral("http://a.example/1"));
             QCOMPARE(parsed.entries.last(),
-                     QStringLiteral("http://a.example/%1").arg(player::MaxPlaylistEntries));
+                     QStringLiteral("http://a.example/%1").arg(readers::MaxPlaylistEntries));
         }
     }
 
@@ -435,8 +460,8 @@ private slots:
     void asxCharacterReferences() {
         QFETCH(QByteArray, href);
         QFETCH(QString, entry);
-        const player::ParsedPlaylist parsed =
-            player::ParsePlaylist("<asx version=\"3.0\"><entry><ref href=\"" + href + "\"/></entry></asx>");
+        const readers::ParsedPlaylist parsed =
+            readers::ParsePlaylist("<asx version=\"3.0\"><entry><ref href=\"" + href + "\"/></entry></asx>");
         QVERIFY(parsed.recognized);
         QCOMPARE(parsed.entries, QStringList{entry});
     }

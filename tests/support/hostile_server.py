@@ -38,6 +38,9 @@
 #   /titles.m3u    audio/x-mpegurl: three entries with #EXTINF titles One, Two and Three; Three is /named
 #   /many.m3u      audio/x-mpegurl: 65 entries
 #   /moved         302 to /named; /moved-loop: 302 to itself
+#   /hops/<n>      302 to /hops/<n-1>, and /hops/0 to /named: n redirections before the stream
+#   /split-head    "ICY 200 OK" and an icy-name "Split Head", the blank line that ends the head sent 0.5 s after
+#                  the rest, then nothing
 #   /count         text/plain: "<path> <requests> <when>..." lines for every path asked so far (not counted
 #                  itself), with when each request came, in milliseconds of CLOCK_MONOTONIC (the clock of
 #                  Python's time.monotonic and of Qt's QElapsedTimer on Linux)
@@ -187,6 +190,15 @@ class Handler(socketserver.BaseRequestHandler):
         elif path in ("/moved", "/moved-loop"):
             target = b"/named" if path == "/moved" else b"/moved-loop"
             self.send(b"HTTP/1.1 302 Found\r\nLocation: " + target + b"\r\nContent-Length: 0\r\n\r\n")
+        elif path.startswith("/hops/") and path[6:].isdigit():
+            n = int(path[6:])
+            target = b"/hops/%d" % (n - 1) if n > 0 else b"/named"
+            self.send(b"HTTP/1.1 302 Found\r\nLocation: " + target + b"\r\nContent-Length: 0\r\n\r\n")
+        elif path == "/split-head":
+            self.send(b"ICY 200 OK\r\nicy-name: Split Head\r\n")
+            time.sleep(0.5)
+            self.send(b"\r\n")
+            self.hold()
         elif path == "/trickle":
             self.headers(b"audio/mpeg")
             self.trickle()

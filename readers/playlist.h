@@ -1,4 +1,4 @@
-// player/: playlists the component reads itself, and text from servers; no network here (PlaylistFetch).
+// readers/: playlists of every format and text from servers, read from bytes alone: no network, no files.
 //
 // Everything here reads what a server chose to send: any bytes, of any length. Each reader is linear in its
 // input and bounded in what it returns.
@@ -8,7 +8,7 @@
 #include <QString>
 #include <QStringList>
 
-namespace player {
+namespace readers {
 
 // Text from a server or a playlist (stream titles, entries): UTF-8 when it is valid UTF-8, otherwise GB18030,
 // the code page Chinese stations and their Windows tools wrote.
@@ -38,6 +38,10 @@ struct ParsedPlaylist {
     qsizetype total = 0; // entries seen in all, also those beyond the ones kept
 };
 
+// XML's character and entity references (and HTML's &nbsp;) in markup text; anything else, including a bare
+// "&" as Windows tools wrote it, stays as written.
+QString DecodeMarkupReferences(QStringView text);
+
 // More entries than any station lists; the rest of a longer playlist is ignored.
 inline constexpr qsizetype MaxPlaylistEntries = 64;
 
@@ -46,4 +50,4 @@ inline constexpr qsizetype MaxPlaylistEntries = 64;
 // unclosed elements), and the "[Reference]" form (Ref1=...) Windows Media Services sent.
 ParsedPlaylist ParsePlaylist(const QByteArray& body);
 
-} // namespace player
+} // namespace readers

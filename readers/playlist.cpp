@@ -1,10 +1,10 @@
-// player/: playlists the component reads itself, and text from servers; no network here (PlaylistFetch).
-#include "player/playlist.h"
+// readers/: playlists of every format and text from servers, read from bytes alone: no network, no files.
+#include "readers/playlist.h"
 
 #include <QStringDecoder>
 #include <QStringView>
 
-namespace player {
+namespace readers {
 
 QString DecodeServerText(const QByteArray& bytes) {
     QStringDecoder utf8(QStringDecoder::Utf8, QStringConverter::Flag::Stateless);
@@ -237,7 +237,8 @@ private:
         const bool empty = m_at >= 2 && m_text.at(m_at - 1) == u'>' && m_text.at(m_at - 2) == u'/';
         qsizetype end = m_text.indexOf(u'<', m_at);
         if (end < 0) end = m_text.size();
-        const QString text = empty ? QString() : DecodeXmlReferences(m_text.mid(m_at, end - m_at).trimmed());
+        const QString text =
+            empty ? QString() : DecodeMarkupReferences(m_text.mid(m_at, end - m_at).trimmed());
         m_at = end;
         if (!m_inEntry) {
             if (playlist.title.isEmpty()) playlist.title = text;
@@ -287,7 +288,7 @@ private:
             skipSpace();
             const QStringView value = attributeValue();
             if (playlist && name.compare(QLatin1String("href"), Qt::CaseInsensitive) == 0)
-                Add(*playlist, DecodeXmlReferences(value),
+                Add(*playlist, DecodeMarkupReferences(value),
                     m_inEntry ? QStringView(m_entryTitle) : QStringView());
         }
     }
@@ -308,55 +309,6 @@ private:
         return m_text.mid(start, m_at - start);
     }
 
-    // XML's character and entity references; anything else, including a bare "&" as Windows tools wrote it,
-    // stays as written.
-    static QString DecodeXmlReferences(QStringView text) {
-        QString out;
-        out.reserve(text.size());
-        for (qsizetype i = 0; i < text.size(); ++i) {
-            // The longest reference is "&#x10FFFF;"; looking no further keeps this linear.
-            const qsizetype found = text.at(i) == u'&' ? text.mid(i + 1, 10).indexOf(u';') : -1;
-            const qsizetype semicolon = found < 0 ? -1 : i + 1 + found;
-            if (semicolon < 0) {
-                out += text.at(i);
-                continue;
-            }
-            const QStringView name = text.mid(i + 1, semicolon - i - 1);
-            QString replacement;
-            if (name.startsWith(u'#')) {
-                const bool hex = name.size() > 1 && (name.at(1) == u'x' || name.at(1) == u'X');
-                const QStringView digits = name.mid(hex ? 2 : 1);
-                bool ok = !digits.isEmpty();
-                for (QChar d : digits) {
-                    const char16_t c = d.unicode();
-                    ok = ok && ((c >= u'0' && c <= u'9') ||
-                                (hex && ((c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F'))));
-                }
-                const uint code = ok ? digits.toUInt(&ok, hex ? 16 : 10) : 0;
-                // Only characters: not NUL, not half a surrogate pair, nothing beyond Unicode.
-                if (ok && code != 0 && code <= 0x10ffff && !(code >= 0xd800 && code <= 0xdfff))
-                    replacement = QString::fromUcs4(reinterpret_cast<const char32_t*>(&code), 1);
-            } else if (name == QLatin1String("amp")) {
-                replacement = QStringLiteral("&");
-            } else if (name == QLatin1String("lt")) {
-                replacement = QStringLiteral("<");
-            } else if (name == QLatin1String("gt")) {
-                replacement = QStringLiteral(">");
-            } else if (name == QLatin1String("quot")) {
-                replacement = QStringLiteral("\"");
-            } else if (name == QLatin1String("apos")) {
-                replacement = QStringLiteral("'");
-            }
-            if (replacement.isEmpty()) {
-                out += text.at(i);
-                continue;
-            }
-            out += replacement;
-            i = semicolon;
-        }
-        return out;
-    }
-
     QStringView m_text;
     qsizetype m_at = 0;
     bool m_asx = false;
@@ -366,6 +318,55 @@ private:
 };
 
 } // namespace
+
+QString DecodeMarkupReferences(QStringView text) {
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        // The longest reference is "&#x10FFFF;"; looking no further keeps this linear.
+        const qsizetype found = text.at(i) == u'&' ? text.mid(i + 1, 10).indexOf(u';') : -1;
+        const qsizetype semicolon = found < 0 ? -1 : i + 1 + found;
+        if (semicolon < 0) {
+            out += text.at(i);
+            continue;
+        }
+        const QStringView name = text.mid(i + 1, semicolon - i - 1);
+        QString replacement;
+        if (name.startsWith(u'#')) {
+            const bool hex = name.size() > 1 && (name.at(1) == u'x' || name.at(1) == u'X');
+            const QStringView digits = name.mid(hex ? 2 : 1);
+            bool ok = !digits.isEmpty();
+            for (QChar d : digits) {
+                const char16_t c = d.unicode();
+                ok = ok && ((c >= u'0' && c <= u'9') ||
+                            (hex && ((c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F'))));
+            }
+            const uint code = ok ? digits.toUInt(&ok, hex ? 16 : 10) : 0;
+            // Only characters: not NUL, not half a surrogate pair, nothing beyond Unicode.
+            if (ok && code != 0 && code <= 0x10ffff && !(code >= 0xd800 && code <= 0xdfff))
+                replacement = QString::fromUcs4(reinterpret_cast<const char32_t*>(&code), 1);
+        } else if (name == QLatin1String("amp")) {
+            replacement = QStringLiteral("&");
+        } else if (name == QLatin1String("lt")) {
+            replacement = QStringLiteral("<");
+        } else if (name == QLatin1String("gt")) {
+            replacement = QStringLiteral(">");
+        } else if (name == QLatin1String("quot")) {
+            replacement = QStringLiteral("\"");
+        } else if (name == QLatin1String("apos")) {
+            replacement = QStringLiteral("'");
+        } else if (name == QLatin1String("nbsp")) {
+            replacement = QStringLiteral(" ");
+        }
+        if (replacement.isEmpty()) {
+            out += text.at(i);
+            continue;
+        }
+        out += replacement;
+        i = semicolon;
+    }
+    return out;
+}
 
 ParsedPlaylist ParsePlaylist(const QByteArray& body) {
     const QString decoded = DecodeServerText(body);
@@ -416,4 +417,4 @@ ParsedPlaylist ParsePlaylist(const QByteArray& body) {
     return result;
 }
 
-} // namespace player
+} // namespace readers

@@ -1,13 +1,14 @@
-// player/: stations as people find them (links in any text, a playlist's text, a playlist file), read into
+// readers/: stations as people find them (links in any text, a playlist's text, a playlist file), read into
 // stations with no network and no files.
-#include "player/station_links.h"
+#include "readers/station_links.h"
 
-#include "player/playlist.h"
+#include "readers/playlist.h"
 
 #include <QSet>
+#include <QStringDecoder>
 #include <QStringView>
 
-namespace player {
+namespace readers {
 namespace {
 
 // The schemes of the stations a list holds, as the text of a link shows them.
@@ -38,7 +39,7 @@ bool IsNetworkScheme(QStringView scheme) {
 bool IsPlaylistAddress(const QUrl& url) {
     if (!IsWebScheme(url.scheme())) return false;
     const QString path = url.path();
-    for (const char* end : {".pls", ".m3u", ".m3u8", ".asx"})
+    for (const char* end : {".pls", ".m3u", ".m3u8", ".asx", ".xspf"})
         if (path.endsWith(QLatin1String(end), Qt::CaseInsensitive)) return true;
     return false;
 }
@@ -69,7 +70,16 @@ bool Utf8LongerThan(QStringView text, qsizetype limit) {
     return bytes > limit;
 }
 
-// Stations in the order found, each address once.
+FoundStation Found(const QString& name, const QString& address, bool playlist, const QString& linkName = {}) {
+    FoundStation station;
+    station.name = name;
+    station.address = address;
+    station.playlist = playlist;
+    station.linkName = linkName;
+    return station;
+}
+
+// Stations in the order found, each address once; the first MaxFoundStations kept, the rest counted.
 class Collector {
 public:
     void add(FoundStation station) {
@@ -79,17 +89,15 @@ public:
             colon < 0 ? station.address : station.address.left(colon).toLower() + station.address.mid(colon);
         if (m_seen.contains(key)) return;
         m_seen.insert(key);
-        m_found.stations.append(std::move(station));
+        if (m_found.stations.size() < MaxFoundStations)
+            m_found.stations.append(std::move(station));
+        else
+            ++m_found.leftOut;
     }
+    void leftOut(qsizetype more) { m_found.leftOut += more; }
 
     FoundStations result() {
-        m_found.count = m_found.stations.size();
-        if (m_found.count > MaxFoundStations) {
-            m_found.refusal = FoundStations::Refusal::TooMany;
-            m_found.stations.clear();
-        } else if (m_found.stations.isEmpty()) {
-            m_found.refusal = FoundStations::Refusal::Nothing;
-        }
+        if (m_found.stations.isEmpty()) m_found.refusal = FoundStations::Refusal::Nothing;
         return std::move(m_found);
     }
 
@@ -155,7 +163,7 @@ void AddLinksOfLine(QStringView line, Collector& found) {
         if (link.isEmpty()) continue;
         const QUrl url(link.toString(), QUrl::TolerantMode);
         if (!url.isValid() || url.host().isEmpty()) continue;
-        found.add({QString(), link.toString(), IsPlaylistAddress(url)});
+        found.add(Found({}, link.toString(), IsPlaylistAddress(url)));
     }
 }
 
@@ -200,15 +208,10 @@ FoundStations FromPlaylist(const ParsedPlaylist& playlist, const QUrl& origin) {
     // An HLS playlist lists the pieces of one stream, which the engine plays from the playlist's address.
     if (playlist.format == ParsedPlaylist::Format::Hls && remote) {
         Collector found;
-        found.add({QString(), Written(origin), false});
+        found.add(Found({}, Written(origin), false));
         return found.result();
     }
     if (!playlist.recognized) return Refused(FoundStations::Refusal::Nothing);
-    if (playlist.total > MaxFoundStations) {
-        FoundStations found = Refused(FoundStations::Refusal::TooMany);
-        found.count = playlist.total;
-        return found;
-    }
 
     QStringList names, addresses;
     QString onlyName;
@@ -229,15 +232,17 @@ FoundStations FromPlaylist(const ParsedPlaylist& playlist, const QUrl& origin) {
     if (addresses.isEmpty()) return found.result();
     if (severalNames) {
         for (qsizetype i = 0; i < addresses.size(); ++i)
-            found.add({names[i], addresses[i], IsPlaylistAddress(QUrl(addresses[i]))});
+            found.add(Found(names[i], addresses[i], IsPlaylistAddress(QUrl(addresses[i]))));
+        // Entries beyond the ones the reader kept.
+        found.leftOut(playlist.total - playlist.entries.size());
         return found.result();
     }
     // Mirrors of one stream: one station, which the playlist's own address keeps when it has one on the web.
     if (!named) onlyName = StationName(playlist.title);
     if (remote)
-        found.add({onlyName, Written(origin), false});
+        found.add(Found(onlyName, Written(origin), false));
     else
-        found.add({onlyName, addresses.first(), IsPlaylistAddress(QUrl(addresses.first()))});
+        found.add(Found(onlyName, addresses.first(), IsPlaylistAddress(QUrl(addresses.first()))));
     return found.result();
 }
 
@@ -256,7 +261,103 @@ bool HasHeader(ParsedPlaylist::Format format) {
     return false;
 }
 
+// The link text of an <a> as the name of its station: without markup, references read, cleaned; empty when it is
+// only an address.
+QString LinkName(QStringView text) {
+    const QString name = StationName(DecodeMarkupReferences(text));
+    return name.contains(QLatin1String("://")) ? QString() : name;
+}
+
+// A link the page gave as a station: an absolute address of a station's scheme, with a host.
+bool IsStationLink(const QString& href) {
+    const QUrl url(href, QUrl::TolerantMode);
+    return url.isValid() && !url.host().isEmpty() && IsLinkScheme(url.scheme()) &&
+           !HasControlCharacters(href);
+}
+
+// The text of markup, its tags left out (each a space) and its references read.
+QString MarkupText(QStringView html) {
+    QString text;
+    text.reserve(html.size());
+    bool inTag = false;
+    for (const QChar c : html) {
+        if (c == u'<') inTag = true;
+        if (!inTag) text += c;
+        if (c == u'>') {
+            inTag = false;
+            text += u' ';
+        }
+    }
+    return DecodeMarkupReferences(text);
+}
+
 } // namespace
+
+FoundStations ReadFoundMozUrl(const QByteArray& utf16) {
+    if (utf16.size() > 2 * MaxFoundTextBytes) return Refused(FoundStations::Refusal::TooLarge);
+    QStringDecoder decode(utf16.startsWith("\xfe\xff") ? QStringConverter::Utf16BE
+                                                       : QStringConverter::Utf16LE,
+                          QStringConverter::Flag::Stateless);
+    QString text = decode(utf16);
+    if (text.startsWith(QChar(0xFEFF))) text.remove(0, 1);
+    const QList<QStringView> lines = QStringView(text).split(u'\n');
+    Collector found;
+    for (qsizetype i = 0; i < lines.size(); i += 2) {
+        const QString address = lines[i].trimmed().toString();
+        if (!IsStationLink(address)) continue;
+        const QString name = i + 1 < lines.size() ? LinkName(lines[i + 1]) : QString();
+        found.add(Found({}, address, IsPlaylistAddress(QUrl(address)), name));
+    }
+    return found.result();
+}
+
+FoundStations ReadFoundHtml(const QString& html) {
+    if (Utf8LongerThan(html, MaxFoundTextBytes)) return Refused(FoundStations::Refusal::TooLarge);
+    Collector found;
+    const QStringView text(html);
+    qsizetype at = 0;
+    while ((at = text.indexOf(QLatin1String("<a"), at, Qt::CaseInsensitive)) >= 0) {
+        at += 2;
+        if (at >= text.size() || !(text.at(at).isSpace() || text.at(at) == u'>')) continue;
+        const qsizetype tagEnd = text.indexOf(u'>', at);
+        if (tagEnd < 0) break;
+        const QStringView tag = text.mid(at, tagEnd - at);
+        // href="...", href='...' or href=...; the first one counts.
+        QString href;
+        const qsizetype name = tag.indexOf(QLatin1String("href"), 0, Qt::CaseInsensitive);
+        if (name >= 0) {
+            qsizetype v = name + 4;
+            while (v < tag.size() && tag.at(v).isSpace())
+                ++v;
+            if (v < tag.size() && tag.at(v) == u'=') {
+                ++v;
+                while (v < tag.size() && tag.at(v).isSpace())
+                    ++v;
+                const QChar quote = v < tag.size() ? tag.at(v) : QChar();
+                qsizetype end = v;
+                if (quote == u'"' || quote == u'\'') {
+                    end = tag.indexOf(quote, v + 1);
+                    if (end < 0) end = tag.size();
+                    href = DecodeMarkupReferences(tag.mid(v + 1, end - v - 1)).trimmed();
+                } else {
+                    while (end < tag.size() && !tag.at(end).isSpace())
+                        ++end;
+                    href = DecodeMarkupReferences(tag.mid(v, end - v)).trimmed();
+                }
+            }
+        }
+        qsizetype close = text.indexOf(QLatin1String("</a"), tagEnd + 1, Qt::CaseInsensitive);
+        if (close < 0) close = text.size();
+        at = close;
+        if (!IsStationLink(href)) continue;
+        found.add(Found({}, href, IsPlaylistAddress(QUrl(href)),
+                        LinkName(MarkupText(text.mid(tagEnd + 1, close - tagEnd - 1)))));
+    }
+    FoundStations result = found.result();
+    // A page's text that names addresses without linking them.
+    if (result.stations.isEmpty()) return LinksIn(MarkupText(text));
+    return result;
+}
 
 FoundStations ReadFoundText(const QString& text) {
     if (Utf8LongerThan(text, MaxFoundTextBytes)) return Refused(FoundStations::Refusal::TooLarge);
@@ -278,4 +379,4 @@ QString HostName(const QString& address) {
     return QUrl(address, QUrl::TolerantMode).host();
 }
 
-} // namespace player
+} // namespace readers

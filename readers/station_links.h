@@ -1,4 +1,4 @@
-// player/: stations as people find them: links, a playlist's text copied from a browser, a playlist file. Read
+// readers/: stations as people find them: links, a playlist's text copied from a browser, a playlist file. Read
 // here into stations, with no network and no files: what needs the web (a playlist address, a stream's own name)
 // is marked for StationFinder.
 //
@@ -11,18 +11,21 @@
 #include <QString>
 #include <QUrl>
 
-namespace player {
+namespace readers {
 
-// At most this many stations come from one drop or paste; a larger batch is refused whole, never cut.
+// At most this many stations come from one drop or paste: the first ones; the rest are left out, and counted.
 inline constexpr qsizetype MaxFoundStations = 64;
-// Text (or a local playlist file) longer than this is no station list; refused before it is read.
+// At most this much text (or local playlist files, all together) is read of one drop or paste.
 inline constexpr qsizetype MaxFoundTextBytes = 1024 * 1024;
 
 struct FoundStation {
     QString name;    // as the list shows it (StationName); empty while nothing has named it
     QString address; // as the list keeps it: trimmed, otherwise as written
-    // An http(s) address that ends in a playlist's name (.pls, .m3u, .m3u8, .asx): StationFinder reads it.
+    // An http(s) address that ends in a playlist's name (.pls, .m3u, .m3u8, .asx, .xspf): StationFinder reads it.
     bool playlist = false;
+    // The text of the link that gave the address, on a web page or a drag; names the station when its playlist
+    // does not. Empty when there was none, or when it was only the address again.
+    QString linkName;
 };
 
 struct FoundStations {
@@ -30,26 +33,36 @@ struct FoundStations {
         None,
         Nothing,  // no address in it
         TooLarge, // text over MaxFoundTextBytes
-        TooMany,  // more than MaxFoundStations; count says how many
     };
+    // Stations beyond MaxFoundStations that were left out; how many is known when a text or a file held them.
+    static constexpr qsizetype SomeLeftOut = -1;
+
     Refusal refusal = Refusal::None;
-    qsizetype count = 0;          // stations found, also when refused as TooMany
-    QList<FoundStation> stations; // empty when refused
+    QList<FoundStation> stations; // at most MaxFoundStations, the first ones; empty when refused
+    qsizetype leftOut = 0;        // or SomeLeftOut
 };
 
 // Text pasted or dropped. The text of a playlist (what a .pls, .m3u with #EXTM3U, .asx or [Reference] file
 // holds) is read as that playlist; any other text gives one station for each address in it (http, https, mms,
 // mmsh, mmst, rtsp, rtmp), in order, found among other words and stripped of the punctuation that ends a
-// sentence around it. Addresses given twice count once.
+// sentence around it. Addresses given twice count once; the first MaxFoundStations are kept.
 FoundStations ReadFoundText(const QString& text);
+
+// A browser's link drag (text/x-moz-url): UTF-16, each address followed on the next line by the link's text.
+FoundStations ReadFoundMozUrl(const QByteArray& utf16);
+
+// A page's markup as a browser copies it (text/html): each <a href> whose address a station may have (http,
+// https, mms, mmsh, mmst, rtsp, rtmp) with its link text as the name; relative, javascript: and mailto: links
+// are no stations. Markup without such a link is read for the addresses in its text, as plain text is.
+FoundStations ReadFoundHtml(const QString& html);
 
 // A playlist's bytes: a local file's (origin is its file: URL) or what origin, an http(s) address, served.
 // Entries that all name one station (one title or none: mirrors of one stream) become one station, named by
 // that title; its address is origin when origin is on the web, else the first entry. Entries with titles of
 // their own become one station each. Entries relative to a remote origin are resolved against it; a remote
 // playlist's entries never name local files, a local one's stay as written. HLS served from origin is one
-// stream: origin is the station. Nothing, when body is not a playlist this program reads; TooMany, when it
-// holds more than MaxFoundStations entries.
+// stream: origin is the station. Nothing, when body is not a playlist this program reads. Of a longer playlist
+// the first MaxFoundStations entries are read, and the rest counted as left out.
 FoundStations ReadFoundPlaylist(const QByteArray& body, const QUrl& origin);
 
 // A name as the list shows and the list file keeps it: cleaned as a stream title is (CleanTitle), and "|",
@@ -60,4 +73,4 @@ QString StationName(const QString& raw);
 // none.
 QString HostName(const QString& address);
 
-} // namespace player
+} // namespace readers

@@ -1,0 +1,94 @@
+// web/: the one way the program asks the web for something: a body (a playlist, an answer of the station
+// directory) or a stream's response head (what the stream calls itself, and what it is). Each request carries
+// its own bounds and rules; every answer comes from the event loop, once, and never after its request was
+// cancelled. The program makes one NetworkFetcher (web/network_fetcher.h) and hands it to whoever asks; a test
+// hands in a scripted one instead.
+#pragma once
+
+#include "readers/stream_head.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QUrl>
+
+#include <functional>
+#include <utility>
+
+namespace web {
+
+// Whose certificate rules a request follows.
+enum class TlsRule {
+    AsThePlayer, // a station's: the engine plays a stream without checking its certificate, and what plays must be readable
+    Verified, // the system's certificate authorities, the name checked
+};
+
+// Which redirections a request follows, up to its bound.
+enum class RedirectRule {
+    AsThePlayer, // http and https both ways, as the engine follows them for the stream itself
+    Safe,        // never from https to http
+};
+
+struct Request {
+    QUrl url;
+    qint64 maxBytes = 0; // the body after decoding, or the whole head
+    int timeoutMs = 0;   // from the start to the last byte, redirections included
+    int maxRedirects = 0;
+    TlsRule tls = TlsRule::AsThePlayer;
+    RedirectRule redirects = RedirectRule::AsThePlayer;
+    QList<std::pair<QByteArray, QByteArray>> headers; // sent besides the fetcher's own (User-Agent ...)
+
+    // A station's playlist: 15 s, 256 KiB, 3 redirections. http, https, or a local file (file:).
+    static Request StationPlaylist(const QUrl& url);
+    // A station's stream head: 5 s, 64 KiB for the status line and every header, 3 redirections.
+    static Request StationHead(const QUrl& url);
+};
+
+enum class Failure {
+    None,
+    Unsupported, // not an address this request takes (a scheme, no host, a control character)
+    Unreachable, // no server, a refused connection, a name that does not resolve, a cut
+    TimedOut,    // no whole answer in the request's time
+    TooLarge,    // more than the request's bytes: a stream, or a body without end
+    Refused,     // the server answered with an error status (404, 500 ...)
+    TooManyRedirects,
+    Insecure,    // the certificate was refused
+    NotAFile,    // a local name that is a folder, a device or a pipe
+    Missing,     // a local file that does not exist
+    NoResources, // no socket, timer or memory to be had now
+};
+
+// The failure in the program's words, for a line the user reads.
+QString FailureText(Failure failure);
+
+struct Body {
+    Failure failure = Failure::None;
+    QString detail;   // what the system said, for logs; never shown as it is
+    QByteArray bytes; // the whole body when failure is None
+    QUrl finalUrl;    // where it finally came from, after redirections
+};
+
+struct Head {
+    Failure failure = Failure::None;
+    readers::StreamHead head; // status 200 (HTTP or ICY) when failure is None
+    QUrl finalUrl;
+};
+
+using Ticket = quint64;
+
+class Fetcher {
+public:
+    virtual ~Fetcher() = default;
+    // Starts a request. done runs once, from the event loop (never within this call), unless the request is
+    // cancelled first or context is destroyed first, which cancels it.
+    virtual Ticket body(const Request& request, QObject* context, std::function<void(const Body&)> done) = 0;
+    // The head of a stream: the request is sent as a player sends it (HTTP/1.0, asking for ICY titles) and the
+    // answer read up to the blank line, whatever follows.
+    virtual Ticket head(const Request& request, QObject* context, std::function<void(const Head&)> done) = 0;
+    // Aborts at once; nothing of the request is called after this returns. An unknown or answered ticket is
+    // nothing.
+    virtual void cancel(Ticket ticket) = 0;
+};
+
+} // namespace web

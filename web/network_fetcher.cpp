@@ -1,0 +1,447 @@
+// web/: the network fetcher.
+//
+// How it reaches the web, and why:
+// - Proxies as the system sets them (QNetworkProxyFactory's system configuration: on Linux the http_proxy,
+//   https_proxy and no_proxy variables), which is what FFmpeg, and so the engine, follows for the stream
+//   itself: a station's playlist and head go the way its sound will.
+// - TLS per request. A station's playlist and head follow the engine's rule for the stream (it checks no
+//   certificate): a station whose stream plays must not be refused here for a certificate the player accepts.
+//   The station directory is verified against the system's authorities, its name checked: what it says is
+//   what a listener adds.
+// - Redirections per request: a station's follow the engine's rule (http and https both ways, at most 3), as
+//   directory sites send listeners from https to an http stream; the directory's follow Qt's safe rule.
+// - Bounds per request: the bytes after decoding (Qt decodes gzip; its read buffer is held to the bound, so
+//   nothing reads far past it), the time from the start to the last byte whatever the server does, and the
+//   redirections. A socket, a reply or memory that cannot be had is a failed request, not an exception.
+#include "web/network_fetcher.h"
+
+#include "platform/local_file.h"
+
+#include <QMetaObject>
+#include <QNetworkAccessManager>
+#include <QNetworkProxyFactory>
+#include <QNetworkReply>
+#include <QPointer>
+#include <QSslConfiguration>
+#include <QSslSocket>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <new>
+#include <optional>
+
+namespace web {
+
+Request Request::StationPlaylist(const QUrl& url) {
+    Request request;
+    request.url = url;
+    request.maxBytes = 256 * 1024; // generous for any playlist; a longer body is a stream, or has no end
+    request.timeoutMs = 15000;
+    request.maxRedirects = 3;
+    return request;
+}
+
+Request Request::StationHead(const QUrl& url) {
+    Request request;
+    request.url = url;
+    request.maxBytes = 64 * 1024; // the status line and every header together
+    request.timeoutMs = 5000;
+    request.maxRedirects =
+        3; // directory sites hand out addresses that redirect to the stream; more is a maze
+    return request;
+}
+
+QString FailureText(Failure failure) {
+    switch (failure) {
+    case Failure::None:
+        return {};
+    case Failure::Unsupported:
+        return QStringLiteral("不支持的地址");
+    case Failure::Unreachable:
+        return QStringLiteral("无法连接服务器");
+    case Failure::TimedOut:
+        return QStringLiteral("连接超时");
+    case Failure::TooLarge:
+        return QStringLiteral("内容太长");
+    case Failure::Refused:
+        return QStringLiteral("服务器拒绝了请求");
+    case Failure::TooManyRedirects:
+        return QStringLiteral("重定向太多");
+    case Failure::Insecure:
+        return QStringLiteral("证书无效");
+    case Failure::NotAFile:
+        return QStringLiteral("不是普通文件");
+    case Failure::Missing:
+        return QStringLiteral("找不到文件");
+    case Failure::NoResources:
+        return QStringLiteral("系统资源不足");
+    }
+    return {};
+}
+
+namespace {
+
+bool IsWeb(const QUrl& url) {
+    return url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https");
+}
+
+bool MayRedirect(const Request& request, const QUrl& from, const QUrl& to) {
+    if (!IsWeb(to) || to.host().isEmpty()) return false;
+    return request.redirects == RedirectRule::AsThePlayer || from.scheme() != QLatin1String("https") ||
+           to.scheme() == QLatin1String("https");
+}
+
+Failure FromReplyError(QNetworkReply::NetworkError error) {
+    switch (error) {
+    case QNetworkReply::NoError:
+        return Failure::None;
+    case QNetworkReply::TimeoutError:
+        return Failure::TimedOut;
+    case QNetworkReply::SslHandshakeFailedError:
+    case QNetworkReply::InsecureRedirectError:
+        return Failure::Insecure;
+    case QNetworkReply::TooManyRedirectsError:
+        return Failure::TooManyRedirects;
+    case QNetworkReply::ProtocolUnknownError:
+    case QNetworkReply::ProtocolInvalidOperationError:
+        return Failure::Unsupported;
+    case QNetworkReply::ContentAccessDenied:
+    case QNetworkReply::ContentOperationNotPermittedError:
+    case QNetworkReply::ContentNotFoundError:
+    case QNetworkReply::AuthenticationRequiredError:
+    case QNetworkReply::ContentReSendError:
+    case QNetworkReply::ContentConflictError:
+    case QNetworkReply::ContentGoneError:
+    case QNetworkReply::UnknownContentError:
+    case QNetworkReply::InternalServerError:
+    case QNetworkReply::OperationNotImplementedError:
+    case QNetworkReply::ServiceUnavailableError:
+    case QNetworkReply::UnknownServerError:
+        return Failure::Refused;
+    default:
+        return Failure::Unreachable;
+    }
+}
+
+// The head request a player sends: HTTP/1.0, asking for the stream's titles, the connection closed after.
+// Empty when url cannot be put on a request line.
+QByteArray HeadRequestText(const QUrl& url, const QByteArray& userAgent,
+                           const QList<std::pair<QByteArray, QByteArray>>& headers) {
+    QByteArray host = url.host(QUrl::FullyEncoded).toLatin1();
+    if (host.isEmpty()) return {};
+    if (host.contains(':')) host = '[' + host + ']';
+    QByteArray target = url.toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority | QUrl::RemoveFragment);
+    if (!target.startsWith('/')) target.prepend('/');
+    // What goes on the request line may not end it or the line after it.
+    for (const char c : target + host)
+        if (uchar(c) <= 0x20 || uchar(c) == 0x7f) return {};
+    const QByteArray hostField = url.port() == -1 ? host : host + ':' + QByteArray::number(url.port());
+    QByteArray text = "GET " + target + " HTTP/1.0\r\nHost: " + hostField + "\r\nUser-Agent: " + userAgent +
+                      "\r\nAccept: */*\r\nIcy-MetaData: 1\r\nConnection: close\r\n";
+    for (const auto& [name, value] : headers)
+        text += name + ": " + value + "\r\n";
+    return text + "\r\n";
+}
+
+} // namespace
+
+struct NetworkFetcher::Job {
+    Ticket ticket = 0;
+    Request request;
+    bool head = false;
+    QPointer<QObject> context;
+    QMetaObject::Connection contextGone;
+    std::function<void(const Body&)> bodyDone;
+    std::function<void(const Head&)> headDone;
+    QTimer deadline;
+    QNetworkReply* reply = nullptr;
+    QTcpSocket* socket = nullptr;
+    QByteArray bytes;
+    QUrl at; // where the request now is, after redirections
+    int redirects = 0;
+    std::optional<readers::StreamHeadReader> headReader;
+
+    // Lets go of the reply or socket at once, without a word from it: nothing it emits reaches the fetcher.
+    void drop(QObject* fetcher) {
+        if (reply) {
+            QObject::disconnect(reply, nullptr, fetcher, nullptr);
+            reply->abort();
+            reply->deleteLater();
+            reply = nullptr;
+        }
+        if (socket) {
+            QObject::disconnect(socket, nullptr, fetcher, nullptr);
+            socket->abort();
+            socket->deleteLater();
+            socket = nullptr;
+        }
+    }
+};
+
+NetworkFetcher::NetworkFetcher(const QByteArray& userAgent, QObject* parent)
+    : QObject(parent), m_userAgent(userAgent) {
+    QNetworkProxyFactory::setUseSystemConfiguration(true);
+}
+
+NetworkFetcher::~NetworkFetcher() {
+    for (auto& [ticket, job] : m_jobs)
+        job->drop(this);
+    m_jobs.clear();
+}
+
+NetworkFetcher::Job* NetworkFetcher::find(Ticket ticket) const {
+    const auto found = m_jobs.find(ticket);
+    return found == m_jobs.end() ? nullptr : found->second.get();
+}
+
+NetworkFetcher::Job* NetworkFetcher::start(const Request& request, QObject* context) {
+    auto job = std::make_unique<Job>();
+    job->ticket = ++m_last;
+    job->request = request;
+    job->at = request.url;
+    job->context = context;
+    const Ticket ticket = job->ticket;
+    if (context)
+        job->contextGone = connect(context, &QObject::destroyed, this, [this, ticket] { cancel(ticket); });
+    job->deadline.setSingleShot(true);
+    connect(&job->deadline, &QTimer::timeout, this, [this, ticket] { fail(ticket, Failure::TimedOut); });
+    job->deadline.start(std::max(0, request.timeoutMs));
+    Job* started = job.get();
+    m_jobs.emplace(ticket, std::move(job));
+    return started;
+}
+
+Ticket NetworkFetcher::body(const Request& request, QObject* context, std::function<void(const Body&)> done) {
+    Job* job = nullptr;
+    try {
+        job = start(request, context);
+        job->bodyDone = std::move(done);
+        startBody(*job);
+        return job->ticket;
+    } catch (const std::bad_alloc&) {
+        // Nothing could be made for it: answered as a failure from the event loop, as any other.
+        if (job) {
+            answerLater(job->ticket, Failure::NoResources);
+            return job->ticket;
+        }
+        const Body failed{Failure::NoResources, {}, {}, request.url};
+        QMetaObject::invokeMethod(
+            context ? context : this, [done, failed] { done(failed); }, Qt::QueuedConnection);
+        return 0;
+    }
+}
+
+Ticket NetworkFetcher::head(const Request& request, QObject* context, std::function<void(const Head&)> done) {
+    Job* job = nullptr;
+    try {
+        job = start(request, context);
+        job->head = true;
+        job->headDone = std::move(done);
+        startHead(*job);
+        return job->ticket;
+    } catch (const std::bad_alloc&) {
+        if (job) {
+            answerLater(job->ticket, Failure::NoResources);
+            return job->ticket;
+        }
+        const Head failed{Failure::NoResources, {}, request.url};
+        QMetaObject::invokeMethod(
+            context ? context : this, [done, failed] { done(failed); }, Qt::QueuedConnection);
+        return 0;
+    }
+}
+
+void NetworkFetcher::cancel(Ticket ticket) {
+    const auto found = m_jobs.find(ticket);
+    if (found == m_jobs.end()) return;
+    std::unique_ptr<Job> job = std::move(found->second);
+    m_jobs.erase(found);
+    disconnect(job->contextGone);
+    job->drop(this);
+}
+
+void NetworkFetcher::answerLater(Ticket ticket, Failure failure) {
+    QMetaObject::invokeMethod(
+        this, [this, ticket, failure] { fail(ticket, failure); }, Qt::QueuedConnection);
+}
+
+void NetworkFetcher::fail(Ticket ticket, Failure failure, const QString& detail) {
+    answer(ticket, failure, detail);
+}
+
+void NetworkFetcher::answer(Ticket ticket, Failure failure, const QString& detail) {
+    const auto found = m_jobs.find(ticket);
+    if (found == m_jobs.end()) return;
+    // Out of the table before anyone is told: the answer may start, cancel or answer other requests.
+    std::unique_ptr<Job> job = std::move(found->second);
+    m_jobs.erase(found);
+    disconnect(job->contextGone);
+    job->deadline.stop();
+    job->drop(this);
+    if (job->head) {
+        Head head{failure, {}, job->at};
+        if (failure == Failure::None) head.head = job->headReader->head();
+        const auto done = std::move(job->headDone);
+        job.reset();
+        done(head);
+    } else {
+        Body body{failure, detail, failure == Failure::None ? std::move(job->bytes) : QByteArray(), job->at};
+        const auto done = std::move(job->bodyDone);
+        job.reset();
+        done(body);
+    }
+}
+
+// bodies
+
+void NetworkFetcher::startBody(Job& job) {
+    const Ticket ticket = job.ticket;
+    const QUrl& url = job.request.url;
+    if (url.isLocalFile()) {
+        QMetaObject::invokeMethod(
+            this, [this, ticket] { readLocal(ticket); }, Qt::QueuedConnection);
+        return;
+    }
+    if (!IsWeb(url) || url.host().isEmpty()) return answerLater(ticket, Failure::Unsupported);
+    if (!m_manager) {
+        m_manager = new QNetworkAccessManager(this);
+        // Nothing is kept between requests: no cache, no cookies.
+        m_manager->setCookieJar(nullptr);
+    }
+    QNetworkRequest request(url);
+    request.setRawHeader("User-Agent", m_userAgent);
+    for (const auto& [name, value] : job.request.headers)
+        request.setRawHeader(name, value);
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+    request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
+    request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
+    request.setMaximumRedirectsAllowed(job.request.maxRedirects);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         job.request.redirects == RedirectRule::AsThePlayer
+                             ? QNetworkRequest::UserVerifiedRedirectPolicy
+                             : QNetworkRequest::NoLessSafeRedirectPolicy);
+    if (url.scheme() == QLatin1String("https") && job.request.tls == TlsRule::AsThePlayer) {
+        QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+        tls.setPeerVerifyMode(QSslSocket::VerifyNone);
+        request.setSslConfiguration(tls);
+    }
+    QNetworkReply* reply = m_manager->get(request);
+    job.reply = reply;
+    // Qt holds no more of the body than one byte past the bound.
+    reply->setReadBufferSize(job.request.maxBytes + 1);
+    connect(reply, &QNetworkReply::redirected, this, [this, ticket](const QUrl& to) {
+        Job* job = find(ticket);
+        if (!job) return;
+        if (!MayRedirect(job->request, job->at, to)) return fail(ticket, Failure::Unsupported);
+        job->at = to;
+        emit job->reply->redirectAllowed();
+    });
+    connect(reply, &QNetworkReply::readyRead, this, [this, ticket] {
+        Job* job = find(ticket);
+        if (!job) return;
+        const qint64 room = job->request.maxBytes + 1 - job->bytes.size();
+        job->bytes += job->reply->read(room);
+        if (job->bytes.size() > job->request.maxBytes) fail(ticket, Failure::TooLarge);
+    });
+    connect(reply, &QNetworkReply::finished, this, [this, ticket] { finishBody(ticket); });
+}
+
+void NetworkFetcher::finishBody(Ticket ticket) {
+    Job* job = find(ticket);
+    if (!job) return;
+    QNetworkReply* reply = job->reply;
+    const qint64 room = job->request.maxBytes + 1 - job->bytes.size();
+    if (room > 0 && reply->bytesAvailable()) job->bytes += reply->read(room);
+    if (job->bytes.size() > job->request.maxBytes) return fail(ticket, Failure::TooLarge);
+    job->at = reply->url();
+    const Failure failure = FromReplyError(reply->error());
+    answer(ticket, failure, failure == Failure::None ? QString() : reply->errorString());
+}
+
+void NetworkFetcher::readLocal(Ticket ticket) {
+    Job* job = find(ticket);
+    if (!job) return;
+    platform::LocalFile file = platform::ReadLocalFile(job->request.url.toLocalFile(), job->request.maxBytes);
+    switch (file.outcome) {
+    case platform::LocalFile::Read:
+        job->bytes = std::move(file.bytes);
+        return answer(ticket, Failure::None);
+    case platform::LocalFile::Missing:
+        return answer(ticket, Failure::Missing);
+    case platform::LocalFile::Folder:
+    case platform::LocalFile::NotRegular:
+        return answer(ticket, Failure::NotAFile);
+    case platform::LocalFile::TooLarge:
+        return answer(ticket, Failure::TooLarge);
+    case platform::LocalFile::Unreadable:
+        return answer(ticket, Failure::Unreachable, file.error);
+    }
+}
+
+// stream heads
+
+void NetworkFetcher::startHead(Job& job) {
+    const Ticket ticket = job.ticket;
+    const QUrl at = job.at;
+    const QByteArray text = IsWeb(at) ? HeadRequestText(at, m_userAgent, job.request.headers) : QByteArray();
+    if (text.isEmpty()) return answerLater(ticket, Failure::Unsupported);
+    const bool tls = at.scheme() == QLatin1String("https");
+    if (tls && !QSslSocket::supportsSsl()) return answerLater(ticket, Failure::Insecure);
+    job.headReader.emplace(job.request.maxBytes);
+    QTcpSocket* socket = tls ? new QSslSocket : new QTcpSocket;
+    job.socket = socket;
+    // The proxy the engine would take to the stream (see the top of this file).
+    socket->setProxy(QNetworkProxyFactory::proxyForQuery(QNetworkProxyQuery(at)).value(0));
+    socket->setReadBufferSize(job.request.maxBytes);
+    connect(socket, &QAbstractSocket::readyRead, this, [this, ticket] { readHead(ticket); });
+    connect(socket, &QAbstractSocket::errorOccurred, this,
+            [this, ticket](QAbstractSocket::SocketError error) {
+                // What was read before the server closed may hold the whole head.
+                readHead(ticket);
+                if (!find(ticket)) return;
+                fail(ticket, error == QAbstractSocket::SocketResourceError       ? Failure::NoResources
+                             : error == QAbstractSocket::SslHandshakeFailedError ? Failure::Insecure
+                                                                                 : Failure::Unreachable);
+            });
+    const int port = at.port(tls ? 443 : 80);
+    if (tls) {
+        auto* secure = static_cast<QSslSocket*>(socket);
+        if (job.request.tls == TlsRule::AsThePlayer) secure->setPeerVerifyMode(QSslSocket::VerifyNone);
+        connect(secure, &QSslSocket::encrypted, this, [secure, text] { secure->write(text); });
+        secure->connectToHostEncrypted(at.host(), quint16(port));
+    } else {
+        connect(socket, &QAbstractSocket::connected, this, [socket, text] { socket->write(text); });
+        socket->connectToHost(at.host(), quint16(port));
+    }
+}
+
+void NetworkFetcher::readHead(Ticket ticket) {
+    Job* job = find(ticket);
+    if (!job || !job->socket) return;
+    while (job->socket->bytesAvailable() > 0) {
+        const QByteArray more = job->socket->read(std::max<qint64>(1, job->headReader->room()));
+        if (!job->headReader->feed(more)) break;
+    }
+    if (job->headReader->complete()) return headDone(ticket);
+    if (job->headReader->overflowed()) return fail(ticket, Failure::TooLarge);
+}
+
+void NetworkFetcher::headDone(Ticket ticket) {
+    Job* job = find(ticket);
+    const readers::StreamHead head = job->headReader->head();
+    if (head.redirect()) {
+        const QByteArray location = head.field("Location");
+        const QUrl to = job->at.resolved(QUrl::fromEncoded(location));
+        if (job->redirects >= job->request.maxRedirects) return fail(ticket, Failure::TooManyRedirects);
+        if (location.isEmpty() || !MayRedirect(job->request, job->at, to))
+            return fail(ticket, Failure::Unsupported);
+        ++job->redirects;
+        job->drop(this);
+        job->at = to;
+        return startHead(*job);
+    }
+    if (head.status != 200) return fail(ticket, head.status == 0 ? Failure::Unreachable : Failure::Refused);
+    answer(ticket, Failure::None);
+}
+
+} // namespace web

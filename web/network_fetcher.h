@@ -1,0 +1,51 @@
+// web/: the fetcher the program runs: Qt Network on the event loop, no thread of the program's own. Bodies go
+// through QNetworkAccessManager; a stream's head through a socket of its own, since Qt's HTTP parser refuses
+// SHOUTcast's "ICY 200 OK". Name lookups run in Qt's own pool.
+#pragma once
+
+#include "web/fetcher.h"
+
+#include <QObject>
+
+#include <map>
+#include <memory>
+
+class QNetworkAccessManager;
+
+namespace web {
+
+class NetworkFetcher : public QObject, public Fetcher {
+    Q_OBJECT
+public:
+    // userAgent names the program in every request ("Corvana/1.0").
+    explicit NetworkFetcher(const QByteArray& userAgent, QObject* parent = nullptr);
+    ~NetworkFetcher() override;
+
+    Ticket body(const Request& request, QObject* context, std::function<void(const Body&)> done) override;
+    Ticket head(const Request& request, QObject* context, std::function<void(const Head&)> done) override;
+    void cancel(Ticket ticket) override;
+    // Requests started and not answered yet.
+    int pending() const { return int(m_jobs.size()); }
+
+private:
+    struct Job;
+    Job* start(const Request& request, QObject* context);
+    Job* find(Ticket ticket) const;
+    void startBody(Job& job);
+    void readLocal(Ticket ticket);
+    void startHead(Job& job);
+    void readHead(Ticket ticket);
+    void headDone(Ticket ticket);
+    void fail(Ticket ticket, Failure failure, const QString& detail = {});
+    void finishBody(Ticket ticket);
+    // Answers ticket's request with what was gathered, or with failure.
+    void answer(Ticket ticket, Failure failure, const QString& detail = {});
+    void answerLater(Ticket ticket, Failure failure);
+
+    QByteArray m_userAgent;
+    QNetworkAccessManager* m_manager = nullptr; // made at the first body request
+    std::map<Ticket, std::unique_ptr<Job>> m_jobs;
+    Ticket m_last = 0;
+};
+
+} // namespace web
