@@ -12,7 +12,9 @@
 #  4. Enter on a selected station plays it, as a double-click does.
 #  5. A dead address: the strip says so, the program keeps running, the list stays as it was.
 #  6. Paste with Ctrl+V: a link (text/uri-list), text with two links in it (one listed already), a playlist's text.
-#  7. Add a station through 文件 > 网络URL, close the window, answer Yes: the file holds every station in code
+#  7. Ctrl+V while the clipboard's owner never answers, and while it lists its formats and never sends one: the
+#     window answers again within one platform wait, and nothing is added.
+#  8. Add a station through 文件 > 网络URL, close the window, answer Yes: the file holds every station in code
 #     page 936.
 set -euo pipefail
 binary=$(readlink -f "$1")
@@ -133,7 +135,7 @@ keys ctrl+s
 wait_for 5 silent || fail "Stop after Enter did not silence the sink"
 step "Enter on the selected station: sound at the sink, status line 正在收听:Ogg tone"
 
-# 5 and 7. Add a dead station through the menu, play it, then close and save.
+# 5 and 8. Add a dead station through the menu, play it, then close and save.
 click_at "menu item" "文件" || fail "no 文件 menu"
 wait_for 5 click_at "menu item" "网络URL" || fail "no 网络URL entry"
 wait_for 10 sh -c 'xdotool search --onlyvisible --name "^添加电台地址$" >"$0"' "$work/input" || fail "no input box"
@@ -169,6 +171,24 @@ wait_for 5 screen find "table cell" "广播｜一台 😀" >/dev/null || fail "t
 alive || fail "Corvana ended on a paste"
 shot pasted
 step "Ctrl+V: a link, text with links (one listed already), a playlist's text: one station each, status lines right"
+
+# 7. A paste never waits on a hung clipboard owner for more than one platform wait (Qt's X11 clipboard gives up on a
+#    request after 5 s): one wait for the formats, or one for the data once the formats came.
+for mode in never formats-only; do
+    keys ctrl+s
+    wait_for 5 screen find label "已停止播放" >/dev/null || fail "Ctrl+S before the $mode paste: no 已停止播放"
+    /usr/bin/python3 "$here/../support/stalled_clipboard_owner.py" --mode "$mode" \
+        >"$work/owner-$mode.out" 2>>"$work/owner.log" &
+    owner=$! && e2e_started $owner
+    wait_for 5 grep -q ready "$work/owner-$mode.out" || fail "the $mode clipboard owner did not take the clipboard"
+    click_at "table cell" "Ogg tone" && keys ctrl+v && pressed=$SECONDS
+    wait_for 8 screen find label "没有找到电台地址" >/dev/null && ((SECONDS - pressed <= 8)) \
+        || fail "Ctrl+V with a $mode clipboard owner: no 没有找到电台地址 within 8 s"
+    timeout 3 /usr/bin/python3 "$here/screen.py" find "table cell" "Ogg tone" >/dev/null \
+        || fail "the window does not answer right after the $mode paste"
+    kill "$owner" && wait "$owner" 2>/dev/null || true
+done
+step "Ctrl+V with a clipboard owner that never answers, and one that lists formats only: 没有找到电台地址 within 8 s"
 
 keys alt+F4
 wait_for 10 click_at "push button" "是.*|&?Yes" || fail "no save question with a Yes button"
