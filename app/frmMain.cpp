@@ -150,6 +150,15 @@ void frmMain::BuildLayout() {
     m_listViewport = lst_Play->viewport();
     m_listViewport->installEventFilter(this);
     lst_Play->viewport()->setAcceptDrops(true);
+    // The list's history on the keys every editor of lists has: Ctrl+C clears the list at once, and Ctrl+Z is the
+    // way back. Both redo keys are set: the desktop's standard one is only one of them.
+    const auto key = [this](const QKeySequence& keys, void (frmMain::*handler)()) {
+        auto* shortcut = new QShortcut(keys, this, nullptr, nullptr, Qt::WindowShortcut);
+        connect(shortcut, &QShortcut::activated, this, [this, handler] { Run(handler); });
+    };
+    key(QKeySequence(Qt::CTRL | Qt::Key_Z), &frmMain::Form_Undo);
+    key(QKeySequence(Qt::CTRL | Qt::Key_Y), &frmMain::Form_Redo);
+    key(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), &frmMain::Form_Redo);
     // Ctrl+V on the list; Ctrl+C stays the window's 清空列表.
     auto* paste =
         new QShortcut(QKeySequence::Paste, lst_Play, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);

@@ -9,6 +9,7 @@
 #include "platform/plain_text.h"
 #include "player/session.h"
 #include "stations/list_file.h"
+#include "stations/list_history.h"
 #include "stations/station_reader.h"
 #include "web/network_fetcher.h"
 
@@ -133,6 +134,10 @@ public:
     void menu_NetUrl_Click();
     void menu_Del_Click();
     void menu_CleanList_Click();
+    // Ctrl+Z and Ctrl+Y (or Ctrl+Shift+Z): the list's last change taken back, or made again. Keys only, no
+    // menu entry. The list then counts as modified unless its stations are those the file holds.
+    void Form_Undo();
+    void Form_Redo();
     // Stations dropped on the list or pasted into it (Ctrl+V): links, a page's links, a playlist's text,
     // playlist files. Completed from the web on the event loop; StationsFound appends them as 网络URL appends
     // one (app/station_import.cpp). Escape on the list drops what is still being read.
@@ -179,6 +184,7 @@ private:
     std::function<void(const QString&)> StatusLine() {
         return [this](const QString& text) { l_State->setText(platform::ShownText(text)); };
     }
+    void PinFileEntries();
     void FindStations(const stations::Dropped& dropped);
     void ShowRefusal(const readers::FoundStations& found);
     void BuildLayout();
@@ -199,6 +205,12 @@ private:
     QString m_listeningTo;                       // the name of the station the player was last given
     // The list file's encoding and the lines it gave no station for: each save writes them back.
     stations::ListFileFormat m_listFileFormat;
+    // The changes to the list in this run, and what the file holds of it now (at the load, or the last save).
+    stations::ListHistory m_history;
+    QByteArray m_fileEntries;
+    // Until the list first changes after a load or a save, the file holds its stations: the digest is taken then,
+    // not at start-up, where it would cost a long list's start its time.
+    bool m_fileEntriesPinned = false;
     bool m_desktopUpdateQueued = false;
     bool m_unloaded = false;  // QueryUnload has run to its end; the window may go
     bool m_unloading = false; // QueryUnload is running (its save question may be open)

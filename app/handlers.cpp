@@ -36,6 +36,7 @@ void frmMain::Form_Load() {
     ListFileRules = location.rules;
     // 3. The list file, if there is one; a missing file is an empty list and says nothing.
     m_listFileFormat = stations::LoadList(*lst_Play, location.loadPath);
+    m_fileEntriesPinned = false;
     // 4. The player: compact mode, no context menu, mute mark clear, the first status text.
     SetUpPlayer();
     // Lines that gave no station stay in the file; the user hears of them once, before any command.
@@ -124,21 +125,42 @@ void frmMain::closeEvent(QCloseEvent* event) {
 
 void frmMain::menu_SaveList_Click() {
     // A save with no entry line keeps the list modified; a failed one throws and changes nothing.
-    if (stations::SaveList(*lst_Play, ListFilePath, ListFileRules, m_listFileFormat) ==
-        stations::SaveOutcome::EntriesWritten)
-        ListModified = false;
+    const stations::SaveOutcome saved =
+        stations::SaveList(*lst_Play, ListFilePath, ListFileRules, m_listFileFormat);
+    // The file now holds the list's stations, whatever the save wrote or removed.
+    m_fileEntriesPinned = false;
+    if (saved == stations::SaveOutcome::EntriesWritten) ListModified = false;
+}
+
+void frmMain::PinFileEntries() {
+    if (m_fileEntriesPinned) return;
+    m_fileEntries = stations::NamedEntriesDigest(*lst_Play);
+    m_fileEntriesPinned = true;
 }
 
 void frmMain::menu_NetUrl_Click() {
-    if (stations::AddStation(*lst_Play)) ListModified = true;
+    PinFileEntries();
+    if (stations::AddStation(*lst_Play, &m_history)) ListModified = true;
 }
 
 void frmMain::menu_Del_Click() {
-    if (stations::DeleteSelected(*lst_Play)) ListModified = true;
+    PinFileEntries();
+    if (stations::DeleteSelected(*lst_Play, &m_history)) ListModified = true;
 }
 
 void frmMain::menu_CleanList_Click() {
-    if (stations::ClearList(*lst_Play)) ListModified = true;
+    PinFileEntries();
+    if (stations::ClearList(*lst_Play, &m_history)) ListModified = true;
+}
+
+void frmMain::Form_Undo() {
+    PinFileEntries();
+    if (m_history.Undo(*lst_Play)) ListModified = stations::NamedEntriesDigest(*lst_Play) != m_fileEntries;
+}
+
+void frmMain::Form_Redo() {
+    PinFileEntries();
+    if (m_history.Redo(*lst_Play)) ListModified = stations::NamedEntriesDigest(*lst_Play) != m_fileEntries;
 }
 
 // the player

@@ -75,7 +75,8 @@ void frmMain::StationsFound(const readers::FoundStations& found, int failures) {
     for (const readers::FoundStation& station : found.stations)
         list.push_back(
             {station.name.isEmpty() ? readers::HostName(station.address) : station.name, station.address});
-    const stations::StationsAdded added = stations::AddStations(*lst_Play, list);
+    PinFileEntries();
+    const stations::StationsAdded added = stations::AddStations(*lst_Play, list, &m_history);
     if (added.added) ListModified = true;
     QString text = added.added           ? QStringLiteral("已添加%1个电台").arg(added.added)
                    : added.alreadyListed ? QStringLiteral("电台已在列表中")

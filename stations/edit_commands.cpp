@@ -3,20 +3,23 @@
 
 #include "platform/dialogs.h"
 #include "stations/list_file.h"
+#include "stations/list_history.h"
 #include "stations/list_view.h"
 
 #include <QHash>
 
 namespace stations {
 
-bool AddStation(ListView& list) {
+bool AddStation(ListView& list, ListHistory* history) {
     const QString entry = platform::InputBox(
         QStringLiteral("请输入一个网络电台地址，例如:\r\n中国之声|mms://live.example.com/radio1"),
         QStringLiteral("添加电台地址"));
     if (entry.contains(u'|')) {
         // The same split the list file's loader makes of a line; a third piece is dropped.
         const Station station = SplitEntry(entry);
+        const ListView::ViewState before = list.CurrentViewState();
         list.ListItems().Add(station.name).SetSubItems(1, station.address);
+        if (history) history->Appended(list, list.ListItems().Count() - 1, 1, before);
         return true;
     }
     if (!entry.isEmpty())
@@ -25,8 +28,9 @@ bool AddStation(ListView& list) {
     return false;
 }
 
-StationsAdded AddStations(ListView& list, const std::vector<Station>& stations) {
+StationsAdded AddStations(ListView& list, const std::vector<Station>& stations, ListHistory* history) {
     StationsAdded result;
+    const ListView::ViewState before = list.CurrentViewState();
     QHash<QString, int> rows; // address to its 1-based position; the first of equal ones
     auto items = list.ListItems();
     for (int i = items.Count(); i >= 1; --i)
@@ -44,19 +48,26 @@ StationsAdded AddStations(ListView& list, const std::vector<Station>& stations) 
         ++result.added;
     }
     if (firstListed || firstAdded) list.Select(firstListed ? firstListed : firstAdded);
+    // A station that was listed already and only selected is no change.
+    if (history && result.added) history->Appended(list, firstAdded - 1, result.added, before);
     return result;
 }
 
-bool DeleteSelected(ListView& list) {
+bool DeleteSelected(ListView& list, ListHistory* history) {
     const std::optional<ListItem> selected = list.SelectedItem();
     // Nothing selected, nothing to delete.
     if (!selected) return false;
-    list.ListItems().Remove(selected->Index());
+    const ListView::ViewState before = list.CurrentViewState();
+    const int row = selected->Index() - 1;
+    Station removed = list.stationModel().takeAt(row);
+    if (history) history->Removed(list, row, std::move(removed), before);
     return true;
 }
 
-bool ClearList(ListView& list) {
-    list.ListItems().Clear();
+bool ClearList(ListView& list, ListHistory* history) {
+    const ListView::ViewState before = list.CurrentViewState();
+    std::vector<Station> rows = list.stationModel().takeAll();
+    if (history) history->Cleared(list, std::move(rows), before);
     return true;
 }
 

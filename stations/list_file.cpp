@@ -5,6 +5,7 @@
 #include "platform/error.h"
 #include "platform/filesystem.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -189,6 +190,24 @@ SaveOutcome SaveList(ListView& list, const QString& path, const SaveRules& rules
     // An empty file written for an empty list, or one of unread lines only, counts as no line: the list
     // still counts as modified.
     return lines > 0 ? SaveOutcome::EntriesWritten : SaveOutcome::NothingNamed;
+}
+
+} // namespace stations
+
+namespace stations {
+
+QByteArray NamedEntriesDigest(ListView& list) {
+    QCryptographicHash digest(QCryptographicHash::Sha256);
+    for (const Station& station : list.stationModel().stations()) {
+        // The save skips entries without a name.
+        if (station.name.isEmpty()) continue;
+        for (const QString* text : {&station.name, &station.address}) {
+            const qsizetype size = text->size();
+            digest.addData(QByteArrayView(reinterpret_cast<const char*>(&size), sizeof size));
+            digest.addData(QByteArrayView(reinterpret_cast<const char*>(text->utf16()), size * 2));
+        }
+    }
+    return digest.result();
 }
 
 } // namespace stations

@@ -74,6 +74,10 @@ ParsedListFile ParseListFile(QByteArrayView bytes);
 QByteArray ListFileBytes(const std::vector<Station>& stations, const ListFileFormat& format = {},
                          qsizetype* lines = nullptr);
 
+// A digest of what a save writes of the list: its named entries, in order. Equal digests, equal stations in the
+// file.
+QByteArray NamedEntriesDigest(ListView& list);
+
 // Start-up step 3: when a file exists at path, append its entries to the list and return what the save needs
 // to write the file back in kind. A loaded list is as saved.
 ListFileFormat LoadList(ListView& list, const QString& path);

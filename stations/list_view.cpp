@@ -6,6 +6,7 @@
 #include "platform/twips.h"
 
 #include <QHeaderView>
+#include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionHeader>
 #include <cfenv>
@@ -69,6 +70,39 @@ void StationModel::clear() {
     m_rows.clear();
     m_rows.shrink_to_fit();
     endResetModel();
+}
+
+std::vector<Station> StationModel::takeAll() {
+    beginResetModel();
+    std::vector<Station> rows = std::move(m_rows);
+    m_rows = {};
+    endResetModel();
+    return rows;
+}
+
+std::vector<Station> StationModel::takeRange(int first, int count) {
+    if (count <= 0) return {};
+    if (first == 0 && count == int(m_rows.size())) return takeAll();
+    beginRemoveRows({}, first, first + count - 1);
+    const auto begin = m_rows.begin() + first;
+    std::vector<Station> rows(std::make_move_iterator(begin), std::make_move_iterator(begin + count));
+    m_rows.erase(begin, begin + count);
+    endRemoveRows();
+    return rows;
+}
+
+Station StationModel::takeAt(int row) {
+    beginRemoveRows({}, row, row);
+    Station station = std::move(m_rows[size_t(row)]);
+    m_rows.erase(m_rows.begin() + row);
+    endRemoveRows();
+    return station;
+}
+
+void StationModel::insertAt(int row, Station&& station) {
+    beginInsertRows({}, row, row);
+    m_rows.insert(m_rows.begin() + row, std::move(station));
+    endInsertRows();
 }
 
 void StationModel::addColumn(const QString& header) {
@@ -206,6 +240,17 @@ void ListView::Select(int index) {
     checkIndex(index);
     const QModelIndex cell = m_model.index(index - 1, 0);
     selectionModel()->setCurrentIndex(cell, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+ListView::ViewState ListView::CurrentViewState() {
+    const std::optional<ListItem> selected = SelectedItem();
+    return {selected ? selected->Index() : 0, verticalScrollBar()->value()};
+}
+
+void ListView::RestoreViewState(const ViewState& state) {
+    Select(state.selected >= 1 && state.selected <= m_model.rowCount() ? state.selected : 0);
+    // The selection scrolls its row into view; the scroll as it was comes after.
+    verticalScrollBar()->setValue(state.scroll);
 }
 
 qint16 ColumnUnit(float widthTwips) {

@@ -37,6 +37,11 @@ public:
     void append(std::vector<Station>&& more);
     void removeAt(int row);
     void clear();
+    // The moves the list's history makes: rows leave the model and come back without being copied.
+    std::vector<Station> takeAll();
+    std::vector<Station> takeRange(int first, int count);
+    Station takeAt(int row);
+    void insertAt(int row, Station&& station);
     void addColumn(const QString& header);
 
 private:
@@ -96,6 +101,15 @@ public:
     std::optional<ListItem> SelectedItem();
     // Selects the entry at a 1-based position (what a user's click does); 0 selects nothing.
     void Select(int index);
+
+    // What the user sees of the list besides its rows: the selected entry (1-based, 0 for none) and how far it
+    // is scrolled.
+    struct ViewState {
+        int selected = 0;
+        int scroll = 0;
+    };
+    ViewState CurrentViewState();
+    void RestoreViewState(const ViewState& state);
 
     // The typed model behind the view; QAbstractItemView::model() stays Qt's own.
     StationModel& stationModel() { return m_model; }

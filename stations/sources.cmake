@@ -3,6 +3,7 @@ target_sources(corvana_stations PRIVATE
   stations/list_view.cpp stations/list_view.h
   stations/list_file.cpp stations/list_file.h
   stations/edit_commands.cpp stations/edit_commands.h
+  stations/list_history.cpp stations/list_history.h
   stations/station_finder.cpp stations/station_finder.h
   stations/station_reader.cpp stations/station_reader.h
 )

@@ -316,6 +316,71 @@ private slots:
             QCOMPARE(form()->lst_Play->ListItems().Count(), modified ? 1 : 0);
     }
 
+    // Ctrl+Z and Ctrl+Y over the list's commands, on a list of 一, 二, 三 loaded from its file: the rows, the
+    // selection, and whether the list then differs from what the file holds.
+    void undoAndRedo_data() {
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QString>("rows");
+        QTest::addColumn<int>("selected");
+        QTest::addColumn<bool>("modified");
+        const auto row = [](const char* name, const char* steps, const char* rows, int selected,
+                            bool modified) {
+            QTest::newRow(name) << QString::fromUtf8(steps).split(u' ') << QString::fromUtf8(rows) << selected
+                                << modified;
+        };
+        row("clear, undo: as loaded", "select:2 clear undo", "一,二,三", 2, false);
+        row("clear, undo, redo", "select:2 clear undo redo", "", 0, true);
+        row("delete the last, undo", "select:3 del undo", "一,二,三", 3, false);
+        row("add, undo, redo with Ctrl+Shift+Z", "add:四 undo redo-shift", "一,二,三,四", 0, true);
+        row("a paste of three is one step", "paste:A,B,C undo", "一,二,三", 0, false);
+        row("a paste made again", "paste:A,B,C undo redo", "一,二,三,A,B,C", 4, true);
+        row("undo past the beginning", "select:1 del undo undo undo", "一,二,三", 1, false);
+        row("a new change drops the redo", "select:1 del undo add:四 redo", "一,二,三,四", 1, true);
+        row("a save in between", "select:1 del save undo", "一,二,三", 1, true);
+        row("a save in between, then redo", "select:1 del save undo redo", "二,三", 1, false);
+        row("clear, save (the file goes), undo: still to save", "clear save undo", "一,二,三", 0, true);
+    }
+    void undoAndRedo() {
+        QFETCH(QStringList, steps);
+        QFETCH(QString, rows);
+        QFETCH(int, selected);
+        QFETCH(bool, modified);
+        QVERIFY(m_fx->writeList("一|http://x/1\r\n二|http://x/2\r\n三|http://x/3\r\n"));
+        loadOnTheRecordingPlayer();
+        form()->show();
+        form()->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form()));
+        for (const QString& step : steps) {
+            const QString name = step.section(u':', 0, 0), arg = step.section(u':', 1);
+            if (name == "select") form()->lst_Play->Select(arg.toInt());
+            if (name == "clear") form()->menu_CleanList->trigger();
+            if (name == "del") form()->menu_Del->trigger();
+            if (name == "save") form()->menu_SaveList->trigger();
+            if (name == "undo") QTest::keyClick(form(), Qt::Key_Z, Qt::ControlModifier);
+            if (name == "redo") QTest::keyClick(form(), Qt::Key_Y, Qt::ControlModifier);
+            if (name == "redo-shift")
+                QTest::keyClick(form(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+            if (name == "add") {
+                m_fx->dialogs().inputAnswers.push_back(arg + "|http://x/" + arg);
+                form()->menu_NetUrl->trigger();
+            }
+            if (name == "paste") {
+                readers::FoundStations found;
+                for (const QString& station : arg.split(u','))
+                    found.stations.append({station, "http://p/" + station, false, {}});
+                form()->StationsFound(found, 0);
+            }
+        }
+        QStringList shown;
+        auto items = form()->lst_Play->ListItems();
+        for (int i = 1; i <= items.Count(); ++i)
+            shown << items.Item(i).Text();
+        QCOMPARE(shown.join(u','), rows);
+        const std::optional<stations::ListItem> item = form()->lst_Play->SelectedItem();
+        QCOMPARE(item ? item->Index() : 0, selected);
+        QCOMPARE(form()->ListModified, modified);
+    }
+
     // The commands called on the window's list, not through its menus, leave its flag alone.
     void commandsThemselvesSetNothingOfTheWindows() {
         loadOnTheRecordingPlayer();
