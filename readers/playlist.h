@@ -4,15 +4,13 @@
 // input and bounded in what it returns.
 #pragma once
 
+#include "readers/server_text.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
 
 namespace readers {
-
-// Text from a server or a playlist (stream titles, entries): UTF-8 when it is valid UTF-8, otherwise GB18030,
-// the code page Chinese stations and their Windows tools wrote.
-QString DecodeServerText(const QByteArray& bytes);
 
 // The longest title CleanTitle returns, in UTF-16 code units.
 inline constexpr qsizetype MaxTitleLength = 256;

@@ -1,0 +1,14 @@
+// readers/: text that servers and playlists send (stream names, titles, entries), in whatever encoding the
+// station's tools wrote it, read into Unicode without losing what can be read.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace readers {
+
+// Text from a server or a playlist (stream titles, entries): UTF-8 when it is valid UTF-8, otherwise GB18030,
+// the code page Chinese stations and their Windows tools wrote.
+QString DecodeServerText(const QByteArray& bytes);
+
+} // namespace readers
