@@ -72,6 +72,7 @@ void frmMain::Desktop_Step(int step) {
 
 void frmMain::Desktop_OpenUri(const QString& uri) {
     // An address from outside the list plays as it is, without becoming a station of the list.
+    m_session.setListName({});
     Player().put_URL(uri);
     StatusLine()(QStringLiteral("正在收听:") + uri);
     m_listeningTo = uri;

@@ -173,7 +173,10 @@ void frmMain::SetUpPlayer() {
 void frmMain::lst_Play_DblClick() {
     const std::optional<player::SelectedStation> selected = Selected(*lst_Play);
     // Named before the player starts, so that nothing shows the new address under the old name.
-    if (selected) m_listeningTo = selected->name;
+    if (selected) {
+        m_listeningTo = selected->name;
+        m_session.setListName(selected->name);
+    }
     player::PlayStation(Player(), selected, StatusLine());
 }
 

@@ -50,7 +50,7 @@ QString Session::stateText() const {
     case State::Buffering:
         return QStringLiteral("正在缓冲 %1%").arg(m_bufferPercent);
     case State::Playing: {
-        const QString shown = m_title.isEmpty() ? m_stationName : m_title;
+        const QString shown = !m_title.isEmpty() ? m_title : !m_stationName.isEmpty() ? m_stationName : m_listName;
         return shown.isEmpty() ? QStringLiteral("正在播放") : QStringLiteral("正在播放：") + shown;
     }
     case State::Reconnecting:
@@ -163,6 +163,7 @@ void Session::play(const QString& typed) {
     m_wantPlay = false;
     startEngine();
     forgetTitles(); // a new station: nothing of the last one's title or name may show under it
+    m_recentTitles.clear(); // nor its titles: the tooltip's history is this station's
 
     m_playlistsRead.clear();
     m_everPlayed = false;

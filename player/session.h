@@ -76,6 +76,9 @@ public:
     // The address held for the play button: the last one the player was handed, played or not; empty when
     // none. Only kept here: play and resume are told what to listen to.
     void setAddress(const QString& address) { m_heldAddress = address; }
+    // The name the user's list gives the station played next: the strip shows it while the stream names
+    // neither itself nor what it plays (HLS, a server without icy-name).
+    void setListName(const QString& name) { m_listName = name; }
     QString address() const { return m_heldAddress; }
 
     State state() const { return m_state; }
@@ -86,8 +89,8 @@ public:
     // What the server calls the station, or the title its playlist entry gave it; empty when nothing said.
     QString stationName() const { return m_stationName; }
     StreamDetails streamDetails() const;
-    // The titles played since the program started, newest first, at most RecentTitlesKept; a title that
-    // follows itself (a reconnect, a server sending it again) is one.
+    // The titles the station played since it was asked for, newest first, at most RecentTitlesKept; a title
+    // that follows itself (a reconnect, a server sending it again) is one.
     const QList<TitleSeen>& recentTitles() const { return m_recentTitles; }
     // Asks the engine for the stream's bitrate; bitrateMeasured() when it answers. Nothing when no engine runs.
     void measureBitrate();
@@ -202,6 +205,7 @@ private:
     QByteArray m_mediaTitle, m_filename;
     QString m_title;
     QString m_stationName;
+    QString m_listName;
     QList<TitleSeen> m_recentTitles;
     AudioFormat m_audioFormat;
     int m_bitrate = 0;

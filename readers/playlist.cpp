@@ -306,6 +306,47 @@ private:
     QString m_entryTitle;
 };
 
+// The text of the first <name> element in markup, references read; empty when there is none.
+QString ElementText(QStringView markup, QLatin1String name) {
+    const QString open = QLatin1Char('<') + name;
+    for (qsizetype at = markup.indexOf(open, 0, Qt::CaseInsensitive); at >= 0;
+         at = markup.indexOf(open, at + 1, Qt::CaseInsensitive)) {
+        const qsizetype after = at + open.size();
+        if (after < markup.size() && markup.at(after) != u'>' && !markup.at(after).isSpace()) continue;
+        const qsizetype start = markup.indexOf(u'>', after);
+        if (start < 0 || markup.at(start - 1) == u'/') return {};
+        qsizetype end = markup.indexOf(u'<', start + 1);
+        if (end < 0) end = markup.size();
+        return DecodeMarkupReferences(markup.mid(start + 1, end - start - 1)).trimmed();
+    }
+    return {};
+}
+
+// XSPF: the playlist's title before its <trackList>, then each <track>'s <location>s under its <title>.
+void XspfEntries(QStringView text, ParsedPlaylist& playlist) {
+    const qsizetype list = text.indexOf(QLatin1String("<trackList"), 0, Qt::CaseInsensitive);
+    playlist.title = ElementText(text.left(list), QLatin1String("title"));
+    int track = 0;
+    for (qsizetype at = text.indexOf(QLatin1String("<track"), list + 1, Qt::CaseInsensitive); at >= 0;) {
+        const qsizetype after = at + 6;
+        qsizetype end = text.indexOf(QLatin1String("<track"), after, Qt::CaseInsensitive);
+        // "<trackList" is not a track; a track ends where the next begins.
+        if (after < text.size() && text.at(after) != u'>' && !text.at(after).isSpace()) {
+            at = end;
+            continue;
+        }
+        const QStringView body = text.mid(at, (end < 0 ? text.size() : end) - at);
+        const QString title = ElementText(body, QLatin1String("title"));
+        for (qsizetype loc = body.indexOf(QLatin1String("<location"), 0, Qt::CaseInsensitive); loc >= 0;
+             loc = body.indexOf(QLatin1String("<location"), loc + 9, Qt::CaseInsensitive)) {
+            if (Add(playlist, ElementText(body.mid(loc), QLatin1String("location")), title))
+                playlist.tracks.append(track);
+        }
+        ++track;
+        at = end;
+    }
+}
+
 } // namespace
 
 QString DecodeMarkupReferences(QStringView text) {
@@ -387,6 +428,12 @@ ParsedPlaylist ParsePlaylist(const QByteArray& body) {
         result.recognized = true;
         result.format = ParsedPlaylist::Format::M3u;
         M3uEntries(lines, result);
+        return result;
+    }
+    if (text.contains(QLatin1String("<trackList"), Qt::CaseInsensitive)) {
+        XspfEntries(text, result);
+        result.recognized = true;
+        result.format = ParsedPlaylist::Format::Xspf;
         return result;
     }
     if (text.contains(u'<')) {

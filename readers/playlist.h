@@ -24,7 +24,7 @@ QString CleanTitle(const QString& text);
 struct ParsedPlaylist {
     // Which reader took the body. AddressLines is an M3U without its header: text of nothing but addresses and
     // comments, which any text of links is too. Hls is never recognized; it says what the body was.
-    enum class Format { None, Pls, Reference, M3u, AddressLines, Asx, Hls };
+    enum class Format { None, Pls, Reference, M3u, AddressLines, Asx, Xspf, Hls };
 
     bool recognized = false; // a playlist this reader knows; HLS is not one of them (the engine plays it)
     Format format = Format::None;
@@ -32,7 +32,9 @@ struct ParsedPlaylist {
     // One for each of entries, as written (not cleaned): PLS TitleN, M3U #EXTINF's, the title of the ASX
     // <entry> holding it; empty where the playlist gave none.
     QStringList titles;
-    QString title;       // the playlist's own: the title of an ASX outside its entries
+    QString title; // the playlist's own: the title of an ASX or an XSPF outside its entries
+    // XSPF: for each of entries, the track it is a <location> of (a track's locations are mirrors of it).
+    QList<int> tracks;
     qsizetype total = 0; // entries seen in all, also those beyond the ones kept
 };
 
@@ -45,7 +47,8 @@ inline constexpr qsizetype MaxPlaylistEntries = 64;
 
 // Playlists as radio stations serve them: PLS ("[playlist]", File1=...), M3U ("#EXTM3U", or just lines of
 // addresses), ASX as Windows Media Player wrote and read it (XML in name only: any case, unescaped "&",
-// unclosed elements), and the "[Reference]" form (Ref1=...) Windows Media Services sent.
+// unclosed elements), the "[Reference]" form (Ref1=...) Windows Media Services sent, and XSPF (<track>s of
+// <location>s), read as leniently as ASX.
 ParsedPlaylist ParsePlaylist(const QByteArray& body);
 
 } // namespace readers

@@ -4,9 +4,13 @@
 
 #include "readers/playlist.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QSet>
 #include <QStringDecoder>
 #include <QStringView>
+
+#include <algorithm>
 
 namespace readers {
 namespace {
@@ -195,12 +199,38 @@ QString EntryAddress(const QString& entry, const QUrl& origin, bool remote) {
     const QUrl written(entry, QUrl::TolerantMode);
     if (!remote) {
         const QString scheme = written.scheme();
-        if (scheme.isEmpty() || scheme.compare(QLatin1String("file"), Qt::CaseInsensitive) == 0) return entry;
-        return IsNetworkScheme(scheme) && !written.host().isEmpty() ? entry : QString();
+        if (scheme.compare(QLatin1String("file"), Qt::CaseInsensitive) == 0) return entry;
+        if (!scheme.isEmpty())
+            return IsNetworkScheme(scheme) && !written.host().isEmpty() ? entry : QString();
+        // A path relative to a playlist file is relative to its folder; text pasted has no folder to go by.
+        if (!origin.isLocalFile() || QDir::isAbsolutePath(entry)) return entry;
+        return QDir::cleanPath(QFileInfo(origin.toLocalFile()).dir().filePath(entry));
     }
     const QUrl url = written.isRelative() ? origin.resolved(written) : written;
     if (!url.isValid() || url.host().isEmpty() || !IsNetworkScheme(url.scheme())) return {};
     return written.isRelative() ? Written(url) : entry;
+}
+
+// A title as it names a station: cleaned, and without the "(#1 - 123/1000) " that directory servers put before
+// each mirror's title (its place in the list, and its listeners of its slots).
+QString TitleName(const QString& raw) {
+    QString name = StationName(raw);
+    if (!name.startsWith(QLatin1String("(#"))) return name;
+    // "(#" digits " - " digits "/" digits ")" and spaces.
+    qsizetype at = 2;
+    const auto digits = [&] {
+        const qsizetype start = at;
+        while (at < name.size() && name.at(at).isDigit())
+            ++at;
+        return at > start;
+    };
+    if (!digits() || !QStringView(name).mid(at).startsWith(QLatin1String(" - "))) return name;
+    at += 3;
+    if (!digits() || at >= name.size() || name.at(at) != u'/') return name;
+    ++at;
+    if (!digits() || at >= name.size() || name.at(at) != u')') return name;
+    const QString rest = name.mid(at + 1).trimmed();
+    return rest.isEmpty() ? name : rest;
 }
 
 FoundStations FromPlaylist(const ParsedPlaylist& playlist, const QUrl& origin) {
@@ -213,36 +243,65 @@ FoundStations FromPlaylist(const ParsedPlaylist& playlist, const QUrl& origin) {
     }
     if (!playlist.recognized) return Refused(FoundStations::Refusal::Nothing);
 
-    QStringList names, addresses;
-    QString onlyName;
-    bool named = false, severalNames = false;
+    // The entries that can be stations, each with its title as a name and, in XSPF, its track.
+    struct Entry {
+        QString address, name;
+        int track;
+    };
+    QList<Entry> entries;
+    QSet<QString> titles;
+    bool allPlaylists = true;
     for (qsizetype i = 0; i < playlist.entries.size(); ++i) {
         const QString address = EntryAddress(playlist.entries[i], origin, remote);
         if (address.isEmpty()) continue;
-        const QString name = StationName(playlist.titles.value(i));
-        if (!name.isEmpty()) {
-            severalNames = severalNames || (named && name != onlyName);
-            onlyName = name;
-            named = true;
-        }
-        names.append(name);
-        addresses.append(address);
+        const QString name = TitleName(playlist.titles.value(i));
+        if (!name.isEmpty()) titles.insert(name);
+        allPlaylists = allPlaylists && IsPlaylistAddress(QUrl(address));
+        entries.append({address, name, playlist.tracks.isEmpty() ? int(i) : playlist.tracks.at(i)});
     }
     Collector found;
-    if (addresses.isEmpty()) return found.result();
-    if (severalNames) {
-        for (qsizetype i = 0; i < addresses.size(); ++i)
-            found.add(Found(names[i], addresses[i], IsPlaylistAddress(QUrl(addresses[i]))));
-        // Entries beyond the ones the reader kept.
-        found.leftOut(playlist.total - playlist.entries.size());
+    if (entries.isEmpty()) return found.result();
+    const bool xspf = playlist.format == ParsedPlaylist::Format::Xspf;
+    // Entries beyond the ones the reader kept.
+    const qsizetype unread = playlist.total - playlist.entries.size();
+
+    // Untitled playlists naming playlists (a directory's list of its mirrors' playlists): each is read as if
+    // it had been pasted on its own, and what they give is merged by name.
+    if (titles.isEmpty() && allPlaylists && !xspf) {
+        for (const Entry& entry : std::as_const(entries))
+            found.add(Found({}, entry.address, true));
+        found.leftOut(unread);
+        FoundStations result = found.result();
+        result.mirrorsByName = true;
+        return result;
+    }
+    // One station: every entry has the one title or none (mirrors of one stream), or an XSPF's one track.
+    const bool oneTrack = xspf && std::all_of(entries.begin(), entries.end(), [&](const Entry& e) {
+                              return e.track == entries.first().track;
+                          });
+    if ((!xspf && titles.size() <= 1) || oneTrack) {
+        const QString name = titles.isEmpty() ? TitleName(playlist.title) : *titles.begin();
+        // The playlist's own address keeps the station when it has one on the web; an untitled one is named by
+        // what its first entry's stream calls itself.
+        FoundStation station =
+            remote ? Found(name, Written(origin), false)
+                   : Found(name, entries.first().address, IsPlaylistAddress(QUrl(entries.first().address)));
+        if (remote && name.isEmpty()) station.nameFrom = entries.first().address;
+        found.add(std::move(station));
         return found.result();
     }
-    // Mirrors of one stream: one station, which the playlist's own address keeps when it has one on the web.
-    if (!named) onlyName = StationName(playlist.title);
-    if (remote)
-        found.add(Found(onlyName, Written(origin), false));
-    else
-        found.add(Found(onlyName, addresses.first(), IsPlaylistAddress(QUrl(addresses.first()))));
+    // Several stations: entries of one title are mirrors of one, and so are the locations of one track; an
+    // untitled entry is a station of its own.
+    QSet<QString> named;
+    QSet<int> tracks;
+    for (const Entry& entry : std::as_const(entries)) {
+        if (!entry.name.isEmpty() && named.contains(entry.name)) continue;
+        if (xspf && tracks.contains(entry.track)) continue;
+        if (!entry.name.isEmpty()) named.insert(entry.name);
+        tracks.insert(entry.track);
+        found.add(Found(entry.name, entry.address, IsPlaylistAddress(QUrl(entry.address))));
+    }
+    found.leftOut(unread);
     return found.result();
 }
 
@@ -252,6 +311,7 @@ bool HasHeader(ParsedPlaylist::Format format) {
     case ParsedPlaylist::Format::Reference:
     case ParsedPlaylist::Format::M3u:
     case ParsedPlaylist::Format::Asx:
+    case ParsedPlaylist::Format::Xspf:
     case ParsedPlaylist::Format::Hls:
         return true;
     case ParsedPlaylist::Format::None:

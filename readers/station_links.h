@@ -26,6 +26,8 @@ struct FoundStation {
     // The text of the link that gave the address, on a web page or a drag; names the station when its playlist
     // does not. Empty when there was none, or when it was only the address again.
     QString linkName;
+    // Of an untitled playlist's station: the first entry, whose stream may name it (icy-name).
+    QString nameFrom;
 };
 
 struct FoundStations {
@@ -40,6 +42,8 @@ struct FoundStations {
     Refusal refusal = Refusal::None;
     QList<FoundStation> stations; // at most MaxFoundStations, the first ones; empty when refused
     qsizetype leftOut = 0;        // or SomeLeftOut
+    // The stations are a playlist's own playlists: what they hold is merged by name, mirrors being one station.
+    bool mirrorsByName = false;
 };
 
 // Text pasted or dropped. The text of a playlist (what a .pls, .m3u with #EXTM3U, .asx or [Reference] file
@@ -57,11 +61,14 @@ FoundStations ReadFoundMozUrl(const QByteArray& utf16);
 FoundStations ReadFoundHtml(const QString& html);
 
 // A playlist's bytes: a local file's (origin is its file: URL) or what origin, an http(s) address, served.
-// Entries that all name one station (one title or none: mirrors of one stream) become one station, named by
-// that title; its address is origin when origin is on the web, else the first entry. Entries with titles of
-// their own become one station each. Entries relative to a remote origin are resolved against it; a remote
-// playlist's entries never name local files, a local one's stay as written. HLS served from origin is one
-// stream: origin is the station. Nothing, when body is not a playlist this program reads. Of a longer playlist
+// Titles are read without the "(#n - a/b)" prefix of directory servers. Entries that all name one station (one
+// title or none: mirrors of one stream; the locations of an XSPF's one track) become one station, named by that
+// title, else the playlist's; its address is origin when origin is on the web, else the first entry. Otherwise
+// entries of equal titles (and the locations of one XSPF track) are one station each, untitled ones one each.
+// Untitled entries that are all playlists are given as such, to be read each on its own (mirrorsByName).
+// Entries relative to a remote origin are resolved against it, those of a local file against its folder; a
+// remote playlist's entries never name local files. HLS served from origin is one stream: origin is the
+// station. Nothing, when body is not a playlist this program reads. Of a longer playlist
 // the first MaxFoundStations entries are read, and the rest counted as left out.
 FoundStations ReadFoundPlaylist(const QByteArray& body, const QUrl& origin);
 

@@ -35,9 +35,20 @@ bool IsPlaylistType(const QString& type) {
         QStringLiteral("audio/x-scpls"),         QStringLiteral("audio/scpls"),
         QStringLiteral("audio/x-mpegurl"),       QStringLiteral("audio/mpegurl"),
         QStringLiteral("application/x-mpegurl"), QStringLiteral("video/x-ms-asf"),
-        QStringLiteral("video/x-ms-asx"),
+        QStringLiteral("video/x-ms-asx"),        QStringLiteral("application/xspf+xml"),
     };
     return types.contains(type);
+}
+
+// What a server sends for a page: no station.
+bool IsPageType(const QString& type) {
+    return type == QLatin1String("text/html") || type == QLatin1String("application/xhtml+xml");
+}
+
+// A read that failed for reasons that pass (a server off the air, a network down): the station may come back.
+bool MayComeBack(web::Failure failure) {
+    return failure == web::Failure::Unreachable || failure == web::Failure::TimedOut ||
+           failure == web::Failure::NoResources;
 }
 
 // One station's address as compared with another's: "HTTP://Host/a/../b" is "http://host/b".
@@ -80,11 +91,13 @@ struct StationFinder::Private {
         int parent = -1;
         int depth = 0; // playlists read to reach it
         enum State { Open, Asking, Kept, Expanded, Dropped } state = Open;
-        bool probing = false;   // asking its stream's server, rather than reading it as a playlist
-        web::Ticket ticket = 0; // its request, once started
-        QList<int> children;    // the stations its playlist listed, when Expanded
-        QString servedName;     // what its server called it, when that turned out to be a playlist
-        QString finalKey;       // the address its playlist finally came from, after redirections
+        bool probing = false;       // asking its stream's server, rather than reading it as a playlist
+        web::Ticket ticket = 0;     // its request, once started
+        QList<int> children;        // the stations its playlist listed, when Expanded
+        QString servedName;         // what its server called it, when that turned out to be a playlist
+        QString finalKey;           // the address its playlist finally came from, after redirections
+        bool mirrorsByName = false; // its playlist listed playlists: what they hold is merged by name
+        bool naming = false;        // asking its first entry's stream for a name, not its own address
     };
     QList<Node> nodes;
     QList<int> roots;
@@ -124,14 +137,21 @@ struct StationFinder::Private {
             // A playlist naming itself: mirrors of one stream named by the playlist's address, or HLS, which
             // the engine plays from that address. It is the station.
             const Node& parent = nodes[node.parent];
-            const QString name = !node.station.name.isEmpty()     ? node.station.name
-                                 : !parent.station.name.isEmpty() ? parent.station.name
-                                                                  : parent.servedName;
-            keep(i, name);
-        } else if (node.station.playlist) {
+            if (node.station.name.isEmpty()) node.station.name = parent.station.name;
+            if (node.station.name.isEmpty()) node.station.name = parent.servedName;
+            if (node.station.linkName.isEmpty()) node.station.linkName = parent.station.linkName;
+        }
+        const bool self = node.parent >= 0 && sameAsParent(i);
+        if (!self && node.station.playlist) {
             readPlaylist(i);
         } else if (!node.station.name.isEmpty()) {
             node.state = Node::Kept;
+        } else if (!node.station.linkName.isEmpty()) {
+            // The page's link text comes before what the stream calls itself.
+            keep(i, node.station.linkName);
+        } else if (!node.station.nameFrom.isEmpty() && IsWeb(QUrl(node.station.nameFrom))) {
+            node.naming = true;
+            ask(i, true);
         } else if (IsWeb(QUrl(node.station.address))) {
             ask(i, true);
         } else {
@@ -145,11 +165,13 @@ struct StationFinder::Private {
         return key == Key(parent.station.address) || key == parent.finalKey;
     }
 
-    // Keeps station i, named name, or by its host when name is empty.
+    // Keeps station i, named name, else by its link's text, else by its host.
     void keep(int i, const QString& name) {
         Node& node = nodes[i];
         node.state = Node::Kept;
-        node.station.name = name.isEmpty() ? NameByHost(node.station.address) : name;
+        node.station.name = !name.isEmpty()                    ? name
+                            : !node.station.linkName.isEmpty() ? node.station.linkName
+                                                               : NameByHost(node.station.address);
     }
 
     void drop(int i, bool failed) {
@@ -177,7 +199,7 @@ struct StationFinder::Private {
 
     void start(int i) {
         Node& node = nodes[i];
-        const QUrl url(node.station.address);
+        const QUrl url(node.naming ? node.station.nameFrom : node.station.address);
         ++open;
         if (node.probing) {
             node.ticket = fetcher.head(web::Request::StationHead(url), q, [this, i](const web::Head& head) {
@@ -191,6 +213,8 @@ struct StationFinder::Private {
                     answered(i);
                     if (body.failure == web::Failure::None)
                         expand(i, body.bytes, body.finalUrl);
+                    else if (MayComeBack(body.failure))
+                        keep(i, nodes[i].servedName);
                     else
                         drop(i, true);
                     step();
@@ -208,7 +232,9 @@ struct StationFinder::Private {
         node.finalKey = Key(finalUrl.toString());
         read.insert(node.finalKey);
         const FoundStations found = readers::ReadFoundPlaylist(body, finalUrl);
-        if (found.stations.isEmpty()) return drop(i, true);
+        // A page, an empty playlist: it holds no station, which is no failure to read it.
+        if (found.stations.isEmpty()) return drop(i, found.refusal == FoundStations::Refusal::TooLarge);
+        node.mirrorsByName = found.mirrorsByName;
         if (found.leftOut)
             leftOut = found.leftOut < 0 || leftOut < 0 ? FoundStations::SomeLeftOut : leftOut + found.leftOut;
         node.state = Node::Expanded;
@@ -227,13 +253,17 @@ struct StationFinder::Private {
         const QString name =
             ok ? readers::StationName(readers::DecodeServerText(answer.head.field("icy-name"))) : QString();
         // "audio/mpeg; charset=..." is audio/mpeg.
-        const QByteArray type = answer.head.field("Content-Type").split(';').value(0);
-        if (ok && IsPlaylistType(QString::fromLatin1(type).trimmed().toLower())) {
+        const QString type =
+            QString::fromLatin1(answer.head.field("Content-Type").split(';').value(0)).trimmed().toLower();
+        if (nodes[i].naming) return keep(i, name);
+        if (ok && IsPlaylistType(type)) {
             // A playlist served under an address that does not say so.
             nodes[i].servedName = name;
             return readPlaylist(i);
         }
-        // A server that does not answer now may answer later: the station stays, named by its host.
+        // A page is no station; a server that does not answer now may answer later: the station stays, named
+        // by its host.
+        if (ok && IsPageType(type)) return drop(i, false);
         keep(i, name);
     }
 
@@ -253,12 +283,18 @@ struct StationFinder::Private {
         bool undecided = false; // a playlist not read yet before the end, or before the batch is full
         bool naming = false;    // a chosen station still waits for its name
         bool more = false;      // something past the first MaxFoundStations
+        // Names already given under a playlist whose playlists are merged by name, when walking under one.
+        QSet<QString>* names = nullptr;
         const std::function<void(int)> walk = [&](int i) {
             if (undecided || more) return;
             const Node& node = nodes[i];
             if (node.state == Node::Expanded) {
+                QSet<QString> own;
+                QSet<QString>* outer = names;
+                if (node.mirrorsByName && !names) names = &own;
                 for (const int child : node.children)
                     walk(child);
+                names = outer;
                 return;
             }
             if (node.state == Node::Dropped) return;
@@ -273,11 +309,16 @@ struct StationFinder::Private {
             }
             const QString key = Key(node.station.address);
             if (given.contains(key)) return;
+            // Mirrors of one station, found by reading each of a playlist's playlists.
+            if (names && node.state == Node::Kept && names->contains(node.station.name)) return;
+            if (names && node.state == Node::Asking) undecided = true; // its name decides whether it is one
+            if (undecided) return;
             if (chosen.size() >= MaxFoundStations) {
                 more = true;
                 return;
             }
             given.insert(key);
+            if (names) names->insert(node.station.name);
             chosen.append(i);
             if (node.state == Node::Asking) naming = true;
         };

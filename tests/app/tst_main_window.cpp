@@ -366,8 +366,12 @@ private slots:
             }
             if (name == "paste") {
                 readers::FoundStations found;
-                for (const QString& station : arg.split(u','))
-                    found.stations.append({station, "http://p/" + station, false, {}});
+                for (const QString& name : arg.split(u',')) {
+                    readers::FoundStation station;
+                    station.name = name;
+                    station.address = "http://p/" + name;
+                    found.stations.append(station);
+                }
                 form()->StationsFound(found, 0);
             }
         }
@@ -509,6 +513,16 @@ private slots:
         }
         QTest::newRow("65 links: the first 64")
             << "paste" << many << first << QStringLiteral("已添加64个电台,另有1个未添加(一次最多64个)");
+        QTest::newRow("a link copied from a web page: its text names it")
+            << "text/html"
+            << QByteArray("<meta charset=utf-8><a href=\"http://127.0.0.1:9/jazz\">Jazz <b>FM</b> 台</a>")
+            << QStringList{"Jazz FM 台|http://127.0.0.1:9/jazz"} << one;
+        QTest::newRow("a link dragged from a browser")
+            << "text/x-moz-url" << QByteArray("http://127.0.0.1:9/j\nJazz 台\n")
+            << QStringList{"Jazz 台|http://127.0.0.1:9/j"} << one;
+        QTest::newRow("a relative entry of a dropped playlist, beside it")
+            << "file:rel.m3u" << QByteArray("#EXTM3U\n#EXTINF:-1,Song\nsong.mp3\n")
+            << QStringList{"Song|@/song.mp3"} << one;
         QTest::newRow("a pipe named like a playlist")
             << "file:pipe.pls" << QByteArray() << QStringList{} << QStringLiteral("不是普通文件:pipe.pls");
         // "@" is the folder of two playlists of 700 KiB each, one station in each.
@@ -581,6 +595,14 @@ private slots:
             data->setUrls({QUrl::fromLocalFile(path)});
         } else if (kind == QStringLiteral("uri-list")) {
             data->setData(QStringLiteral("text/uri-list"), input);
+        } else if (kind.startsWith(QStringLiteral("text/"))) {
+            // As a browser offers a link: its markup or its drag data, with the link's text as plain text beside.
+            data->setData(kind,
+                          kind.endsWith(QStringLiteral("moz-url"))
+                              ? QByteArray(reinterpret_cast<const char*>(QString::fromUtf8(input).utf16()),
+                                           QString::fromUtf8(input).size() * 2)
+                              : input);
+            data->setText(QStringLiteral("Jazz FM"));
         } else {
             data->setText(QString::fromUtf8(input));
         }
@@ -603,6 +625,7 @@ private slots:
             QCOMPARE(status(), QStringLiteral("正在读取电台..."));
         }
         QTRY_COMPARE_WITH_TIMEOUT(status(), said, 10000);
+        rows.replaceInStrings(QStringLiteral("@"), m_fx->folder());
         QStringList added;
         auto items = form()->lst_Play->ListItems();
         for (int i = 3; i <= items.Count(); ++i)

@@ -281,10 +281,11 @@ private slots:
         QTest::newRow("named by the stream, else by the host")
             << QStringList{"/named", "/never", "/nothing"}
             << QStringList{"电台｜名 😀|/named", "127.0.0.1|/never", "127.0.0.1|/nothing"} << 0;
-        QTest::newRow("playlists read in place, one that never ends left out")
-            << QStringList{"/listen", "/titles.m3u", "/endless.pls", "/mirrors.pls"}
-            << QStringList{"Listen FM|/listen", "One|/silent?1", "Two|/silent?2", "Three|/named",
-                           "Mirror FM|/mirrors.pls"}
+        QTest::newRow(
+            "playlists read in place, one that never ends left out, one untitled named by its stream")
+            << QStringList{"/listen", "/titles.m3u", "/endless.pls", "/mirrors.pls", "/untitled.pls"}
+            << QStringList{"Listen FM|/listen", "One|/silent?1",          "Two|/silent?2",
+                           "Three|/named",      "Mirror FM|/mirrors.pls", "电台｜名 😀|/untitled.pls"}
             << 1;
         QStringList never, byHost;
         for (int i = 0; i < readers::MaxFoundStations; ++i) {

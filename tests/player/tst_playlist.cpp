@@ -285,6 +285,39 @@ private slots:
                 return QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
             }(),
             {"|http://a.example/1|link One 台", "|http://a.example/2"});
+        row("a directory's mirrors: one station, without the listener counts", remote,
+            "[playlist]\nFile1=http://a/1\nTitle1=(#1 - 123/1000) 中国测试台 MP3\nFile2=http://a/2\n"
+            "Title2=(#2 - 45/500) 中国测试台 MP3\nFile3=http://a/3\nTitle3=(#3 - 0/500) 中国测试台 MP3\n",
+            {"中国测试台 MP3|" + remote});
+        row("one entry's listener count, and a title that only looks like one", local,
+            "#EXTM3U\n#EXTINF:-1,(#1 - 9/10) Solo\nhttp://a/1\n#EXTINF:-1,(#2) Duo\nhttp://a/2\n",
+            {"Solo|http://a/1", "(#2) Duo|http://a/2"});
+        row("titles A, B, B: two stations, B's mirrors one", remote,
+            "[playlist]\nFile1=http://a/1\nTitle1=A\nFile2=http://a/2\nTitle2=B\nFile3=http://a/"
+            "3\nTitle3=B\n",
+            {"A|http://a/1", "B|http://a/2"});
+        row("untitled, named by its first entry's stream", remote,
+            "[playlist]\nFile1=http://a/1\nFile2=http://a/2\n", {"|" + remote + "|named by http://a/1"});
+        row("untitled playlists of playlists: each to be read, merged by name", remote,
+            "[playlist]\nFile1=http://d/1.pls\nFile2=http://d/2.m3u\n",
+            {"|http://d/1.pls|playlist", "|http://d/2.m3u|playlist", "merged by name"});
+        row("XSPF: a station a track, a track's locations and equal titles mirrors", remote,
+            "<?xml version=\"1.0\"?><playlist version=\"1\" "
+            "xmlns=\"http://xspf.org/ns/0/\"><title>List</title>"
+            "<trackList><track><title>One &amp; Only</title><location>http://a/1</location>"
+            "<location>http://a/1b</location></track><track><location>http://a/2</location></track>"
+            "<track><title>One &amp; "
+            "Only</title><location>http://a/3</location></track></trackList></playlist>",
+            {"One & Only|http://a/1", "|http://a/2"});
+        row("XSPF: one track's mirrors are the playlist's station", remote,
+            "<playlist><title>Own</title><trackList><track><location>http://a/1</location>"
+            "<location>http://a/2</location></track></trackList></playlist>",
+            {"Own|" + remote});
+        row("XSPF without a location", remote,
+            "<playlist><trackList><track><title>T</title></track></trackList></playlist>", {"nothing"});
+        row("a local playlist's relative entries, beside it", "file:///home/u/lists/x.m3u",
+            "#EXTM3U\n#EXTINF:-1,A\nsong.mp3\n#EXTINF:-1,B\n../b.ogg\n#EXTINF:-1,C\n/abs/c.mp3\n",
+            {"A|/home/u/lists/song.mp3", "B|/home/u/b.ogg", "C|/abs/c.mp3"});
         row("a server's playlist of local files", remote,
             "[playlist]\nFile1=file://localhost/etc/passwd\nFile2=av://lavfi:sine\n", {"nothing"});
     }
@@ -301,7 +334,9 @@ private slots:
         QStringList rows;
         for (const readers::FoundStation& s : read.stations)
             rows << s.name + '|' + s.address + (s.playlist ? "|playlist" : "") +
-                        (s.linkName.isEmpty() ? QString() : "|link " + s.linkName);
+                        (s.linkName.isEmpty() ? QString() : "|link " + s.linkName) +
+                        (s.nameFrom.isEmpty() ? QString() : "|named by " + s.nameFrom);
+        if (read.mirrorsByName) rows << "merged by name";
         if (read.leftOut)
             rows << (read.leftOut < 0 ? QStringLiteral("left out: some")
                                       : QStringLiteral("left out: %1").arg(read.leftOut));

@@ -27,6 +27,11 @@ Answer Stream(const QByteArray& name, const QByteArray& type = "audio/mpeg", int
     answer.delayMs = delayMs;
     return answer;
 }
+Answer Refused() {
+    Answer answer;
+    answer.failure = web::Failure::Refused;
+    return answer;
+}
 // A PLS of titled entries, each "title=address".
 QByteArray Pls(const QList<std::pair<QByteArray, QByteArray>>& entries) {
     QByteArray pls = "[playlist]\n";
@@ -109,6 +114,7 @@ private slots:
             outer.append({"A" + n, "http://a/" + n + ".pls"});
             wide.insert("http://a/" + n + ".pls",
                         Body(Pls({{"B", "http://b/" + n + ".pls"}, {"S" + n, "http://s/" + n}})));
+            wide.insert("http://b/" + n + ".pls", Refused());
             streams << "S" + n + "|http://s/" + n;
         }
         wide.insert("http://r/r.pls", Body(Pls(outer)));
@@ -119,9 +125,31 @@ private slots:
             << Web{{"http://r/r.pls", Body(Pls({{"P", "http://p/p.pls"}, {"S1", "http://s/1"}}))},
                    {"http://p/p.pls", Body(Pls({{"S2", "http://s/2"}, {"S3", "http://s/3"}}))}}
             << QStringList{"S1|http://s/1", "S2|http://s/2", "S3|http://s/3"} << 0 << 2;
-        QTest::newRow("a playlist that cannot be read is a failure, and is left out")
-            << QStringList{"http://d/dead.pls", "http://s/1"} << Web{{"http://s/1", Stream("S")}}
+        QTest::newRow("a playlist refused is a failure, and is left out")
+            << QStringList{"http://d/gone.pls", "http://s/1"}
+            << Web{{"http://d/gone.pls", Refused()}, {"http://s/1", Stream("S")}}
             << QStringList{"S|http://s/1"} << 1 << 1;
+        QTest::newRow("a playlist off the air stays, named by its host")
+            << QStringList{"http://d/dead.pls"} << Web{} << QStringList{"d|http://d/dead.pls"} << 0 << 1;
+        QTest::newRow("a page, an empty playlist: no station, and no failure")
+            << QStringList{"http://a/page", "http://a/x.pls", "http://a/empty.pls"}
+            << Web{{"http://a/page", Stream("", "text/html; charset=utf-8")},
+                   {"http://a/x.pls", Body("<!DOCTYPE html><html><body>Not found</body></html>")},
+                   {"http://a/empty.pls", Body("[playlist]\nNumberOfEntries=0\n")}}
+            << QStringList{} << 0 << 2;
+        QTest::newRow("an untitled playlist, named by its first entry's stream")
+            << QStringList{"http://a/list.pls"}
+            << Web{{"http://a/list.pls", Body("[playlist]\nFile1=http://s/1\nFile2=http://s/2\n")},
+                   {"http://s/1", Stream("Stream One")}}
+            << QStringList{"Stream One|http://a/list.pls"} << 0 << 1;
+        QTest::newRow("a playlist of playlists: each read, mirrors by name one station")
+            << QStringList{"http://d/dir.pls"}
+            << Web{{"http://d/dir.pls",
+                    Body("[playlist]\nFile1=http://d/1.pls\nFile2=http://d/2.pls\nFile3=http://d/3.pls\n")},
+                   {"http://d/1.pls", Body(Pls({{"(#1 - 5/10) Jazz", "http://j/1"}}))},
+                   {"http://d/2.pls", Body(Pls({{"(#2 - 0/10) Jazz", "http://j/2"}}))},
+                   {"http://d/3.pls", Body(Pls({{"Rock", "http://r/1"}}))}}
+            << QStringList{"Jazz|http://d/1.pls", "Rock|http://d/3.pls"} << 0 << 4;
         // Two playlists of 40 and one that never answers: the first 64 are sure before it is needed.
         QList<std::pair<QByteArray, QByteArray>> forty1, forty2;
         QStringList first64;

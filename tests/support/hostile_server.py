@@ -37,6 +37,7 @@
 #                  the first titled "Listen FM"
 #   /titles.m3u    audio/x-mpegurl: three entries with #EXTINF titles One, Two and Three; Three is /named
 #   /many.m3u      audio/x-mpegurl: 65 entries
+#   /untitled.pls  audio/x-scpls: two untitled mirrors, /named and /never
 #   /moved         302 to /named; /moved-loop: 302 to itself
 #   /hops/<n>      302 to /hops/<n-1>, and /hops/0 to /named: n redirections before the stream
 #   /split-head    "ICY 200 OK" and an icy-name "Split Head", the blank line that ends the head sent 0.5 s after
@@ -184,6 +185,8 @@ class Handler(socketserver.BaseRequestHandler):
         elif path == "/titles.m3u":
             self.fixed(b"audio/x-mpegurl", b"#EXTM3U\n#EXTINF:-1,One\n%s/silent?1\n#EXTINF:-1,Two\n%s/silent?2\n"
                        b"#EXTINF:-1,Three\n%s/named\n" % (base, base, base))
+        elif path == "/untitled.pls":
+            self.fixed(b"audio/x-scpls", b"[playlist]\nFile1=%s/named\nFile2=%s/never\n" % (base, base))
         elif path == "/many.m3u":
             entries = b"".join(b"%s/silent?%d\n" % (base, n) for n in range(65))
             self.fixed(b"audio/x-mpegurl", b"#EXTM3U\n" + entries)
