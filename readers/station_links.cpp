@@ -204,7 +204,9 @@ QString EntryAddress(const QString& entry, const QUrl& origin, bool remote) {
             return IsNetworkScheme(scheme) && !written.host().isEmpty() ? entry : QString();
         // A path relative to a playlist file is relative to its folder; text pasted has no folder to go by.
         if (!origin.isLocalFile() || QDir::isAbsolutePath(entry)) return entry;
-        return QDir::cleanPath(QFileInfo(origin.toLocalFile()).dir().filePath(entry));
+        // The list file trims an address's ends: a path cleaned down to a space at its end is no station.
+        const QString path = QDir::cleanPath(QFileInfo(origin.toLocalFile()).dir().filePath(entry));
+        return path == path.trimmed() ? path : QString();
     }
     const QUrl url = written.isRelative() ? origin.resolved(written) : written;
     if (!url.isValid() || url.host().isEmpty() || !IsNetworkScheme(url.scheme())) return {};
