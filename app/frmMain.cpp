@@ -159,6 +159,8 @@ void frmMain::BuildLayout() {
     key(QKeySequence(Qt::CTRL | Qt::Key_Z), &frmMain::Form_Undo);
     key(QKeySequence(Qt::CTRL | Qt::Key_Y), &frmMain::Form_Redo);
     key(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), &frmMain::Form_Redo);
+    // The community's station directory: a key, not a menu entry.
+    key(QKeySequence(Qt::CTRL | Qt::Key_F), &frmMain::Form_Search);
     // Ctrl+V on the list; Ctrl+C stays the window's 清空列表.
     auto* paste =
         new QShortcut(QKeySequence::Paste, lst_Play, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);

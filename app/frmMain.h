@@ -6,15 +6,19 @@
 // report and lets the program go on.
 #pragma once
 
+#include "app/search_window.h"
 #include "platform/plain_text.h"
 #include "player/session.h"
+#include "stations/edit_commands.h"
 #include "stations/list_file.h"
 #include "stations/list_history.h"
 #include "stations/station_reader.h"
+#include "web/directory.h"
 #include "web/network_fetcher.h"
 
 #include <QLabel>
 #include <QMainWindow>
+#include <QPointer>
 #include <functional>
 
 class QAction;
@@ -138,6 +142,10 @@ public:
     // menu entry. The list then counts as modified unless its stations are those the file holds.
     void Form_Undo();
     void Form_Redo();
+    // Ctrl+F: the search window for the community's station directory, made at the first press and raised at
+    // the next (app/search_window.h). Its results play as a list station does and are added as a paste is.
+    void Form_Search();
+    frmSearch* SearchWindow() const { return m_search; }
     // Stations dropped on the list or pasted into it (Ctrl+V): links, a page's links, a playlist's text,
     // playlist files. Completed from the web on the event loop; StationsFound appends them as 网络URL appends
     // one (app/station_import.cpp). Escape on the list drops what is still being read.
@@ -185,6 +193,11 @@ private:
         return [this](const QString& text) { l_State->setText(platform::ShownText(text)); };
     }
     void PinFileEntries();
+    // Appends stations brought from outside the input box as one step of the list's history; the status line
+    // says what happened. What the list gained.
+    stations::StationsAdded AddFoundStations(const readers::FoundStations& found, int failures);
+    // The empty list's line: how stations come in, and after a clear, how to take it back.
+    void UpdateEmptyListHint(bool cleared = false);
     void FindStations(const stations::Dropped& dropped);
     void ShowRefusal(const readers::FoundStations& found);
     void BuildLayout();
@@ -201,8 +214,10 @@ private:
     tray::TrayIcon* m_tray = nullptr;
     desktop::MprisService* m_mpris = nullptr;
     stations::StationFinder* m_finder = nullptr; // made at the first drop or paste
-    QObject* m_listViewport = nullptr;           // where drops on the list arrive
-    QString m_listeningTo;                       // the name of the station the player was last given
+    web::DnsDirectoryNames m_directoryNames;
+    QPointer<frmSearch> m_search;      // while the search window is open
+    QObject* m_listViewport = nullptr; // where drops on the list arrive
+    QString m_listeningTo;             // the name of the station the player was last given
     // The list file's encoding and the lines it gave no station for: each save writes them back.
     stations::ListFileFormat m_listFileFormat;
     // The changes to the list in this run, and what the file holds of it now (at the load, or the last save).

@@ -37,6 +37,7 @@ void frmMain::Form_Load() {
     // 3. The list file, if there is one; a missing file is an empty list and says nothing.
     m_listFileFormat = stations::LoadList(*lst_Play, location.loadPath);
     m_fileEntriesPinned = false;
+    UpdateEmptyListHint();
     // 4. The player: compact mode, no context menu, mute mark clear, the first status text.
     SetUpPlayer();
     // Lines that gave no station stay in the file; the user hears of them once, before any command.
@@ -96,6 +97,7 @@ void frmMain::KeepRunningAfterUnload() {
 
 void frmMain::closeEvent(QCloseEvent* event) {
     if (m_unloaded) {
+        if (m_search) m_search->close();
         event->accept();
         return;
     }
@@ -118,6 +120,8 @@ void frmMain::closeEvent(QCloseEvent* event) {
         return;
     }
     m_unloaded = true;
+    // The search window is the main window's: it goes with it.
+    if (m_search) m_search->close();
     event->accept();
 }
 
@@ -146,21 +150,31 @@ void frmMain::menu_NetUrl_Click() {
 void frmMain::menu_Del_Click() {
     PinFileEntries();
     if (stations::DeleteSelected(*lst_Play, &m_history)) ListModified = true;
+    UpdateEmptyListHint();
 }
 
 void frmMain::menu_CleanList_Click() {
     PinFileEntries();
     if (stations::ClearList(*lst_Play, &m_history)) ListModified = true;
+    UpdateEmptyListHint(true);
+}
+
+void frmMain::UpdateEmptyListHint(bool cleared) {
+    const QString hint = QStringLiteral("拖入或粘贴(Ctrl+V)电台链接,或按Ctrl+F搜索电台");
+    lst_Play->SetEmptyHint(cleared ? hint + QStringLiteral("\n按Ctrl+Z撤销") : hint);
 }
 
 void frmMain::Form_Undo() {
     PinFileEntries();
     if (m_history.Undo(*lst_Play)) ListModified = stations::NamedEntriesDigest(*lst_Play) != m_fileEntries;
+    UpdateEmptyListHint();
 }
 
 void frmMain::Form_Redo() {
     PinFileEntries();
     if (m_history.Redo(*lst_Play)) ListModified = stations::NamedEntriesDigest(*lst_Play) != m_fileEntries;
+    // A clear made again is a clear.
+    UpdateEmptyListHint(lst_Play->ListItems().Count() == 0);
 }
 
 // the player

@@ -4,5 +4,6 @@ target_sources(corvana_app PRIVATE
   app/handlers.cpp
   app/desktop_controls.cpp
   app/station_import.cpp
+  app/search_window.cpp app/search_window.h
   app/corvana.qrc
 )

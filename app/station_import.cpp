@@ -3,8 +3,8 @@
 // web through the program's one fetcher, on the event loop; the handler appends the stations as 网络URL appends
 // one, and the status line says what happened.
 #include "app/frmMain.h"
-
 #include "platform/error.h"
+#include "player/player_commands.h"
 #include "stations/edit_commands.h"
 #include "stations/list_view.h"
 #include "stations/station_finder.h"
@@ -70,6 +70,10 @@ void frmMain::StationsFound(const readers::FoundStations& found, int failures) {
         ShowRefusal(found);
         return;
     }
+    AddFoundStations(found, failures);
+}
+
+stations::StationsAdded frmMain::AddFoundStations(const readers::FoundStations& found, int failures) {
     std::vector<stations::Station> list;
     list.reserve(size_t(found.stations.size()));
     for (const readers::FoundStation& station : found.stations)
@@ -90,4 +94,42 @@ void frmMain::StationsFound(const readers::FoundStations& found, int failures) {
         text +=
             QStringLiteral(",另有%1个未添加(一次最多%2个)").arg(found.leftOut).arg(readers::MaxFoundStations);
     StatusLine()(text);
+    return added;
+}
+
+// the directory
+
+void frmMain::Form_Search() {
+    if (!m_search) {
+        m_search = new frmSearch(m_fetcher, m_directoryNames, this);
+        connect(m_search, &frmSearch::playRequested, this, [this](const readers::DirectoryStation& station) {
+            platform::Guarded([&] {
+                m_listeningTo = station.name;
+                m_session.setListName(station.name);
+                player::PlayStation(Player(), player::SelectedStation{station.name, station.address},
+                                    StatusLine());
+            });
+            UpdateDesktop();
+        });
+        connect(m_search, &frmSearch::addRequested, this,
+                [this](const QList<readers::DirectoryStation>& chosen) {
+                    // As a paste adds: the station's own address, which the session reads as a playlist if it is one.
+                    readers::FoundStations found;
+                    for (const readers::DirectoryStation& station : chosen) {
+                        readers::FoundStation one;
+                        one.name = station.name;
+                        one.address = station.address;
+                        found.stations << one;
+                    }
+                    platform::Guarded([&] {
+                        const stations::StationsAdded added = AddFoundStations(found, 0);
+                        m_search->SetStatus(added.added ? QStringLiteral("已添加%1个电台").arg(added.added)
+                                                        : QStringLiteral("电台已在列表中"));
+                    });
+                    UpdateDesktop();
+                });
+    }
+    m_search->show();
+    m_search->raise();
+    m_search->activateWindow();
 }

@@ -6,6 +6,7 @@
 #include "platform/twips.h"
 
 #include <QHeaderView>
+#include <QPainter>
 #include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionHeader>
@@ -165,6 +166,29 @@ ListView::ListView(QWidget* parent) : QTreeView(parent) {
     header()->setStretchLastSection(false);
     header()->setSectionsMovable(false);
     header()->hide();
+    // The empty list's line comes and goes with the rows.
+    for (const auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(&m_model, signal, this, [this] { UpdateAccessibleHint(); });
+    connect(&m_model, &QAbstractItemModel::modelReset, this, [this] { UpdateAccessibleHint(); });
+}
+
+void ListView::SetEmptyHint(const QString& hint) {
+    m_emptyHint = hint;
+    UpdateAccessibleHint();
+    viewport()->update();
+}
+
+void ListView::UpdateAccessibleHint() {
+    setAccessibleDescription(m_model.rowCount() == 0 ? m_emptyHint : QString());
+}
+
+void ListView::paintEvent(QPaintEvent* event) {
+    QTreeView::paintEvent(event);
+    if (m_model.rowCount() != 0 || m_emptyHint.isEmpty()) return;
+    QPainter painter(viewport());
+    painter.setPen(palette().color(QPalette::Disabled, QPalette::Text));
+    painter.drawText(viewport()->rect().adjusted(8, 8, -8, -8),
+                     Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, m_emptyHint);
 }
 
 void ListView::SetView(int view) {

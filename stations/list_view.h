@@ -114,10 +114,21 @@ public:
     // The typed model behind the view; QAbstractItemView::model() stays Qt's own.
     StationModel& stationModel() { return m_model; }
 
+    // A line painted in the list while it has no rows (how stations come in), and told as the list's
+    // accessible description; it is no row, and goes as soon as one exists.
+    void SetEmptyHint(const QString& hint);
+    QString EmptyHint() const { return m_emptyHint; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
 private:
     void checkIndex(int index) const;
 
+    void UpdateAccessibleHint();
+
     StationModel m_model;
+    QString m_emptyHint;
     float m_widthTwips = 0;
     int m_view = 0;
     std::vector<qint16> m_columnWidths;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "player/address.h"
+#include "readers/directory_json.h"
 #include "readers/playlist.h"
 #include "readers/station_links.h"
 
@@ -159,6 +160,26 @@ inline void CheckTitleProperties(const QByteArray& bytes) {
             Broken("half a surrogate pair", title);
     }
     if (readers::CleanTitle(title) != title) Broken("cleaning twice changes the title", title);
+}
+
+// The station directory's answer: refused with words, or rows the window and the list can hold: a bounded
+// number, each with its id, a name the list file can keep and an address on one line.
+inline void CheckDirectoryProperties(const QByteArray& bytes) {
+    const readers::DirectoryAnswer answer = readers::ReadDirectoryStations(bytes);
+    if (answer.ok == !answer.problem.isEmpty()) Broken("an answer both read and refused");
+    if (!answer.ok && !answer.stations.isEmpty()) Broken("stations from a refused answer");
+    if (answer.stations.size() > readers::MaxDirectoryStations) Broken("more stations than the bound");
+    for (const readers::DirectoryStation& station : answer.stations) {
+        if (station.uuid.isEmpty() || station.name.isEmpty() || station.address.isEmpty())
+            Broken("a station without its id, name or address", station.name);
+        if (station.name.size() > readers::MaxTitleLength || station.name.contains(QLatin1Char('|')))
+            Broken("a name the list file cannot keep", station.name);
+        for (const QString* text :
+             {&station.name, &station.country, &station.tags, &station.format, &station.address})
+            if (std::any_of(text->begin(), text->end(),
+                            [](QChar c) { return c.category() == QChar::Other_Control; }))
+                Broken("a control character shown", *text);
+    }
 }
 
 } // namespace fuzz

@@ -14,6 +14,7 @@ const QList<QPair<QString, void (*)(const QByteArray&)>> Targets = {
     {QStringLiteral("playlist"), &fuzz::CheckPlaylistProperties},
     {QStringLiteral("address"), &fuzz::CheckAddressProperties},
     {QStringLiteral("title"), &fuzz::CheckTitleProperties},
+    {QStringLiteral("directory"), &fuzz::CheckDirectoryProperties},
 };
 
 } // namespace

@@ -1,0 +1,74 @@
+// readers/: the station directory's answers.
+#include "readers/directory_json.h"
+
+#include "readers/playlist.h"
+#include "readers/station_links.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonParseError>
+
+namespace readers {
+
+namespace {
+
+// A field as text shown on one line, or nothing when it is missing or not text.
+QString Text(const QJsonObject& object, QLatin1String key) {
+    const QJsonValue value = object.value(key);
+    return value.isString() ? CleanTitle(value.toString()) : QString();
+}
+
+qint64 Number(const QJsonObject& object, QLatin1String key) {
+    const QJsonValue value = object.value(key);
+    return value.isDouble() && value.toDouble() >= 0 && value.toDouble() < 1e15 ? qint64(value.toDouble())
+                                                                                : 0;
+}
+
+// An address the list can keep: one line, no space at its ends, within what the player takes.
+QString Address(const QJsonObject& object, QLatin1String key) {
+    const QJsonValue value = object.value(key);
+    if (!value.isString()) return {};
+    const QString address = value.toString().trimmed();
+    if (address.size() > 8192) return {};
+    for (const QChar c : address)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f) return {};
+    return address;
+}
+
+} // namespace
+
+DirectoryAnswer ReadDirectoryStations(const QByteArray& json) {
+    DirectoryAnswer answer;
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(json, &error);
+    if (error.error != QJsonParseError::NoError || !document.isArray()) {
+        answer.problem = QStringLiteral("电台目录的回答无法读取");
+        return answer;
+    }
+    answer.ok = true;
+    for (const QJsonValue& entry : document.array()) {
+        if (answer.stations.size() >= MaxDirectoryStations) break;
+        if (!entry.isObject()) continue;
+        const QJsonObject object = entry.toObject();
+        DirectoryStation station;
+        station.uuid = Text(object, QLatin1String("stationuuid"));
+        station.name = StationName(Text(object, QLatin1String("name")));
+        station.address = Address(object, QLatin1String("url"));
+        if (station.address.isEmpty()) station.address = Address(object, QLatin1String("url_resolved"));
+        if (station.uuid.isEmpty() || station.name.isEmpty() || station.address.isEmpty()) continue;
+        station.country = Text(object, QLatin1String("country"));
+        station.tags = Text(object, QLatin1String("tags"));
+        const QString codec = Text(object, QLatin1String("codec"));
+        const qint64 bitrate = Number(object, QLatin1String("bitrate"));
+        station.format = bitrate > 0 ? QStringLiteral("%1 · %2 kbps")
+                                           .arg(codec.isEmpty() ? QStringLiteral("?") : codec)
+                                           .arg(bitrate)
+                                     : codec;
+        station.clicks = Number(object, QLatin1String("clickcount"));
+        answer.stations.append(station);
+    }
+    return answer;
+}
+
+} // namespace readers
