@@ -180,6 +180,12 @@ private slots:
             played << line.mid(6);
         }
         QCOMPARE(played, QStringList({next, first}));
+
+        // Another station starts a history of its own: nothing of this one's titles shows under it.
+        wmp->put_URL(m_servers.url(QStringLiteral("/ogg")));
+        QTRY_COMPARE_WITH_TIMEOUT(wmp->session().state(), State::Playing, ConnectTimeoutMs);
+        for (const player::Session::TitleSeen& seen : wmp->session().recentTitles())
+            QVERIFY2(seen.title != next && seen.title != first, qPrintable(seen.title));
     }
 
     void gbkTitleReadsAsChinese() {
