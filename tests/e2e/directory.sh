@@ -1,0 +1,236 @@
+#!/usr/bin/env bash
+# tests/e2e: the search window (Ctrl+F) on the real binary, against a stand-in for the community's station
+# directory that the program reaches exactly as it reaches the real one: the servers' names from the system's
+# resolver (the SRV record, else the addresses of all.api.radio-browser.info and their reverse names), then HTTPS
+# to a server's name, verified against the system's certificate store. All of it runs in a private network
+# namespace holding only loopback, with a private /etc/resolv.conf, /etc/hosts and /etc/ssl/certs: dnsmasq answers
+# for the directory's names, a test CA made here is the only one trusted, and tests/support/directory_standin.py
+# serves the directory on 127.0.0.1:443 with a certificate for de1.api.radio-browser.info. Display, bus, sound and
+# stream server are world.sh's, started inside the namespace. Needs root (skipped with 77 where unshare is refused).
+# Usage: directory.sh PATH_TO_CORVANA VERSION [ARTIFACT_DIR]
+#
+#  1. No list file: the empty list says how stations come in (its accessible description).
+#  2. Ctrl+F: 搜索电台 shows the most listened Chinese stations (three languages asked, merged, each once, the most
+#     listened first).
+#  3. "tone" typed a key at a time: one search by name and one by tag, after the last key only.
+#  4. A result clicked and Enter: sound at the sink, 正在收听:<name> in the main window, one click told to the
+#     directory for that station.
+#  5. Two results selected, Ctrl+Enter: both in the main list; the close asks to save, 是 writes them to CvLst.lst.
+#  6. Without the SRV record: the addresses of all.api.radio-browser.info and their reverse names find the server.
+#  Every request carried User-Agent Corvana/VERSION and the server's name.
+set -euo pipefail
+if [ "${1:-}" != --in-namespace ]; then
+    if ! unshare --net --mount true 2>/dev/null; then
+        echo "directory: SKIP: no private network and mount namespace here (unshare --net --mount needs root)"
+        exit 77
+    fi
+    exec unshare --net --mount -- bash "$0" --in-namespace "$@"
+fi
+shift
+binary=$(readlink -f "$1")
+version=$2
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/lib/world.sh"
+e2e_begin directory "${3:-}"
+e2e_needs ip dnsmasq openssl curl Xvfb dbus-daemon openbox xdotool pulseaudio parec pactl icecast2 ffmpeg
+# Nothing outside the namespace is reachable, a proxy included.
+unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY all_proxy ALL_PROXY no_proxy NO_PROXY
+
+# --- The network: loopback, a resolver, a certificate store ---------------------------------------------------
+ip link set lo up
+net="$work/net"
+mkdir -p "$net/certs"
+key=(-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes)
+openssl req -x509 "${key[@]}" -days 2 -subj "/CN=Corvana test CA" -keyout "$net/ca.key" \
+    -out "$net/certs/ca-certificates.crt" -addext basicConstraints=critical,CA:TRUE \
+    -addext keyUsage=critical,keyCertSign,cRLSign 2>>"$work/openssl.log"
+openssl req "${key[@]}" -subj "/CN=de1.api.radio-browser.info" -keyout "$net/server.key" -out "$net/server.csr" \
+    2>>"$work/openssl.log"
+printf 'subjectAltName=DNS:de1.api.radio-browser.info\nextendedKeyUsage=serverAuth\n' >"$net/server.ext"
+openssl x509 -req -in "$net/server.csr" -CA "$net/certs/ca-certificates.crt" -CAkey "$net/ca.key" \
+    -CAcreateserial -days 2 -extfile "$net/server.ext" -out "$net/server.pem" 2>>"$work/openssl.log"
+# Qt's OpenSSL backend looks certificates up by their hashed names in /etc/ssl/certs; curl reads the bundle.
+openssl rehash "$net/certs"
+echo "nameserver 127.0.0.1" >"$net/resolv.conf"
+# Nothing names 127.0.0.1 here: its reverse name comes from the resolver, as a server's would.
+echo "# directory.sh: a private hosts file" >"$net/hosts"
+mount --bind "$net/resolv.conf" /etc/resolv.conf
+mount --bind "$net/hosts" /etc/hosts
+mount --bind "$net/certs" /etc/ssl/certs
+
+start_resolver() { # with-srv | without-srv: dnsmasq on 127.0.0.1:53, the only source of the directory's names
+    # host-record also gives 127.0.0.1 its reverse name; local= answers "no such record" for the rest of the zone.
+    {
+        echo "port=53"
+        echo "listen-address=127.0.0.1"
+        echo "bind-interfaces"
+        echo "no-resolv"
+        echo "no-hosts"
+        echo "no-poll"
+        echo "log-queries"
+        echo "local=/radio-browser.info/"
+        echo "host-record=de1.api.radio-browser.info,127.0.0.1"
+        echo "address=/all.api.radio-browser.info/127.0.0.1"
+        if [ "$1" = with-srv ]; then echo "srv-host=_api._tcp.radio-browser.info,de1.api.radio-browser.info,443"; fi
+    } >"$net/dnsmasq-$1.conf"
+    dnsmasq --keep-in-foreground --conf-file="$net/dnsmasq-$1.conf" --log-facility=- >"$work/dnsmasq.log" 2>&1 &
+    resolver=$!
+    e2e_started $resolver
+    wait_for 10 sh -c 'getent hosts de1.api.radio-browser.info >/dev/null' || fail "dnsmasq does not answer"
+}
+start_resolver with-srv
+
+# --- The world -------------------------------------------------------------------------------------------------
+e2e_start_display
+e2e_private_home
+e2e_start_bus --a11y
+e2e_start_window_manager
+e2e_start_sound directory
+e2e_start_streams
+
+# --- The directory's stand-in -----------------------------------------------------------------------------------
+# chinese and mandarin both hold 中国之声; Jazz Tone Radio and Tone Classics speak no Chinese.
+cat >"$net/stations.json" <<EOF
+[
+ {"stationuuid": "96062a7b-0601-11e8-ae97-52543be04c81", "name": "中国之声", "url": "http://127.0.0.1:$PORT/ogg",
+  "url_resolved": "http://127.0.0.1:$PORT/ogg", "country": "China", "codec": "OGG", "bitrate": 96,
+  "tags": "news,tone", "language": "chinese,mandarin", "clickcount": 1200, "lastcheckok": 1},
+ {"stationuuid": "9617a958-0601-11e8-ae97-52543be04c81", "name": "粤语之声", "url": "http://127.0.0.1:9/yue",
+  "url_resolved": "http://127.0.0.1:9/yue", "country": "Hong Kong", "codec": "AAC", "bitrate": 64,
+  "tags": "hong kong,music", "language": "cantonese", "clickcount": 800, "lastcheckok": 1},
+ {"stationuuid": "a5d4e8f2-3b6c-4c1e-9d7a-2f0b8e6c1d34", "name": "华语音乐台", "url": "http://127.0.0.1:$PORT/mp3",
+  "url_resolved": "http://127.0.0.1:$PORT/mp3", "country": "Taiwan", "codec": "MP3", "bitrate": 128,
+  "tags": "pop,tone", "language": "mandarin", "clickcount": 300, "lastcheckok": 1},
+ {"stationuuid": "c3f1b2a0-7e5d-4a9b-8c6f-1d2e3f4a5b6c", "name": "Jazz Tone Radio", "url": "http://127.0.0.1:$PORT/ogg",
+  "url_resolved": "http://127.0.0.1:$PORT/ogg", "country": "Germany", "codec": "OGG", "bitrate": 96,
+  "tags": "jazz", "language": "german", "clickcount": 50, "lastcheckok": 1},
+ {"stationuuid": "e7a9c5b3-1f2d-4e6a-8b0c-9d8e7f6a5b4c", "name": "Tone Classics", "url": "http://127.0.0.1:9/classics",
+  "url_resolved": "http://127.0.0.1:9/classics", "country": "Austria", "codec": "MP3", "bitrate": 192,
+  "tags": "classical", "language": "german", "clickcount": 20, "lastcheckok": 1}
+]
+EOF
+requests="$work/requests.log"
+/usr/bin/python3 "$here/../support/directory_standin.py" --cert "$net/server.pem" --key "$net/server.key" \
+    --stations "$net/stations.json" --log "$requests" --lifetime 600 >"$work/standin.log" 2>&1 &
+e2e_started $!
+wait_for 10 grep -q ready "$work/standin.log" || fail "the directory's stand-in did not start"
+# The way the program goes, by another client: the name from the resolver, the certificate from the store.
+curl -fsS -o /dev/null "https://de1.api.radio-browser.info/json/stations/search?name=x" \
+    || fail "curl cannot reach the stand-in by its name through the private resolver and certificate store"
+: >"$requests"
+step "namespace: loopback only; dnsmasq answers for radio-browser.info; the test CA is the only one trusted"
+
+asked() { # the paths asked for since the log began, each query's parameters in one order
+    /usr/bin/python3 -c 'import sys, urllib.parse as u
+for line in open(sys.argv[1], encoding="utf-8"):
+    path = line.rstrip("\n").split("\t")[3]
+    url = u.urlsplit(path)
+    print(url.path + ("?" + "&".join(sorted(url.query.split("&"))) if url.query else ""))' "$requests"
+}
+search_path() { # KEY=VALUE: a search as the program asks it, the parameters ordered as asked prints them
+    echo "/json/stations/search?$(printf '%s\n' "$1" order=clickcount reverse=true hidebroken=true limit=100 |
+        LC_ALL=C sort | paste -sd'&')"
+}
+asked_is() { # PATH...: exactly these requests so far, in any order
+    diff <(asked | sort) <(printf '%s\n' "$@" | sort) >"$work/asked.diff"
+}
+every_request_named() { # each request carried the program's name and the server's
+    awk -F'\t' -v ua="Corvana/$version" '$6 != ua || $5 != "de1.api.radio-browser.info" { bad = 1; print }
+        END { exit bad }' "$requests" >&2
+}
+row_y() { local x y; read -r x y <<<"$(screen find "table cell" "$1")" && echo "$y"; }
+
+# --- Corvana -----------------------------------------------------------------------------------------------------
+cp "$binary" "$work/corvana"
+keys() { xdotool windowactivate --sync "$1" >/dev/null 2>&1 || true; shift; xdotool key --clearmodifiers "$@"; }
+
+# 1. No list file: the hint.
+start_corvana env QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
+hint="拖入或粘贴(Ctrl+V)电台链接,或按Ctrl+F搜索电台"
+hint_re='^拖入或粘贴\(Ctrl\+V\)电台链接,或按Ctrl\+F搜索电台$'
+wait_for 10 screen shows "$hint_re" || fail "the empty list does not describe itself as: $hint"
+silent || fail "sound before anything was played"
+sleep 0.5
+shot empty-list
+[ ! -s "$requests" ] || fail "the directory was asked before Ctrl+F"
+step "no list file: the empty list reads '$hint'"
+
+# 2. Ctrl+F: the opening list.
+keys "$window" ctrl+f
+search=$(wait_for_window '^搜索电台$') || fail "Ctrl+F showed no window titled 搜索电台"
+wait_for 15 screen find label "找到3个电台" >/dev/null || fail "搜索电台 does not show the opening list (找到3个电台)"
+for name in 中国之声 粤语之声 华语音乐台; do
+    screen find "table cell" "$name" >/dev/null || fail "the opening list lacks $name"
+done
+first=$(row_y 中国之声) second=$(row_y 粤语之声) third=$(row_y 华语音乐台)
+((first < second && second < third)) || fail "the opening list is not the most listened first ($first $second $third)"
+asked_is "$(search_path language=chinese)" "$(search_path language=mandarin)" "$(search_path language=cantonese)" ||
+    fail "the opening list's requests: $(cat "$work/asked.diff")"
+grep -q 'query\[SRV\] _api._tcp.radio-browser.info' "$work/dnsmasq.log" || fail "no SRV look-up reached the resolver"
+every_request_named || fail "requests above lack User-Agent Corvana/$version or Host de1.api.radio-browser.info"
+step "Ctrl+F: 搜索电台 with chinese, mandarin and cantonese asked once each, 3 stations merged, most listened first"
+
+# 3. A search, typed a key at a time, faster than the pause.
+click_at text "搜索" || fail "no search field"
+xdotool type --delay 60 tone
+wait_for 15 screen find label "找到4个电台" >/dev/null || fail "typing 'tone' did not show 4 stations"
+for name in 中国之声 华语音乐台 "Jazz Tone Radio" "Tone Classics"; do
+    screen find "table cell" "$name" >/dev/null || fail "the search for 'tone' lacks $name"
+done
+! screen find "table cell" 粤语之声 >/dev/null || fail "the search for 'tone' still shows 粤语之声"
+asked_is "$(search_path language=chinese)" "$(search_path language=mandarin)" "$(search_path language=cantonese)" \
+    "$(search_path name=tone)" "$(search_path tag=tone)" ||
+    fail "typing 'tone' asked for something other than name=tone and tag=tone once each: $(cat "$work/asked.diff")"
+sleep 0.5
+shot search
+step "'tone' typed: name=tone and tag=tone asked once each, none for a part of it; 4 stations shown"
+
+# 4. Play a result.
+click_at "table cell" 华语音乐台 || fail "cannot click 华语音乐台"
+keys "$search" Return
+wait_for 15 sounding || fail "no sound at the sink 15 s after Enter on 华语音乐台 ($(level 1) dBFS)"
+wait_for 5 screen find label "正在收听:华语音乐台" >/dev/null || fail "the main window does not read 正在收听:华语音乐台"
+click="/json/url/a5d4e8f2-3b6c-4c1e-9d7a-2f0b8e6c1d34"
+wait_for 5 grep -qF "	$click	" "$requests" || fail "the directory was not told of the click ($click)"
+[ "$(grep -c '/json/url/' "$requests")" = 1 ] || fail "clicks told: $(grep '/json/url/' "$requests")"
+step "Enter on 华语音乐台: sound at the sink, 正在收听:华语音乐台, one GET $click"
+
+# 5. Add two results to the list, close, save.
+keys "$search" shift+Down
+keys "$search" ctrl+Return
+wait_for 5 screen find label "已添加2个电台" >/dev/null || fail "Ctrl+Enter did not add two stations"
+keys "$search" Escape
+wait_for 5 sh -c '! xdotool search --onlyvisible --name "^搜索电台$" >/dev/null' || fail "Escape left 搜索电台 open"
+for name in 华语音乐台 "Jazz Tone Radio"; do
+    screen find "table cell" "$name" >/dev/null || fail "the main list lacks $name"
+done
+! screen find "table cell" 中国之声 >/dev/null || fail "the main list holds 中国之声, which was not selected"
+! screen shows "$hint_re" || fail "the list with stations still describes itself as empty"
+sleep 0.5
+shot added-from-search
+keys "$window" alt+F4
+wait_for 10 click_at "push button" "是.*|&?Yes" || fail "closing after adding asked no save question"
+wait_for_exit 15
+list_is "$work/CvLst.lst" "华语音乐台|http://127.0.0.1:$PORT/mp3" "Jazz Tone Radio|http://127.0.0.1:$PORT/ogg" ||
+    fail "CvLst.lst does not hold the two stations added"
+every_request_named || fail "requests above lack User-Agent Corvana/$version or Host de1.api.radio-browser.info"
+step "Ctrl+Enter added 华语音乐台 and Jazz Tone Radio; closed, answered 是: CvLst.lst holds both"
+
+# 6. Without the SRV record.
+kill "$resolver" && wait "$resolver" 2>/dev/null || true
+start_resolver without-srv
+mv "$requests" "$work/requests-srv.log"
+start_corvana env QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
+wait_for 10 screen find "table cell" 华语音乐台 >/dev/null || fail "the saved list did not load"
+keys "$window" ctrl+f
+wait_for_window '^搜索电台$' >/dev/null || fail "Ctrl+F showed no window titled 搜索电台 the second time"
+wait_for 25 screen find label "找到3个电台" >/dev/null ||
+    fail "without the SRV record 搜索电台 does not show the opening list"
+grep -q 'query\[PTR\] 1.0.0.127.in-addr.arpa' "$work/dnsmasq.log" || fail "no reverse look-up of 127.0.0.1"
+asked_is "$(search_path language=chinese)" "$(search_path language=mandarin)" "$(search_path language=cantonese)" ||
+    fail "the opening list's requests without SRV: $(cat "$work/asked.diff")"
+every_request_named || fail "requests above lack User-Agent Corvana/$version or Host de1.api.radio-browser.info"
+keys "$window" ctrl+e
+wait_for_exit 15
+step "without SRV: all.api.radio-browser.info's address, its reverse name, the opening list"
+echo "directory: all passed"
