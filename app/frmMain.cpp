@@ -7,6 +7,7 @@
 #include "platform/window_state.h"
 #include "player/media_player.h"
 #include "stations/list_view.h"
+#include "stations/station_finder.h"
 #include "tray/tray_icon.h"
 
 #include <QAction>
@@ -112,6 +113,10 @@ frmMain::~frmMain() {
     // The controls would otherwise go with QWidget's destructor, after the members: the strip that shows the
     // session goes before the session does.
     disconnect(&m_session, nullptr, this, nullptr);
+    // So do the finder and the search window, which would cancel their requests on a fetcher already gone.
+    delete m_search;
+    delete m_finder;
+    m_finder = nullptr;
     delete takeCentralWidget();
     WMP = nullptr;
     Label1 = nullptr;

@@ -316,6 +316,23 @@ private slots:
             QCOMPARE(form()->lst_Play->ListItems().Count(), modified ? 1 : 0);
     }
 
+    // The window goes while a batch is read: what the finder still asks goes with it, before the fetcher does
+    // (AddressSanitizer's run sees any use of the fetcher after).
+    void windowGoesWhileStationsAreRead() {
+        support::HostileServer server;
+        QVERIFY(server.start(QStringLiteral(CORVANA_HOSTILE_SERVER)));
+        loadTwoStations();
+        auto* data = new QMimeData;
+        data->setText(server.url(QStringLiteral("/never")));
+        QGuiApplication::clipboard()->setMimeData(data);
+        form()->lst_Play_Paste();
+        QTRY_VERIFY(server.requests(QStringLiteral("/never")) == 1);
+        QCOMPARE(status(), QStringLiteral("正在读取电台..."));
+        m_fx.reset();
+        m_fx.emplace();
+        m_fx->create();
+    }
+
     // Ctrl+Z and Ctrl+Y over the list's commands, on a list of 一, 二, 三 loaded from its file: the rows, the
     // selection, and whether the list then differs from what the file holds.
     void undoAndRedo_data() {
