@@ -1,0 +1,133 @@
+#!/usr/bin/env bash
+# bench/directory: how long the search window (Ctrl+F) takes from the last key of a search to its results on the
+# screen, against the directory's stand-in on loopback, reached as the real directory is (the SRV record from a
+# private resolver, verified HTTPS to the server's name) inside a private network namespace. Each run selects the
+# field's text and types a search (a key every 60 ms, as the test does), alternating "radio" and "music", each
+# answered with 100 stations by name and 100 by tag; the moment of the results is when the X server drew the rows
+# into the window (DAMAGE, bench/directory/type_and_watch.py), the program runs without accessibility. Prints each
+# run and the medians: last key to rows drawn; last key to the first request at the stand-in (the 300 ms pause, a
+# coarse Qt timer that may end up to 5 % early, and the request on its way); the stand-in's answer time; and the
+# part after the pause, from the first request at the stand-in to the rows drawn.
+# Usage: bench/directory/run.sh BUILD_DIR [RUNS] [DELAY_MS]   (as root; BUILD_DIR a Release build, e.g.
+# cmake -S . -B build-rel-dir -G Ninja -DCMAKE_BUILD_TYPE=Release; RUNS 10; DELAY_MS, the stand-in's added delay, 0)
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+if [ "${1:-}" != --in-namespace ]; then
+    [ -n "${1:-}" ] || { sed -n '/^# Usage/,/^set/p' "$0" | sed '$d' >&2; exit 2; }
+    . "$root/scripts/lib/install.sh"
+    corvana_install_packages "$root"/scripts/packages{,-test}.txt
+    cmake --build "$1" --target corvana >/dev/null
+    exec unshare --net --mount -- bash "$0" --in-namespace "$@"
+fi
+shift
+build=$(cd "$1" && pwd)
+runs=${2:-10}
+delay=${3:-0}
+. "$root/tests/e2e/lib/world.sh"
+e2e_begin directory-bench
+unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY all_proxy ALL_PROXY no_proxy NO_PROXY
+
+# The network as tests/e2e/directory.sh makes it: loopback, dnsmasq with the SRV record, a test CA the only one.
+ip link set lo up
+net="$work/net"
+mkdir -p "$net/certs"
+key=(-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes)
+openssl req -x509 "${key[@]}" -days 2 -subj "/CN=Corvana bench CA" -keyout "$net/ca.key" \
+    -out "$net/certs/ca-certificates.crt" -addext basicConstraints=critical,CA:TRUE 2>>"$work/openssl.log"
+openssl req "${key[@]}" -subj "/CN=de1.api.radio-browser.info" -keyout "$net/server.key" -out "$net/server.csr" \
+    2>>"$work/openssl.log"
+printf 'subjectAltName=DNS:de1.api.radio-browser.info\n' >"$net/server.ext"
+openssl x509 -req -in "$net/server.csr" -CA "$net/certs/ca-certificates.crt" -CAkey "$net/ca.key" \
+    -CAcreateserial -days 2 -extfile "$net/server.ext" -out "$net/server.pem" 2>>"$work/openssl.log"
+openssl rehash "$net/certs"
+echo "nameserver 127.0.0.1" >"$net/resolv.conf"
+echo "# bench/directory: a private hosts file" >"$net/hosts"
+mount --bind "$net/resolv.conf" /etc/resolv.conf
+mount --bind "$net/hosts" /etc/hosts
+mount --bind "$net/certs" /etc/ssl/certs
+dnsmasq --keep-in-foreground --port=53 --listen-address=127.0.0.1 --bind-interfaces --no-resolv --no-hosts \
+    --no-poll --local=/radio-browser.info/ --host-record=de1.api.radio-browser.info,127.0.0.1 \
+    --srv-host=_api._tcp.radio-browser.info,de1.api.radio-browser.info,443 --log-facility=- >"$work/dnsmasq.log" 2>&1 &
+e2e_started $!
+wait_for 10 sh -c 'getent hosts de1.api.radio-browser.info >/dev/null' || fail "dnsmasq does not answer"
+
+e2e_start_display
+e2e_private_home
+e2e_start_bus
+e2e_start_window_manager
+
+# 300 stations with the fields the directory gives (about 1 KB of JSON each): half named "Bench Radio ...", half
+# "Bench Music ...", a third tagged music and a third radio; a third of them Chinese, for the opening list.
+/usr/bin/python3 - "$net/stations.json" <<'EOF'
+import json, sys, uuid
+stations = []
+for i in range(300):
+    u = str(uuid.UUID(int=i + 1))
+    stations.append({
+        "changeuuid": str(uuid.UUID(int=10**6 + i)), "stationuuid": u,
+        "name": f"{'Bench Radio' if i % 2 == 0 else 'Bench Music'} {i:03d} 测试台",
+        "url": f"http://127.0.0.1:9/{i}", "url_resolved": f"http://127.0.0.1:9/{i}.mp3",
+        "homepage": f"https://station{i}.example/", "favicon": f"https://station{i}.example/favicon.ico",
+        "tags": ["music,pop,news", "radio,talk,news", "local,news"][i % 3], "country": "China", "countrycode": "CN",
+        "iso_3166_2": None, "state": "Beijing", "language": "chinese" if i % 3 == 1 else "english",
+        "languagecodes": "zh", "votes": i * 7, "lastchangetime": "2024-05-01 10:00:00",
+        "lastchangetime_iso8601": "2024-05-01T10:00:00Z", "codec": "MP3", "bitrate": 128, "hls": 0,
+        "lastcheckok": 1, "lastchecktime": "2024-05-02 10:00:00", "lastchecktime_iso8601": "2024-05-02T10:00:00Z",
+        "lastcheckoktime": "2024-05-02 10:00:00", "lastcheckoktime_iso8601": "2024-05-02T10:00:00Z",
+        "lastlocalchecktime": "2024-05-02 09:00:00", "lastlocalchecktime_iso8601": "2024-05-02T09:00:00Z",
+        "clicktimestamp": "2024-05-02 11:00:00", "clicktimestamp_iso8601": "2024-05-02T11:00:00Z",
+        "clickcount": (i * 37) % 1000, "clicktrend": 1, "ssl_error": 0, "geo_lat": 39.9, "geo_long": 116.4,
+        "has_extended_info": False})
+json.dump(stations, open(sys.argv[1], "w", encoding="utf-8"), ensure_ascii=False)
+EOF
+requests="$work/requests.log"
+/usr/bin/python3 "$root/tests/support/directory_standin.py" --cert "$net/server.pem" --key "$net/server.key" \
+    --stations "$net/stations.json" --log "$requests" --delay-ms "$delay" --lifetime 900 >"$work/standin.log" 2>&1 &
+e2e_started $!
+wait_for 10 grep -q ready "$work/standin.log" || fail "the directory's stand-in did not start"
+
+cp "$build/corvana" "$work/corvana"
+start_corvana env QT_QPA_PLATFORM=xcb
+xdotool key --clearmodifiers ctrl+f
+search=$(wait_for_window '^搜索电台$') || fail "Ctrl+F showed no window titled 搜索电台"
+wait_for 15 sh -c '[ "$(wc -l <"$0")" -ge 3 ]' "$requests" || fail "the opening list was not asked for"
+sleep 1
+xdotool windowactivate --sync "$search" >/dev/null 2>&1 || true
+: >"$work/runs"
+for ((i = 1; i <= runs; i++)); do
+    term=$( ((i % 2)) && echo radio || echo music)
+    /usr/bin/python3 "$here/type_and_watch.py" "$search" "$term" --watch 2 >"$work/watch-$i"
+    echo "$i $term $(sed -n 's/^key //p' "$work/watch-$i") $(awk '$1 == "paint" { print $2; exit }' "$work/watch-$i")" \
+        >>"$work/runs"
+    sleep 0.5
+done
+
+/usr/bin/python3 - "$work/runs" "$requests" "$delay" <<'EOF'
+import statistics, sys
+log = [line.rstrip("\n").split("\t") for line in open(sys.argv[2], encoding="utf-8")]
+rows = []
+print("run  term   key->rows  key->request  answer  request->rows   (ms)")
+for line in open(sys.argv[1]):
+    parts = line.split()
+    if len(parts) < 4:
+        print(f"{parts[0]:>3}  {parts[1]:<5}  no rows drawn within 2 s")
+        continue
+    run, term, key, paint = parts[0], parts[1], float(parts[2]), float(parts[3])
+    asked = [(float(c), float(s)) for c, s, _, path, *_ in log
+             if float(c) > key - 0.05 and (f"name={term}&" in path or f"tag={term}&" in path)][:2]
+    if len(asked) < 2:
+        print(f"{run:>3}  {term:<5}  the stand-in saw {len(asked)} of the 2 requests")
+        continue
+    shown = (paint - key) * 1000
+    to_request = (min(c for c, _ in asked) - key) * 1000
+    answer = max(s - c for c, s in asked) * 1000
+    after = shown - to_request
+    rows.append((shown, to_request, answer, after))
+    print(f"{run:>3}  {term:<5}  {shown:9.1f}  {to_request:12.1f}  {answer:6.1f}  {after:13.1f}")
+if rows:
+    med = [statistics.median(r[k] for r in rows) for k in range(4)]
+    print(f"median of {len(rows)} (stand-in delay {sys.argv[3]} ms): last key to rows drawn {med[0]:.1f} ms; "
+          f"to the first request {med[1]:.1f} ms; the stand-in's answer {med[2]:.1f} ms; "
+          f"after the pause (first request to rows drawn) {med[3]:.1f} ms")
+EOF
