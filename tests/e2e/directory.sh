@@ -9,7 +9,7 @@
 # stream server are world.sh's, started inside the namespace. Needs root (skipped with 77 where unshare is refused).
 # Usage: directory.sh PATH_TO_CORVANA VERSION [ARTIFACT_DIR]
 #
-#  1. No list file: the empty list says how stations come in (its accessible description).
+#  1. No list file: the empty list says how stations come in (and tells a screen reader so).
 #  2. Ctrl+F: 搜索电台 shows the most listened Chinese stations (three languages asked, merged, each once, the most
 #     listened first).
 #  3. "tone" typed a key at a time: one search by name and one by tag, after the last key only.
