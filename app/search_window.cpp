@@ -56,6 +56,7 @@ frmSearch::frmSearch(web::Fetcher& fetcher, web::DirectoryNames& names, QWidget*
     connect(m_client, &web::DirectoryClient::found, this, &frmSearch::Show);
     connect(m_client, &web::DirectoryClient::failed, this, &frmSearch::SetStatus);
     m_pause.setSingleShot(true);
+    m_pause.setTimerType(Qt::PreciseTimer);
     m_pause.setInterval(PauseMs);
     connect(&m_pause, &QTimer::timeout, this, &frmSearch::Search);
     connect(m_field, &QLineEdit::textChanged, this, [this] { m_pause.start(); });

@@ -149,17 +149,18 @@ struct DirectoryClient::Private {
             if (naming) return;
             naming = true;
             names.find(q, [this](const QStringList& found) {
+                naming = false;
+                // None found (no network yet): the next search looks again, not before.
+                if (found.isEmpty()) {
+                    emit q->failed(QStringLiteral("无法连接电台目录:找不到它的服务器"));
+                    return;
+                }
                 servers = found;
                 // Spread over the mirrors, as the directory asks.
                 std::shuffle(servers.begin(), servers.end(), *QRandomGenerator::global());
                 named = true;
-                naming = false;
                 run(waiting);
             });
-            return;
-        }
-        if (servers.isEmpty()) {
-            emit q->failed(QStringLiteral("无法连接电台目录:找不到它的服务器"));
             return;
         }
         open = int(paths.size());
