@@ -10,6 +10,9 @@
 //   what a listener adds.
 // - Redirections per request: a station's follow the engine's rule (http and https both ways, at most 3), as
 //   directory sites send listeners from https to an http stream; the directory's follow Qt's safe rule.
+// - Name look-ups in Qt's pool, at most MaxLookUps at once, each counted until the resolver returns, even for
+//   a request given up: a resolver that hangs (a network down, a captive portal) holds a thread for each, and a
+//   paste of 64 names must not hold 64 of them, each with its stack and its allocator arena.
 // - Bounds per request: the bytes after decoding (Qt decodes gzip; its read buffer is held to the bound, so
 //   nothing reads far past it), the time from the start to the last byte whatever the server does, and the
 //   redirections. A socket, a reply or memory that cannot be had is a failed request, not an exception.
@@ -17,6 +20,8 @@
 
 #include "platform/local_file.h"
 
+#include <QHostAddress>
+#include <QHostInfo>
 #include <QMetaObject>
 #include <QNetworkAccessManager>
 #include <QNetworkProxyFactory>
@@ -27,6 +32,7 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <algorithm>
 #include <new>
 #include <optional>
 
@@ -157,7 +163,8 @@ struct NetworkFetcher::Job {
     QNetworkReply* reply = nullptr;
     QTcpSocket* socket = nullptr;
     QByteArray bytes;
-    QUrl at; // where the request now is, after redirections
+    QUrl at;               // where the request now is, after redirections
+    bool resolved = false; // at's host name is known to the resolver's cache, or needs no look-up
     int redirects = 0;
     std::optional<readers::StreamHeadReader> headReader;
 
@@ -303,6 +310,7 @@ void NetworkFetcher::startBody(Job& job) {
         return;
     }
     if (!IsWeb(url) || url.host().isEmpty()) return answerLater(ticket, Failure::Unsupported);
+    if (!job.resolved) return lookUp(ticket);
     if (!m_manager) {
         m_manager = new QNetworkAccessManager(this);
         // Nothing is kept between requests: no cache, no cookies.
@@ -378,6 +386,56 @@ void NetworkFetcher::readLocal(Ticket ticket) {
     }
 }
 
+// name look-ups
+
+void NetworkFetcher::lookUp(Ticket ticket) {
+    Job* job = find(ticket);
+    const QString host = job->at.host();
+    // An address needs no look-up; through a proxy, the proxy looks the name up.
+    const QNetworkProxy proxy = QNetworkProxyFactory::proxyForQuery(QNetworkProxyQuery(job->at)).value(0);
+    if (!QHostAddress(host).isNull() ||
+        (proxy.type() != QNetworkProxy::NoProxy && proxy.type() != QNetworkProxy::DefaultProxy)) {
+        job->resolved = true;
+        return job->head ? startHead(*job) : startBody(*job);
+    }
+    QList<Ticket>& waiting = m_lookupWaiting[host];
+    waiting.append(ticket);
+    if (waiting.size() == 1) m_lookupQueue.append(host);
+    startLookUps();
+}
+
+void NetworkFetcher::startLookUps() {
+    while (m_lookups < MaxLookUps && !m_lookupQueue.isEmpty()) {
+        const QString host = m_lookupQueue.takeFirst();
+        // Nobody waits for it any more: every request for it was cancelled.
+        QList<Ticket>& waiting = m_lookupWaiting[host];
+        waiting.erase(std::remove_if(waiting.begin(), waiting.end(), [this](Ticket t) { return !find(t); }),
+                      waiting.end());
+        if (waiting.isEmpty()) {
+            m_lookupWaiting.remove(host);
+            continue;
+        }
+        ++m_lookups;
+        QHostInfo::lookupHost(host, this, [this, host](const QHostInfo& info) {
+            --m_lookups;
+            const QList<Ticket> waiting = m_lookupWaiting.take(host);
+            const bool found = info.error() == QHostInfo::NoError && !info.addresses().isEmpty();
+            for (const Ticket ticket : waiting) {
+                Job* job = find(ticket);
+                if (!job) continue;
+                if (!found) {
+                    fail(ticket, Failure::Unreachable);
+                    continue;
+                }
+                // The socket's own look-up now finds the name in Qt's cache.
+                job->resolved = true;
+                job->head ? startHead(*job) : startBody(*job);
+            }
+            startLookUps();
+        });
+    }
+}
+
 // stream heads
 
 void NetworkFetcher::startHead(Job& job) {
@@ -387,6 +445,7 @@ void NetworkFetcher::startHead(Job& job) {
     if (text.isEmpty()) return answerLater(ticket, Failure::Unsupported);
     const bool tls = at.scheme() == QLatin1String("https");
     if (tls && !QSslSocket::supportsSsl()) return answerLater(ticket, Failure::Insecure);
+    if (!job.resolved) return lookUp(ticket);
     job.headReader.emplace(job.request.maxBytes);
     QTcpSocket* socket = tls ? new QSslSocket : new QTcpSocket;
     job.socket = socket;
@@ -438,6 +497,7 @@ void NetworkFetcher::headDone(Ticket ticket) {
         ++job->redirects;
         job->drop(this);
         job->at = to;
+        job->resolved = false;
         return startHead(*job);
     }
     if (head.status != 200) return fail(ticket, head.status == 0 ? Failure::Unreachable : Failure::Refused);

@@ -5,7 +5,9 @@
 
 #include "web/fetcher.h"
 
+#include <QHash>
 #include <QObject>
+#include <QStringList>
 
 #include <map>
 #include <memory>
@@ -24,6 +26,9 @@ public:
     Ticket body(const Request& request, QObject* context, std::function<void(const Body&)> done) override;
     Ticket head(const Request& request, QObject* context, std::function<void(const Head&)> done) override;
     void cancel(Ticket ticket) override;
+    // Name look-ups running at once, at most: each is a thread of Qt's pool while the resolver takes its time.
+    static constexpr int MaxLookUps = 4;
+
     // Requests started and not answered yet.
     int pending() const { return int(m_jobs.size()); }
 
@@ -34,6 +39,8 @@ private:
     void startBody(Job& job);
     void readLocal(Ticket ticket);
     void startHead(Job& job);
+    void lookUp(Ticket ticket);
+    void startLookUps();
     void readHead(Ticket ticket);
     void headDone(Ticket ticket);
     void fail(Ticket ticket, Failure failure, const QString& detail = {});
@@ -45,6 +52,9 @@ private:
     QByteArray m_userAgent;
     QNetworkAccessManager* m_manager = nullptr; // made at the first body request
     std::map<Ticket, std::unique_ptr<Job>> m_jobs;
+    int m_lookups = 0;                             // look-ups the resolver has not returned from
+    QStringList m_lookupQueue;                     // host names waiting for a look-up, in order
+    QHash<QString, QList<Ticket>> m_lookupWaiting; // the requests each host name's look-up answers
     Ticket m_last = 0;
 };
 
