@@ -11,11 +11,13 @@
 #  3. Stop silences it and the status line reads "已停止播放"; the tray icon's menu plays and stops the same way.
 #  4. Enter on a selected station plays it, as a double-click does.
 #  5. A dead address: the strip says so, the program keeps running, the list stays as it was.
-#  6. Paste with Ctrl+V: a link (text/uri-list), text with two links in it (one listed already), a playlist's text.
+#  6. Paste with Ctrl+V: a link (text/uri-list), text with two links in it (one listed already), a playlist's text,
+#     a directory's playlist of mirrors (titles with listener counts), a link copied from a web page (text/html).
 #  7. Ctrl+V while the clipboard's owner never answers, and while it lists its formats and never sends one: the
 #     window answers again within one platform wait, and nothing is added.
 #  8. Add a station through 文件 > 网络URL, close the window, answer Yes: the file holds every station in code
 #     page 936.
+#  9. Start again, Ctrl+C (the list's clear), Ctrl+Z, close: nothing is asked and the file stays byte for byte.
 set -euo pipefail
 binary=$(readlink -f "$1")
 here=$(cd "$(dirname "$0")" && pwd)
@@ -168,9 +170,15 @@ paste UTF8_STRING "听: http://127.0.0.1:$PORT/mp3-noburst, 还有 http://127.0.
 paste UTF8_STRING $'[playlist]\nFile1=http://127.0.0.1:'"$PORT"$'/gbk\nTitle1=广播|一台 😀\nNumberOfEntries=1\n' \
     "已添加1个电台"
 wait_for 5 screen find "table cell" "广播｜一台 😀" >/dev/null || fail "the playlist's title is not the new station's name"
+# A directory's playlist of mirrors with listener counts, and a link copied from a web page.
+paste UTF8_STRING $'[playlist]\nFile1=http://127.0.0.1:'"$PORT"$'/ogg?m=1\nTitle1=(#1 - 123/1000) 测试台 MP3\n'\
+$'File2=http://127.0.0.1:'"$PORT"$'/ogg?m=2\nTitle2=(#2 - 45/500) 测试台 MP3\n' "已添加1个电台"
+paste text/html '<meta charset="utf-8"><a href="http://127.0.0.1:'"$PORT"'/aac?page=1">网页 <b>电台</b></a>' \
+    "已添加1个电台"
+wait_for 5 screen find "table cell" "网页 电台" >/dev/null || fail "the link's text is not the new station's name"
 alive || fail "Corvana ended on a paste"
 shot pasted
-step "Ctrl+V: a link, text with links (one listed already), a playlist's text: one station each, status lines right"
+step "Ctrl+V: a link, text with links (one listed already), a playlist's text, a directory's mirrors, a page's link"
 
 # 7. A paste never waits on a hung clipboard owner for more than one platform wait (Qt's X11 clipboard gives up on a
 #    request after 5 s): one wait for the formats, or one for the data once the formats came.
@@ -196,6 +204,21 @@ wait_for_exit 15
 list_is "$work/CvLst.lst" "Ogg tone|http://127.0.0.1:$PORT/ogg" "中国之声|http://127.0.0.1:$PORT/mp3" \
     "Dead end|http://127.0.0.1:9/none" "127.0.0.1|http://127.0.0.1:$PORT/aac" \
     "127.0.0.1|http://127.0.0.1:$PORT/mp3-noburst" "广播｜一台 😀|http://127.0.0.1:$PORT/gbk" \
+    "测试台 MP3|http://127.0.0.1:$PORT/ogg?m=1" "网页 电台|http://127.0.0.1:$PORT/aac?page=1" \
     || fail "the saved list file is not every station in code page 936"
 step "added through 文件 > 网络URL and pasted, closed, answered Yes: every line in code page 936"
+
+# 9. Ctrl+C, the copy reflex, clears the list at once; Ctrl+Z brings it back, and closing then asks nothing.
+cp "$work/CvLst.lst" "$work/before-clear.lst"
+start_corvana
+click_at "table cell" "Ogg tone" && keys ctrl+c
+wait_for 5 sh -c '! /usr/bin/python3 "$0" find "table cell" "Ogg tone" >/dev/null' "$here/screen.py" \
+    || fail "Ctrl+C did not clear the list"
+shot cleared
+keys ctrl+z
+wait_for 5 screen find "table cell" "网页 电台" >/dev/null || fail "Ctrl+Z did not bring the stations back"
+keys alt+F4
+wait_for_exit 10
+cmp -s "$work/CvLst.lst" "$work/before-clear.lst" || fail "the list file changed after Ctrl+C, Ctrl+Z and a close"
+step "Ctrl+C, Ctrl+Z, close: nothing asked, the file byte for byte as it was"
 echo "journeys: all passed"
