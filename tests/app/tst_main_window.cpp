@@ -316,8 +316,8 @@ private slots:
             QCOMPARE(form()->lst_Play->ListItems().Count(), modified ? 1 : 0);
     }
 
-    // The window goes while a batch is read: what the finder still asks goes with it, before the fetcher does
-    // (AddressSanitizer's run sees any use of the fetcher after).
+    // Escape drops a batch being read; and the window goes while one is read: what the finder still asks goes
+    // with it, before the fetcher does (AddressSanitizer's run sees any use of the fetcher after).
     void windowGoesWhileStationsAreRead() {
         support::HostileServer server;
         QVERIFY(server.start(QStringLiteral(CORVANA_HOSTILE_SERVER)));
@@ -328,6 +328,11 @@ private slots:
         form()->lst_Play_Paste();
         QTRY_VERIFY(server.requests(QStringLiteral("/never")) == 1);
         QCOMPARE(status(), QStringLiteral("正在读取电台..."));
+        // Escape on the list drops the batch; the same paste again reads anew.
+        QTest::keyClick(form()->lst_Play, Qt::Key_Escape);
+        QCOMPARE(status(), QStringLiteral("已取消读取"));
+        form()->lst_Play_Paste();
+        QTRY_VERIFY(server.requests(QStringLiteral("/never")) == 2);
         m_fx.reset();
         m_fx.emplace();
         m_fx->create();
