@@ -186,9 +186,7 @@ struct NetworkFetcher::Job {
 };
 
 NetworkFetcher::NetworkFetcher(const QByteArray& userAgent, QObject* parent)
-    : QObject(parent), m_userAgent(userAgent) {
-    QNetworkProxyFactory::setUseSystemConfiguration(true);
-}
+    : QObject(parent), m_userAgent(userAgent) {}
 
 NetworkFetcher::~NetworkFetcher() {
     for (auto& [ticket, job] : m_jobs)
@@ -202,6 +200,11 @@ NetworkFetcher::Job* NetworkFetcher::find(Ticket ticket) const {
 }
 
 NetworkFetcher::Job* NetworkFetcher::start(const Request& request, QObject* context) {
+    // At the first request, not at start-up: the program may never ask the web.
+    if (!m_proxiesSet) {
+        QNetworkProxyFactory::setUseSystemConfiguration(true);
+        m_proxiesSet = true;
+    }
     auto job = std::make_unique<Job>();
     job->ticket = ++m_last;
     job->request = request;

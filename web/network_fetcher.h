@@ -51,6 +51,7 @@ private:
 
     QByteArray m_userAgent;
     QNetworkAccessManager* m_manager = nullptr; // made at the first body request
+    bool m_proxiesSet = false;
     std::map<Ticket, std::unique_ptr<Job>> m_jobs;
     int m_lookups = 0;                             // look-ups the resolver has not returned from
     QStringList m_lookupQueue;                     // host names waiting for a look-up, in order
