@@ -314,10 +314,13 @@ void NetworkFetcher::startBody(Job& job) {
     }
     if (!IsWeb(url) || url.host().isEmpty()) return answerLater(ticket, Failure::Unsupported);
     if (!job.resolved) return lookUp(ticket);
-    if (!m_manager) {
-        m_manager = new QNetworkAccessManager(this);
+    // One manager for each TLS rule: a manager keeps its connections open for the next request to the same
+    // server, and a connection made without checking the certificate must never carry a verified request.
+    QNetworkAccessManager*& manager = job.request.tls == TlsRule::Verified ? m_verifiedManager : m_manager;
+    if (!manager) {
+        manager = new QNetworkAccessManager(this);
         // Nothing is kept between requests: no cache, no cookies.
-        m_manager->setCookieJar(nullptr);
+        manager->setCookieJar(nullptr);
     }
     QNetworkRequest request(url);
     request.setRawHeader("User-Agent", m_userAgent);
@@ -336,7 +339,7 @@ void NetworkFetcher::startBody(Job& job) {
         tls.setPeerVerifyMode(QSslSocket::VerifyNone);
         request.setSslConfiguration(tls);
     }
-    QNetworkReply* reply = m_manager->get(request);
+    QNetworkReply* reply = manager->get(request);
     job.reply = reply;
     // Qt holds no more of the body than one byte past the bound.
     reply->setReadBufferSize(job.request.maxBytes + 1);

@@ -50,7 +50,8 @@ private:
     void answerLater(Ticket ticket, Failure failure);
 
     QByteArray m_userAgent;
-    QNetworkAccessManager* m_manager = nullptr; // made at the first body request
+    QNetworkAccessManager* m_manager = nullptr;         // made at the first body request of a station
+    QNetworkAccessManager* m_verifiedManager = nullptr; // and of a verified one
     bool m_proxiesSet = false;
     std::map<Ticket, std::unique_ptr<Job>> m_jobs;
     int m_lookups = 0;                             // look-ups the resolver has not returned from
