@@ -6,6 +6,7 @@
 #include "player/address.h"
 #include "readers/playlist.h"
 #include "readers/station_links.h"
+#include "support/names_table.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -327,6 +328,22 @@ private slots:
         QFETCH(QByteArray, bytes);
         QFETCH(QString, text);
         QCOMPARE(readers::DecodeServerText(bytes), text);
+    }
+    // The rule measured on names as stations send them: a change that misreads more of a kind fails here.
+    void serverTextOnTheNamesTable() {
+        QMap<QByteArray, int> misread, names;
+        for (const support::SentName& name : support::NamesTable()) {
+            ++names[name.kind];
+            misread[name.kind] += readers::DecodeServerText(name.bytes) != name.text;
+        }
+        QVERIFY(names["utf8"] >= 50 && names["gbk"] >= 50 && names["latin1"] >= 50 && names["cp1252"] >= 50);
+        const int latin = misread["latin1"] + misread["cp1252"],
+                  latinNames = names["latin1"] + names["cp1252"];
+        qInfo("misread: GBK %d of %d, ISO 8859-1 and Windows-1252 %d of %d, UTF-8 %d of %d", misread["gbk"],
+              names["gbk"], latin, latinNames, misread["utf8"], names["utf8"]);
+        QCOMPARE(misread["gbk"], 1);
+        QCOMPARE(latin, 119);
+        QCOMPARE(misread["utf8"], 0);
     }
 
     void playlistEntriesAreBounded() {
