@@ -6,6 +6,7 @@
 #include "stations/list_view.h"
 #include "support/error_number.h"
 #include "support/faulty_file_system.h"
+#include "support/names_table.h"
 
 #include <QDir>
 #include <QFile>
@@ -163,6 +164,28 @@ private slots:
         const QByteArray rest("|http://h/\r\nB|http://b\r\n");
         QCOMPARE(stations::DetectListEncoding(platform::ToAnsi(name) + rest), stations::ListEncoding::Cp936);
         QCOMPARE(stations::DetectListEncoding(name.toUtf8() + rest), stations::ListEncoding::Utf8);
+    }
+    // The rule measured on names as list files hold them: every GBK name of the table must stay code page 936,
+    // and each name whose UTF-8 has two-byte characters only should read as UTF-8.
+    void encodingOnTheNamesTable() {
+        QSet<QString> twoByteUtf8;
+        int gbk = 0, gbkMisread = 0, utf8Misread = 0;
+        const auto read = [](const QByteArray& name) {
+            return stations::DetectListEncoding(name + "|http://radio.example/live\r\n");
+        };
+        for (const support::SentName& name : support::NamesTable()) {
+            if (name.kind == "gbk") gbkMisread += read(name.bytes) != stations::ListEncoding::Cp936, ++gbk;
+            const QByteArray utf8 = name.text.toUtf8();
+            if (std::any_of(utf8.begin(), utf8.end(), [](char b) { return uchar(b) >= 0x80; }) &&
+                std::none_of(utf8.begin(), utf8.end(), [](char b) { return uchar(b) >= 0xE0; }))
+                twoByteUtf8.insert(name.text);
+        }
+        for (const QString& name : twoByteUtf8)
+            utf8Misread += read(name.toUtf8()) != stations::ListEncoding::Utf8;
+        qInfo("misread: GBK %d of %d, two-byte UTF-8 %d of %lld", gbkMisread, gbk, utf8Misread,
+              twoByteUtf8.size());
+        QCOMPARE(gbkMisread, 0);
+        QCOMPARE(utf8Misread, 87);
     }
     // Every one- and two-character name of the 3,755 commonest characters (GB2312 level 1) stays code page
     // 936, although 682 of them alone are valid UTF-8 (so are the pairs of those), and so does every
