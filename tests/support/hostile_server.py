@@ -28,10 +28,8 @@
 #                  U+007F, U+0085) and a zero-width joiner
 #   /icy-long      the same stream with a title of 70 KB: an ID3v2 title tag of 70 000 bytes at the start of the
 #                  body (an ICY block holds at most 4080 bytes), and StreamTitle blocks of that largest size
-#   /icy-latin1    the same stream named "Música Pública" in ISO 8859-1 (each of its high bytes pairs with the
-#                  next into a GBK character) both in its icy-name and in an ID3v2 title tag at the start of the
-#                  body (marked as UTF-8, as tools writing their own code page do), its StreamTitle "Édith Piaf –
-#                  Non, je ne regrette rien" in Windows-1252
+#   /icy-latin1    the same stream with icy-name and an ID3v2 title "Música Pública" in ISO 8859-1 (all of it
+#                  valid GBK), and a StreamTitle "Édith Piaf – Non, je ne regrette rien" in Windows-1252
 #   /mirrors.pls   audio/x-scpls: two mirrors of one station, both titled "Mirror FM"
 #   /named         "ICY 200 OK" with an icy-name holding a bar and a character outside GBK, and an icy-genre, then
 #                  nothing
@@ -94,7 +92,7 @@ def icy_block(text, encoding="utf-8"):
 
 
 def id3_title(text, encoding="utf-8"):
-    """An ID3v2.4 tag holding one TIT2 frame with text marked as UTF-8, in the given encoding."""
+    """An ID3v2.4 tag holding one TIT2 frame with text marked as UTF-8 (whatever the encoding)."""
     def syncsafe(n):
         return bytes([(n >> 21) & 0x7F, (n >> 14) & 0x7F, (n >> 7) & 0x7F, n & 0x7F])
     body = b"\x03" + text.encode(encoding)
@@ -262,8 +260,7 @@ class Handler(socketserver.BaseRequestHandler):
             title = ("A very long title " * (LONG_TITLE_BYTES // 18 + 1))[:LONG_TITLE_BYTES]
             prefix, block = id3_title(title), icy_block(title)
         elif path == "/icy-latin1":
-            name = "Música Pública".encode("latin-1")
-            prefix = id3_title("Música Pública", "latin-1")
+            name, prefix = "Música Pública".encode("latin-1"), id3_title("Música Pública", "latin-1")
             block = icy_block("Édith Piaf – Non, je ne regrette rien", "cp1252")
         self.send(b"ICY 200 OK\r\nContent-Type: audio/mpeg\r\nicy-name: " + name + b"\r\n"
                   b"icy-metaint: " + str(ICY_METAINT).encode() + b"\r\nicy-br: 128\r\n\r\n")

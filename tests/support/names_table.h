@@ -1,5 +1,6 @@
-// tests/support: the station names of tests/fixtures/names.txt, each with the bytes a station would send it
-// in: the yardstick the encoding rules of server text and of the list file are measured on.
+// tests/support: the station names of tests/fixtures/names.txt, each with its kind (utf8, gbk, latin1 or
+// cp1252) and the bytes a station would send it in: the yardstick of the encoding rules of server text and of
+// the list file.
 #pragma once
 
 #include "platform/codepage.h"
@@ -11,24 +12,23 @@
 namespace support {
 
 struct SentName {
-    QByteArray kind; // utf8, gbk, latin1 or cp1252
+    QByteArray kind, bytes;
     QString text;
-    QByteArray bytes;
 };
 
 inline std::vector<SentName> NamesTable() {
     std::vector<SentName> names;
     QFile file(QStringLiteral(CORVANA_FIXTURES_DIR "/names.txt"));
-    if (!file.open(QIODevice::ReadOnly)) return names;
-    for (const QByteArray& line : file.readAll().split('\n')) {
-        const qsizetype space = line.indexOf(' ');
-        if (line.startsWith('#') || space < 0) continue;
-        SentName name{line.left(space), QString::fromUtf8(line.mid(space + 1)), {}};
-        name.bytes = name.kind == "gbk"      ? platform::ToAnsi(name.text)
-                     : name.kind == "latin1" ? name.text.toLatin1()
-                     : name.kind == "cp1252" ? QStringEncoder("windows-1252").encode(name.text)
-                                             : name.text.toUtf8();
-        names.push_back(name);
+    for (const QByteArray& line : (file.open(QIODevice::ReadOnly) ? file.readAll() : "").split('\n')) {
+        const QByteArray kind = line.left(line.indexOf(' '));
+        const QString text = QString::fromUtf8(line.mid(kind.size() + 1));
+        if (kind == "gbk" || kind == "latin1" || kind == "cp1252" || kind == "utf8")
+            names.push_back({kind,
+                             kind == "gbk"      ? platform::ToAnsi(text)
+                             : kind == "latin1" ? text.toLatin1()
+                             : kind == "cp1252" ? QStringEncoder("windows-1252").encode(text)
+                                                : text.toUtf8(),
+                             text});
     }
     return names;
 }
