@@ -36,14 +36,14 @@ inline void CheckListFileProperties(const QByteArray& bytes) {
     const QByteArray saved = stations::ListFileBytes(loaded.stations, loaded.format, &lines);
     if (lines != static_cast<qsizetype>(loaded.stations.size()))
         Fail("the save wrote a different number of lines");
-    // In UTF-16 a last unread line of an odd number of bytes stays last, without a line end.
+    // In UTF-16, CR LF is two units, and an odd byte at the file's end (half a unit) stays last.
     const stations::ListEncoding encoding = loaded.format.encoding;
-    const QByteArray lineEnd = encoding == stations::ListEncoding::Utf16Le   ? QByteArray("\r\0\n\0", 4)
-                               : encoding == stations::ListEncoding::Utf16Be ? QByteArray("\0\r\0\n", 4)
-                                                                             : QByteArray("\r\n");
-    const bool oddLast = lineEnd.size() == 4 && !loaded.format.unreadLines.empty() &&
-                         loaded.format.unreadLines.back().size() % 2;
-    if (!saved.isEmpty() && !oddLast && !saved.endsWith(lineEnd))
+    const bool utf16 =
+        encoding == stations::ListEncoding::Utf16Le || encoding == stations::ListEncoding::Utf16Be;
+    const QByteArray lineEnd = !utf16                                        ? "\r\n"
+                               : encoding == stations::ListEncoding::Utf16Le ? QByteArray("\r\0\n\0", 4)
+                                                                             : QByteArray("\0\r\0\n", 4);
+    if (!saved.isEmpty() && !saved.endsWith(lineEnd) && !(utf16 && saved.size() % 2))
         Fail("the save's last line has no line end");
 
     const stations::ParsedListFile again = stations::ParseListFile(saved);
