@@ -129,14 +129,14 @@ bool HasEscapedByte(const QString& text) {
                        [](QChar c) { return c.unicode() >= 0xDC80 && c.unicode() <= 0xDCFF; });
 }
 
-// Whether a line of valid UTF-8 that is not ASCII shows it is UTF-8 rather than code page 936 that happens
-// to be valid UTF-8. Code page 936 text is valid UTF-8 only by chance, and then nearly always in two-byte
-// pairs, each also a GB2312 character (682 of the 3,755 commonest characters are such a pair alone), so a
-// short name proves nothing by itself. What does: a character of three or four bytes (every Chinese one);
-// a two-byte one whose second byte is below A1, which code page 936 reads as a character outside GB2312
-// (Cyrillic, Greek, most capitals of Latin scripts); a letter of two bytes beside an ASCII letter, as in
-// "Café" (in code page 936 that is a Chinese character beside a letter, and the whole name is valid UTF-8
-// only by chance); or bytes code page 936 cannot read. tests/fixtures/names.txt measures the rule.
+// Whether a line of valid UTF-8 that is not ASCII shows it is UTF-8 rather than code page 936 that happens to
+// be valid UTF-8. Code page 936 text is valid UTF-8 only by chance, and then nearly always in two-byte pairs,
+// each also a GB2312 character (682 of the 3,755 commonest characters are such a pair alone), so a short name
+// proves nothing by itself. What does: a character of three or four bytes (every Chinese one); a two-byte one
+// whose second byte is below A1, which code page 936 reads as a character outside GB2312 (half the Cyrillic
+// and Greek letters, the accented capitals); a letter of two bytes beside an ASCII letter, as in "Café" (in
+// code page 936 that is a Chinese character beside a letter, and the whole name is valid UTF-8 only by
+// chance); or bytes code page 936 cannot read. tests/fixtures/names.txt measures the rule.
 bool ShowsUtf8(QByteArrayView line) {
     const QString text = QString::fromUtf8(line);
     for (qsizetype i = 0; i < text.size(); ++i) {
