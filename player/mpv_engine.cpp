@@ -93,9 +93,11 @@ EngineOptions MpvEngine::DefaultOptions() {
         // FFmpeg already limits a remote playlist's segments to network protocols; a protocol_whitelist of
         // our own would add nothing there and would break HLS the user keeps on disk.)
         {"load-unsafe-playlists", "no"},
-        // Tags read when a stream opens: valid UTF-8 stays, anything else is GB18030. (libmpv 0.35 does not
-        // apply this to ICY title updates; the component decodes those itself.)
-        {"metadata-codepage", "gb18030"},
+        // Tags as the server sent them: the program reads them by its own rule (readers::DecodeServerText),
+        // as it does server text from everywhere else. Any other code page here would have libmpv convert the
+        // tags it reads as a stream opens (not ICY's, which it never converts) when they are not UTF-8,
+        // turning ISO 8859-1 into GB18030's reading of its bytes.
+        {"metadata-codepage", "utf-8"},
         {"network-timeout", "15"},
         {"user-agent", "Corvana/" CORVANA_VERSION},
         {"audio-client-name", "Corvana"},

@@ -1,10 +1,10 @@
 // stations/: the station list file CvLst.lst: where it lives, how it reads and how it is written.
 //
 // Format: one line per named entry, "name|address" + CR LF, in the ANSI code page (code page 936); no header,
-// nothing else. The loader accepts what Linux editors write as well: LF or CR line ends, and UTF-8 (a file
-// keeps the encoding it was found in). A line that gives no station is kept as it was and written back after
-// the stations, so a save loses nothing the user did not delete. The file is touched only through the
-// file-system layer of platform/.
+// nothing else. The loader accepts what editors write as well: LF or CR line ends, UTF-8 and UTF-16 (a file
+// keeps the encoding it was found in, and a save writes every line in it). A line that gives no station is
+// kept as it was and written back after the stations, so a save loses nothing the user did not delete. The
+// file is touched only through the file-system layer of platform/.
 #pragma once
 
 #include "stations/list_view.h"
@@ -47,10 +47,13 @@ ListFileLocation DefaultListFileLocation();
 // the end.
 Station SplitEntry(QStringView line);
 
-// How the list file's text is encoded. A file is read as UTF-8 only on evidence code page 936 text does not
-// give: a byte-order mark, or valid UTF-8 that holds a three-byte sequence (every Chinese character in UTF-8
-// is one) or that code page 936 cannot read. Anything else, and a new file, is code page 936.
-enum class ListEncoding { Cp936, Utf8, Utf8WithMark };
+// How the list file's text is encoded. A file that starts with a byte-order mark is in the mark's encoding:
+// UTF-8, or UTF-16 little- or big-endian. Without one, a file is UTF-8 only on evidence code page 936 text
+// does not give, and only when its lines that are not UTF-8 are fewer than its lines of UTF-8 beyond ASCII:
+// a line of valid UTF-8 holding a character of three or four bytes (every Chinese character in UTF-8 is
+// one), a two-byte character code page 936 reads as one outside GB2312, a two-byte letter beside an ASCII
+// letter, or bytes code page 936 cannot read. Anything else, and a new file, is code page 936.
+enum class ListEncoding { Cp936, Utf8, Utf8WithMark, Utf16Le, Utf16Be };
 ListEncoding DetectListEncoding(QByteArrayView bytes);
 
 // What a save needs of the file the list came from besides its stations.
@@ -65,12 +68,13 @@ struct ParsedListFile {
     std::vector<Station> stations;
     ListFileFormat format;
 };
-// Splits a list file's bytes: CR LF, a lone LF and a lone CR each end a line; a line whose text holds "|"
-// after a non-empty name gives (before the first "|", everything after it); empty lines give nothing; every
-// other line is kept unread.
+// Splits a list file's bytes: CR LF, a lone LF and a lone CR each end a line (in UTF-16, as two-byte units);
+// a line whose text holds "|" after a non-empty name gives (before the first "|", everything after it); empty
+// lines give nothing; every other line is kept unread.
 ParsedListFile ParseListFile(QByteArrayView bytes);
 // The bytes a save writes: the named entries, then the unread lines, each ending in CR LF, in the format's
-// encoding; and how many entry lines that is (entries with an empty name are skipped).
+// encoding with its mark; and how many entry lines that is (entries with an empty name are skipped). A UTF-8
+// file without a mark that would no longer read as UTF-8 gets one.
 QByteArray ListFileBytes(const std::vector<Station>& stations, const ListFileFormat& format = {},
                          qsizetype* lines = nullptr);
 

@@ -11,6 +11,7 @@ function(corvana_add_test name)
   # Qt Widgets too: QTEST_MAIN then starts a QApplication, as the program does, whatever the room under test links.
   target_link_libraries(${name} PRIVATE ${T_ROOMS} corvana_test_support Qt6::Widgets Qt6::Test)
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+  target_compile_definitions(${name} PRIVATE CORVANA_FIXTURES_DIR="${CMAKE_SOURCE_DIR}/tests/fixtures")
   add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LC_ALL=C.UTF-8"

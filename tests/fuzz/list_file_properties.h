@@ -18,9 +18,9 @@ inline void Fail(const char* what) {
 
 // 1. Decoding then encoding gives back every byte.
 // 2. No station's name is empty or holds "|", and no field holds a line end.
-// 3. An unchanged save writes the named stations and the unread lines, each ending in CR LF, and reading that
-//    gives back the same stations, the same unread lines and the same encoding; a second save writes the same
-//    bytes as the first.
+// 3. An unchanged save writes the named stations and the unread lines, each ending in CR LF (but for a UTF-16
+//    file's odd last byte), and reading that gives back the same stations, the same unread lines and the
+//    same encoding; a second save writes the same bytes as the first.
 inline void CheckListFileProperties(const QByteArray& bytes) {
     const QString text = platform::FromAnsi(bytes);
     if (platform::ToAnsi(text) != bytes) Fail("decode + encode changed the bytes");
@@ -36,7 +36,15 @@ inline void CheckListFileProperties(const QByteArray& bytes) {
     const QByteArray saved = stations::ListFileBytes(loaded.stations, loaded.format, &lines);
     if (lines != static_cast<qsizetype>(loaded.stations.size()))
         Fail("the save wrote a different number of lines");
-    if (!saved.isEmpty() && !saved.endsWith("\r\n")) Fail("the save's last line has no line end");
+    // In UTF-16, CR LF is two units, and an odd byte at the file's end (half a unit) stays last.
+    const stations::ListEncoding encoding = loaded.format.encoding;
+    const bool utf16 =
+        encoding == stations::ListEncoding::Utf16Le || encoding == stations::ListEncoding::Utf16Be;
+    const QByteArray lineEnd = !utf16                                        ? "\r\n"
+                               : encoding == stations::ListEncoding::Utf16Le ? QByteArray("\r\0\n\0", 4)
+                                                                             : QByteArray("\0\r\0\n", 4);
+    if (!saved.isEmpty() && !saved.endsWith(lineEnd) && !(utf16 && saved.size() % 2))
+        Fail("the save's last line has no line end");
 
     const stations::ParsedListFile again = stations::ParseListFile(saved);
     // Nothing to save is no file, which a later save starts afresh in code page 936.

@@ -14,6 +14,7 @@
 #include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QStandardPaths>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -381,6 +382,18 @@ private slots:
                  QStringLiteral("Evil exe.live song second line after a tab end \u200Djoined"));
     }
 
+    // Tags the engine reads as the stream opens reach the program as the server sent them, as ICY ones do:
+    // the program's own rule reads them, and nothing is garbled or lost before it can.
+    void tagsArriveAsSent() {
+        Engine e(player::EngineOptions{{"ao", "null"}});
+        e.engine.load({m_server.url(QStringLiteral("/icy-latin1"))}, 1);
+        QTRY_VERIFY_WITH_TIMEOUT(!e.icyTitle.isEmpty(), WaitMs);
+        QCOMPARE(e.title, QStringLiteral("Música Pública").toLatin1());
+        QCOMPARE(e.icyTitle,
+                 QByteArray(QStringEncoder("windows-1252")
+                                .encode(QStringLiteral("Édith Piaf – Non, je ne regrette rien"))));
+    }
+
     void longTitleKeepsTheSoundAtTheSink() {
         if (QStandardPaths::findExecutable(QStringLiteral("pulseaudio")).isEmpty() ||
             QStandardPaths::findExecutable(QStringLiteral("parec")).isEmpty())
@@ -554,6 +567,12 @@ private slots:
         QCOMPARE(session.title(),
                  QStringLiteral("Evil exe.live song second line after a tab end \u200Djoined"));
         QVERIFY(session.stateText().endsWith(session.title()));
+
+        // Names and titles in ISO 8859-1 and Windows-1252 reach the program's own rule as the server sent them.
+        session.play(m_server.url(QStringLiteral("/icy-latin1")));
+        QTRY_COMPARE_WITH_TIMEOUT(session.title(), QStringLiteral("Édith Piaf – Non, je ne regrette rien"),
+                                  WaitMs);
+        QCOMPARE(session.stationName(), QStringLiteral("Música Pública"));
 
         session.play(m_server.url(QStringLiteral("/icy-long")));
         QTRY_VERIFY_WITH_TIMEOUT(session.title().size() > 100, WaitMs);

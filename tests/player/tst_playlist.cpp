@@ -6,6 +6,7 @@
 #include "player/address.h"
 #include "readers/playlist.h"
 #include "readers/station_links.h"
+#include "support/names_table.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -356,12 +357,29 @@ private slots:
             << QByteArray("\x90\x30\x81\x30") << QString::fromUcs4(U"\U00010000");
         // Bytes that happen to be valid UTF-8 stay UTF-8, even when GBK could read them too.
         QTest::newRow("UTF-8 wins") << QByteArray("\xc3\xa9t\xc3\xa9") << QStringLiteral("été");
+        QTest::newRow("Windows-1252, its undefined bytes kept")
+            << QByteArray("\x80 \x96 \x81\x8d\x8f\x90\x9d")
+            << QStringLiteral("€ – \u0081\u008d\u008f\u0090\u009d");
     }
 
     void serverText() {
         QFETCH(QByteArray, bytes);
         QFETCH(QString, text);
         QCOMPARE(readers::DecodeServerText(bytes), text);
+    }
+    // The rule measured on names as stations send them: a change that misreads more of a kind fails here.
+    void serverTextOnTheNamesTable() {
+        QMap<QByteArray, int> misread, names;
+        for (const support::SentName& name : support::NamesTable()) {
+            ++names[name.kind];
+            misread[name.kind] += readers::DecodeServerText(name.bytes) != name.text;
+        }
+        QVERIFY(names.size() == 4 && *std::min_element(names.begin(), names.end()) >= 50);
+        qInfo("misread: GBK %d of %d, ISO 8859-1 %d of %d, Windows-1252 %d of %d, UTF-8 %d of %d",
+              misread["gbk"], names["gbk"], misread["latin1"], names["latin1"], misread["cp1252"],
+              names["cp1252"], misread["utf8"], names["utf8"]);
+        QCOMPARE(misread["gbk"], 1);
+        QCOMPARE(misread["latin1"] + misread["cp1252"] + misread["utf8"], 0);
     }
 
     void playlistEntriesAreBounded() {

@@ -6,10 +6,12 @@
 #include "stations/list_view.h"
 #include "support/error_number.h"
 #include "support/faulty_file_system.h"
+#include "support/names_table.h"
 
 #include <QDir>
 #include <QFile>
 #include <QScopeGuard>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
@@ -82,18 +84,39 @@ private slots:
     }
 
     // Each file: the rows the window shows, the bytes a save right after the load writes, and the bytes a
-    // save writes after the first row is deleted ("-" for no file). No line is lost that the user did not
-    // delete: lines that give no station come back after the stations, as they were.
+    // save writes after the first row is deleted ("-" for no file), and a station added where one is given.
+    // No line is lost that the user did not delete: lines that give no station come back after the
+    // stations, as they were.
     void loadThenSave_data() {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QStringList>("rows");
         QTest::addColumn<QByteArray>("saved");
         QTest::addColumn<QByteArray>("savedLessFirst");
+        QTest::addColumn<QString>("added");
         const auto row = [](const char* tag, const QByteArray& bytes, const QStringList& rows,
-                            const QByteArray& saved, const QByteArray& savedLessFirst) {
-            QTest::newRow(tag) << bytes << rows << saved << savedLessFirst;
+                            const QByteArray& saved, const QByteArray& savedLessFirst,
+                            const char* added = "") {
+            QTest::newRow(tag) << bytes << rows << saved << savedLessFirst << QString::fromUtf8(added);
         };
         const QByteArray bom("\xEF\xBB\xBF");
+        // UTF-16 with its mark; "%1" stands for a line with half a surrogate pair.
+        const auto utf16 = [](QStringEncoder::Encoding order, const char* text) -> QByteArray {
+            return QStringEncoder(order, QStringEncoder::Flag::WriteBom)
+                .encode(QString::fromUtf8(text).arg(QStringLiteral("half %1|x").arg(QChar(0xD83D))));
+        };
+        const auto le = QStringEncoder::Utf16LE, be = QStringEncoder::Utf16BE;
+        row("UTF-16 LE, a line with half a surrogate pair kept", utf16(le, "A|1\r\n%1\n电台|2"),
+            {"A ⇒ 1", "电台 ⇒ 2"}, utf16(le, "A|1\r\n电台|2\r\n%1\r\n"), utf16(le, "电台|2\r\n%1\r\n"));
+        row("UTF-16 BE, CR ends, an odd last byte kept", utf16(be, "A|1\r😀|2\r") + 'z', {"A ⇒ 1", "😀 ⇒ 2"},
+            utf16(be, "A|1\r\n😀|2\r\n") + 'z', utf16(be, "😀|2\r\n") + 'z');
+        row("UTF-8, a line that is not kept; one valid line left: the mark keeps it UTF-8",
+            "广播中|http://a\nB\xB5\xE7|x\nCafé|y\n", {"广播中 ⇒ http://a", "Café ⇒ y"},
+            "广播中|http://a\r\nCafé|y\r\nB\xB5\xE7|x\r\n", bom + "Café|y\r\nB\xB5\xE7|x\r\n");
+        row("two-byte UTF-8 only, a Chinese station added", "Café Radio|a\nМосква FM|b\n",
+            {"Café Radio ⇒ a", "Москва FM ⇒ b"}, "Café Radio|a\r\nМосква FM|b\r\n",
+            "Москва FM|b\r\n中国之声|c\r\n", "中国之声|c");
+        row("GBK that is valid UTF-8 (\"С˵\")", "\xD0\xA1\xCB\xB5|x\r\nB|u\r\n", {"小说 ⇒ x", "B ⇒ u"},
+            "\xD0\xA1\xCB\xB5|x\r\nB|u\r\n", "B|u\r\n\xD6\xD0|c\r\n", "中|c");
         row("last line without CRLF", "A|u1\r\nB|u2", {"A ⇒ u1", "B ⇒ u2"}, "A|u1\r\nB|u2\r\n", "B|u2\r\n");
         row("LF line ends", "A|http://a\nB|http://b\nC|http://c\n",
             {"A ⇒ http://a", "B ⇒ http://b", "C ⇒ http://c"}, "A|http://a\r\nB|http://b\r\nC|http://c\r\n",
@@ -132,6 +155,7 @@ private slots:
         QFETCH(QStringList, rows);
         QFETCH(QByteArray, saved);
         QFETCH(QByteArray, savedLessFirst);
+        QFETCH(QString, added);
         const auto fileOrDash = [&] { return QFile::exists(m_path) ? ReadBytes(m_path) : QByteArray("-"); };
         QVERIFY(WriteBytes(m_path, bytes));
         const stations::ListFileFormat format = stations::LoadList(*m_list, m_path);
@@ -141,6 +165,7 @@ private slots:
                  rows.isEmpty() ? SaveOutcome::NothingNamed : SaveOutcome::EntriesWritten);
         QCOMPARE(fileOrDash(), saved);
         if (m_list->ListItems().Count() > 0) m_list->ListItems().Remove(1);
+        if (!added.isEmpty()) addEntries({stations::SplitEntry(added)});
         stations::SaveList(*m_list, m_path, {}, format);
         QCOMPARE(fileOrDash(), savedLessFirst);
     }
@@ -163,6 +188,29 @@ private slots:
         const QByteArray rest("|http://h/\r\nB|http://b\r\n");
         QCOMPARE(stations::DetectListEncoding(platform::ToAnsi(name) + rest), stations::ListEncoding::Cp936);
         QCOMPARE(stations::DetectListEncoding(name.toUtf8() + rest), stations::ListEncoding::Utf8);
+    }
+    // The rule measured on one-line files of the names table: every GBK name must stay code page 936, and
+    // each name of two-byte UTF-8 only should read as UTF-8.
+    void encodingOnTheNamesTable() {
+        const auto read = [](const QByteArray& name) {
+            return stations::DetectListEncoding(name + "|http://radio.example/live\r\n");
+        };
+        int gbk = 0, gbkMisread = 0, twoByte = 0, twoByteMisread = 0;
+        for (const support::SentName& name : support::NamesTable()) {
+            const QByteArray utf8 = name.text.toUtf8();
+            if (name.kind == "gbk") {
+                ++gbk;
+                gbkMisread += read(name.bytes) != stations::ListEncoding::Cp936;
+            }
+            if (utf8.size() > name.text.size() &&
+                std::all_of(utf8.begin(), utf8.end(), [](char b) { return uchar(b) < 0xE0; })) {
+                ++twoByte;
+                twoByteMisread += read(utf8) != stations::ListEncoding::Utf8;
+            }
+        }
+        qInfo("misread: GBK %d of %d, two-byte UTF-8 %d of %d", gbkMisread, gbk, twoByteMisread, twoByte);
+        QCOMPARE(gbkMisread, 0);
+        QCOMPARE(twoByteMisread, 2);
     }
     // Every one- and two-character name of the 3,755 commonest characters (GB2312 level 1) stays code page
     // 936, although 682 of them alone are valid UTF-8 (so are the pairs of those), and so does every

@@ -28,6 +28,8 @@
 #                  U+007F, U+0085) and a zero-width joiner
 #   /icy-long      the same stream with a title of 70 KB: an ID3v2 title tag of 70 000 bytes at the start of the
 #                  body (an ICY block holds at most 4080 bytes), and StreamTitle blocks of that largest size
+#   /icy-latin1    the same stream with icy-name and an ID3v2 title "Música Pública" in ISO 8859-1 (all of it
+#                  valid GBK), and a StreamTitle "Édith Piaf – Non, je ne regrette rien" in Windows-1252
 #   /mirrors.pls   audio/x-scpls: two mirrors of one station, both titled "Mirror FM"
 #   /named         "ICY 200 OK" with an icy-name holding a bar and a character outside GBK, and an icy-genre, then
 #                  nothing
@@ -82,19 +84,19 @@ def expired(since):
     return now - since > args.connection_seconds or now - started > args.lifetime
 
 
-def icy_block(text):
+def icy_block(text, encoding="utf-8"):
     """One ICY metadata block: a length byte (in 16-byte units) and StreamTitle='text'; padded with NULs."""
-    payload = b"StreamTitle='" + text.encode("utf-8") + b"';"
+    payload = b"StreamTitle='" + text.encode(encoding) + b"';"
     payload = payload[: 255 * 16]
     padded = payload + b"\0" * (-len(payload) % 16)
     return bytes([len(padded) // 16]) + padded
 
 
-def id3_title(text):
-    """An ID3v2.4 tag holding one TIT2 frame with text in UTF-8."""
+def id3_title(text, encoding="utf-8"):
+    """An ID3v2.4 tag holding one TIT2 frame with text marked as UTF-8 (whatever the encoding)."""
     def syncsafe(n):
         return bytes([(n >> 21) & 0x7F, (n >> 14) & 0x7F, (n >> 7) & 0x7F, n & 0x7F])
-    body = b"\x03" + text.encode("utf-8")
+    body = b"\x03" + text.encode(encoding)
     frame = b"TIT2" + syncsafe(len(body)) + b"\0\0" + body
     return b"ID3\x04\x00\x00" + syncsafe(len(frame)) + frame
 
@@ -150,7 +152,7 @@ class Handler(socketserver.BaseRequestHandler):
         if count(path) > args.max_requests:
             threading.Thread(target=self.server.shutdown, daemon=True).start()
             return
-        if path in ("/starve", "/icy", "/icy-long") and not args.mp3:
+        if path in ("/starve", "/icy", "/icy-long", "/icy-latin1") and not args.mp3:
             self.send(b"HTTP/1.0 500 No MP3 file given\r\nContent-Length: 0\r\nConnection: close\r\n\r\n")
             return
         base = f"http://127.0.0.1:{self.server.server_address[1]}".encode()
@@ -213,8 +215,8 @@ class Handler(socketserver.BaseRequestHandler):
                 self.headers(b"audio/mpeg")
                 self.send(f.read(5 * MP3_BYTES_PER_SECOND))
             self.trickle()
-        elif path in ("/icy", "/icy-long"):
-            self.icy(long=path == "/icy-long")
+        elif path in ("/icy", "/icy-long", "/icy-latin1"):
+            self.icy(path)
         else:
             self.send(b"HTTP/1.0 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n")
 
@@ -253,17 +255,17 @@ class Handler(socketserver.BaseRequestHandler):
             except socket.timeout:
                 pass
 
-    def icy(self, long):
+    def icy(self, path):
         with open(args.mp3, "rb") as f:
             audio = f.read()
-        if long:
+        name, prefix, block = b"Hostile Radio", b"", icy_block(HOSTILE_TITLE)
+        if path == "/icy-long":
             title = ("A very long title " * (LONG_TITLE_BYTES // 18 + 1))[:LONG_TITLE_BYTES]
-            prefix = id3_title(title)
-        else:
-            title = HOSTILE_TITLE
-            prefix = b""
-        block = icy_block(title)
-        self.send(b"ICY 200 OK\r\nContent-Type: audio/mpeg\r\nicy-name: Hostile Radio\r\n"
+            prefix, block = id3_title(title), icy_block(title)
+        elif path == "/icy-latin1":
+            name, prefix = "Música Pública".encode("latin-1"), id3_title("Música Pública", "latin-1")
+            block = icy_block("Édith Piaf – Non, je ne regrette rien", "cp1252")
+        self.send(b"ICY 200 OK\r\nContent-Type: audio/mpeg\r\nicy-name: " + name + b"\r\n"
                   b"icy-metaint: " + str(ICY_METAINT).encode() + b"\r\nicy-br: 128\r\n\r\n")
         # The body: the prefix once, then the audio over and over, with a metadata block after every
         # ICY_METAINT bytes of it.
