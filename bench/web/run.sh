@@ -65,7 +65,7 @@ wait_for 10 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' |
 cc -shared -fPIC -O2 -o "$work/getaddrinfo_stall.so" "$here/getaddrinfo_stall.c" -ldl
 /usr/bin/python3 "$here/stall_listener.py" --count 20 >"$work/listeners" &
 pids+=($!)
-wait_for 10 grep -q ready "$work/listeners" || { echo "web: the listeners did not start" >&2; exit 1; }
+wait_for 10 grep -qs ready "$work/listeners" || { echo "web: the listeners did not start" >&2; exit 1; }
 read -r -a ports <"$work/listeners"
 
 # --- The program -------------------------------------------------------------------------------------------------
@@ -112,10 +112,14 @@ paste_links() { # PASTE VARIANT: on the clipboard through xclip, then Ctrl+V on 
     sleep 0.3
     keys ctrl+v
 }
-ended() { [ ! -e "/proc/$1" ] || [ "$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null)" = Z ]; }
+ended() { # PID: gone, a zombie, or being reaped (its stat unreadable, or "X", once the shell collects it)
+    local state
+    state=$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null) || true
+    [ -z "$state" ] || [ "$state" = Z ] || [ "$state" = X ]
+}
 quit_time() { # HOW: quits the program (close, ctrl+e, term); sets quit to the seconds to its end, its status, and
     # "question" when a save question came (answered with its default); ends it at 30 s
-    local how=$1 t0 t1 asked="" status=0 i
+    local how=$1 t0 t1 asked="" status=0 i gone=""
     t0=$(now)
     case $how in
     close) wmctrl -i -c "$window" || true ;;
@@ -123,7 +127,7 @@ quit_time() { # HOW: quits the program (close, ctrl+e, term); sets quit to the s
     term) kill -TERM "$app_pid" 2>/dev/null || true ;;
     esac
     for ((i = 0; i < 3000; i++)); do
-        ended "$app_pid" && break
+        ended "$app_pid" && gone=yes && break
         if ((i % 50 == 49)) && xdotool search --onlyvisible --name '^保存$' >/dev/null 2>&1; then
             asked=" question"
             xdotool key --clearmodifiers Return
@@ -131,7 +135,7 @@ quit_time() { # HOW: quits the program (close, ctrl+e, term); sets quit to the s
         sleep 0.01
     done
     t1=$(now)
-    ended "$app_pid" || asked+=" killed-at-30s"
+    [ -n "$gone" ] || ended "$app_pid" || asked+=" killed-at-30s"
     kill -KILL "$app_pid" 2>/dev/null || true
     wait "$app_pid" || status=$?
     app_pid=""
