@@ -3,6 +3,7 @@
 // program without a bus.
 #include "desktop/mpris.h"
 #include "player/address.h"
+#include "support/private_bus.h"
 
 #include <QDBusAbstractAdaptor>
 #include <QDBusArgument>
@@ -12,11 +13,8 @@
 #include <QDBusVariant>
 #include <QProcess>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
-#include <csignal>
 #include <memory>
-#include <sys/prctl.h>
 
 using desktop::MprisService;
 using desktop::MprisState;
@@ -50,8 +48,7 @@ class TstMpris : public QObject {
     Q_OBJECT
 
 private:
-    QProcess m_daemon;
-    QTemporaryDir m_runtimeDir; // the bus socket sits where libdbus looks when no address is given
+    support::PrivateBus m_bus;
     QString m_address;
     std::unique_ptr<MprisService> m_service;
     std::optional<QDBusConnection> m_client;
@@ -99,18 +96,8 @@ private slots:
     }
 
     void initTestCase() {
-        QVERIFY(m_runtimeDir.isValid());
-        // A test that crashes takes its bus with it.
-        m_daemon.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
-        m_daemon.start(
-            QStringLiteral("dbus-daemon"),
-            {QStringLiteral("--session"), QStringLiteral("--print-address"), QStringLiteral("--nofork"),
-             QStringLiteral("--address=unix:path=") + m_runtimeDir.filePath(QStringLiteral("bus"))});
-        QVERIFY2(m_daemon.waitForStarted(5000), "dbus-daemon did not start (Debian package dbus)");
-        QTRY_VERIFY_WITH_TIMEOUT(m_daemon.canReadLine(), 10000);
-        m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
+        m_address = m_bus.start();
         QVERIFY(!m_address.isEmpty());
-        qputenv("DBUS_SESSION_BUS_ADDRESS", m_address.toUtf8());
 
         m_service = std::make_unique<MprisService>();
         using Request = void (MprisService::*)();
@@ -139,8 +126,7 @@ private slots:
     void cleanupTestCase() {
         m_service.reset();
         if (m_client) QDBusConnection::disconnectFromBus(QStringLiteral("tst_mpris_client"));
-        m_daemon.kill();
-        m_daemon.waitForFinished(5000);
+        m_bus.stop();
     }
 
     void init() {
@@ -444,7 +430,7 @@ private slots:
         env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
         // The X11 fallback libdbus would use to find (or start) a bus.
         env.remove(QStringLiteral("DISPLAY"));
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtimeDir.path());
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_bus.folder());
         if (!address.isEmpty()) env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address);
         probe.setProcessEnvironment(env);
         probe.start(QStringLiteral(CORVANA_MPRIS_FAKE_APP),

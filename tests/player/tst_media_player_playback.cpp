@@ -186,6 +186,31 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(wmp->session().state(), State::Playing, ConnectTimeoutMs);
         for (const player::Session::TitleSeen& seen : wmp->session().recentTitles())
             QVERIFY2(seen.title != next && seen.title != first, qPrintable(seen.title));
+
+        // Of more titles the tooltip shows the last ten: a local file of eleven songs (chained Ogg streams,
+        // each with its own title), the last one long enough to hover over.
+        QByteArray songs;
+        QStringList lastTen;
+        const QString part = m_dir->filePath(QStringLiteral("song.ogg"));
+        for (int song = 1; song <= 11; ++song) {
+            const QString ffmpeg =
+                QStringLiteral("-y -f lavfi -i sine=duration=%1 -c:a libvorbis -metadata title=Song%2");
+            QVERIFY(Ffmpeg(ffmpeg.arg(song < 11 ? 0.5 : 30).arg(song), {part}));
+            songs += ReadFile(part);
+            if (song > 1) lastTen.prepend(QStringLiteral("Song%1").arg(song));
+        }
+        const QString chained = m_dir->filePath(QStringLiteral("songs.ogg"));
+        QVERIFY(WriteFile(chained, songs));
+        wmp->put_URL(chained);
+        QTRY_COMPARE_WITH_TIMEOUT(wmp->session().title(), lastTen.first(), ConnectTimeoutMs);
+        QApplication::sendEvent(label, &hover);
+        QTRY_VERIFY_WITH_TIMEOUT((tip.setHtml(QToolTip::text()), tip.toPlainText().contains(lastTen.first())),
+                                 5000);
+        QToolTip::hideText();
+        played.clear();
+        for (const QString& line : tip.toPlainText().split(QLatin1Char('\n')))
+            if (line.contains(QLatin1String(" Song"))) played << line.mid(6);
+        QCOMPARE(played, lastTen);
     }
 
     void gbkTitleReadsAsChinese() {

@@ -19,6 +19,8 @@ using readers::MaxTitleLength;
 namespace {
 constexpr int Refused = EngineAddress::Refused, Network = EngineAddress::Network,
               Local = EngineAddress::Local;
+// An address of exactly the length bound.
+const QString Longest = "http://a.example/" + QString(player::MaxAddressLength - 17, u'a');
 } // namespace
 
 class TstPlaylist : public QObject {
@@ -46,9 +48,8 @@ private slots:
         row("path", "/home/user/音乐/a b.mp3", Local, {"/home/user/音乐/a b.mp3"});
         row("file URL", "file:///tmp/a%20b.mp3", Local, {"/tmp/a b.mp3"});
         row("file URL, localhost", "file://localhost/tmp/a.mp3", Local, {"/tmp/a.mp3"});
-        const QString longest = "http://a.example/" + QString(player::MaxAddressLength - 17, u'a');
-        row("at the length bound", " " + longest + " ", Network, {longest});
-        row("beyond the length bound", longest + "a", Refused, {});
+        row("at the length bound", " " + Longest + " ", Network, {Longest});
+        row("beyond the length bound", Longest + "a", Refused, {});
 
         // The engine's own schemes: devices, filters, arbitrary files through FFmpeg, descriptors.
         for (const char* typed :
@@ -92,6 +93,8 @@ private slots:
             {"mmsh://live.example/r?MSWMExt=.asf", "http://live.example/r?MSWMExt=.asf"});
         row("remote: local file", remote, "file:///etc/passwd", Refused, {});
         row("remote: engine scheme", remote, "av://lavfi:sine", Refused, {});
+        row("remote: at the length bound", remote, Longest, Network, {Longest});
+        row("remote: beyond the length bound", remote, Longest + "a", Refused, {});
         row("local: local file", local, "/home/user/a.mp3", Local, {"/home/user/a.mp3"});
         row("local: relative", local, "a.mp3", Local, {"/home/user/lists/a.mp3"});
         row("local: stream", local, "http://live.example/a", Network, {"http://live.example/a"});

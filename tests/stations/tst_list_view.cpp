@@ -61,6 +61,7 @@ private slots:
         row("ends with bar", "A|", "A|");
         row("spaces kept", " A | u ", " A | u ");
         row("huge address, held whole", "a|" + QString(9999, u'u'), "a|" + QString(9999, u'u'));
+        row("address of 300, shown whole", "a|" + QString(300, u'v'), "a|" + QString(300, u'v'));
         row("no bar", "abc", QString(), true);
         row("spaces alone", "   ", QString(), true);
         row("full-width bar", "A｜B", QString(), true);
@@ -90,6 +91,10 @@ private slots:
         QCOMPARE(rows(), QStringList({row, row}));
         for (const int role : {Qt::DisplayRole, Qt::ToolTipRole})
             QVERIFY(m_list->model()->index(0, 1).data(role).toString().size() < 400);
+        // The window shows 300 characters whole; only a longer text ends in an ellipsis.
+        const QString address = row.section(u'|', 1);
+        QCOMPARE(m_list->model()->index(0, 1).data().toString(),
+                 address.size() <= 300 ? address : address.first(299) + QChar(0x2026));
     }
 
     void deleteTheSelectedEntry() {
