@@ -79,6 +79,9 @@ EngineAddress ClassifyPlaylistEntry(const QString& entry, const QUrl& playlistAd
     if (url.isRelative()) url = playlistAddress.resolved(url);
     EngineAddress address = ClassifyUrl(url);
     if (remotePlaylist && address.kind == EngineAddress::Local) return {};
+    // The bound holds for what the engine gets: a relative entry grows by the playlist's address.
+    for (const QString& candidate : std::as_const(address.candidates))
+        if (candidate.size() > MaxAddressLength) return {};
     // Windows Media Services wrote its MMS-over-HTTP entries as http:// addresses tagged with MSWMExt; a
     // plain HTTP request to such a server gets a redirection file instead of the stream, so ask for MMS over
     // HTTP first.

@@ -214,6 +214,8 @@ NetworkFetcher::Job* NetworkFetcher::start(const Request& request, QObject* cont
     if (context)
         job->contextGone = connect(context, &QObject::destroyed, this, [this, ticket] { cancel(ticket); });
     job->deadline.setSingleShot(true);
+    // A coarse timer may fire 5 % early: a server's time is what the request says, no less.
+    job->deadline.setTimerType(Qt::PreciseTimer);
     connect(&job->deadline, &QTimer::timeout, this, [this, ticket] { fail(ticket, Failure::TimedOut); });
     job->deadline.start(std::max(0, request.timeoutMs));
     Job* started = job.get();

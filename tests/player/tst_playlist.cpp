@@ -95,6 +95,8 @@ private slots:
         row("remote: engine scheme", remote, "av://lavfi:sine", Refused, {});
         row("remote: at the length bound", remote, Longest, Network, {Longest});
         row("remote: beyond the length bound", remote, Longest + "a", Refused, {});
+        row("remote: relative, beyond the length bound once resolved", remote,
+            QString(player::MaxAddressLength - 10, u'a'), Refused, {});
         row("local: local file", local, "/home/user/a.mp3", Local, {"/home/user/a.mp3"});
         row("local: relative", local, "a.mp3", Local, {"/home/user/lists/a.mp3"});
         row("local: stream", local, "http://live.example/a", Network, {"http://live.example/a"});
