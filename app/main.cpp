@@ -9,6 +9,7 @@
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
+#include <malloc.h>
 
 namespace {
 
@@ -38,6 +39,11 @@ private:
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // glibc gives each new thread an allocator arena of its own, reserving 64 MB of address space each time:
+    // name look-ups that hang on a stalled resolver hold their threads, and a few of them would take a process
+    // under an address-space limit past it. Two arenas serve the few threads that allocate here (the engine's,
+    // Qt's network and look-up threads) as well.
+    mallopt(M_ARENA_MAX, 2);
     // The icon lives in the core library's resources, which a static link would otherwise drop.
     Q_INIT_RESOURCE(corvana);
     platform::IgnoreBrokenPipes();
