@@ -28,29 +28,10 @@ delay=${3:-0}
 e2e_begin directory-bench
 unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY all_proxy ALL_PROXY no_proxy NO_PROXY
 
-# The network as tests/e2e/directory.sh makes it: loopback, dnsmasq with the SRV record, a test CA the only one.
-ip link set lo up
-net="$work/net"
-mkdir -p "$net/certs"
-key=(-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes)
-openssl req -x509 "${key[@]}" -days 2 -subj "/CN=Corvana bench CA" -keyout "$net/ca.key" \
-    -out "$net/certs/ca-certificates.crt" -addext basicConstraints=critical,CA:TRUE 2>>"$work/openssl.log"
-openssl req "${key[@]}" -subj "/CN=de1.api.radio-browser.info" -keyout "$net/server.key" -out "$net/server.csr" \
-    2>>"$work/openssl.log"
-printf 'subjectAltName=DNS:de1.api.radio-browser.info\n' >"$net/server.ext"
-openssl x509 -req -in "$net/server.csr" -CA "$net/certs/ca-certificates.crt" -CAkey "$net/ca.key" \
-    -CAcreateserial -days 2 -extfile "$net/server.ext" -out "$net/server.pem" 2>>"$work/openssl.log"
-openssl rehash "$net/certs"
-echo "nameserver 127.0.0.1" >"$net/resolv.conf"
-echo "# bench/directory: a private hosts file" >"$net/hosts"
-mount --bind "$net/resolv.conf" /etc/resolv.conf
-mount --bind "$net/hosts" /etc/hosts
-mount --bind "$net/certs" /etc/ssl/certs
-dnsmasq --keep-in-foreground --port=53 --listen-address=127.0.0.1 --bind-interfaces --no-resolv --no-hosts \
-    --no-poll --local=/radio-browser.info/ --host-record=de1.api.radio-browser.info,127.0.0.1 \
-    --srv-host=_api._tcp.radio-browser.info,de1.api.radio-browser.info,443 --log-facility=- >"$work/dnsmasq.log" 2>&1 &
-e2e_started $!
-wait_for 10 sh -c 'getent hosts de1.api.radio-browser.info >/dev/null' || fail "dnsmasq does not answer"
+# The network of the end-to-end test: loopback, dnsmasq with the SRV record, a test CA the only one trusted.
+. "$root/tests/e2e/lib/directory_network.sh"
+directory_network
+directory_resolver with-srv
 
 e2e_start_display
 e2e_private_home
