@@ -1,4 +1,4 @@
-// web/: the network fetcher.
+// web/: the network fetcher: its requests, bodies and name look-ups (stream heads: network_fetcher_heads.cpp).
 //
 // How it reaches the web, and why:
 // - Proxies as the system sets them (QNetworkProxyFactory's system configuration: on Linux the http_proxy,
@@ -16,7 +16,7 @@
 // - Bounds per request: the bytes after decoding (Qt decodes gzip; its read buffer is held to the bound, so
 //   nothing reads far past it), the time from the start to the last byte whatever the server does, and the
 //   redirections. A socket, a reply or memory that cannot be had is a failed request, not an exception.
-#include "web/network_fetcher.h"
+#include "web/fetch_job.h"
 
 #include "platform/local_file.h"
 
@@ -26,76 +26,15 @@
 #include <QNetworkAccessManager>
 #include <QNetworkProxyFactory>
 #include <QNetworkReply>
-#include <QPointer>
 #include <QSslConfiguration>
 #include <QSslSocket>
-#include <QTcpSocket>
-#include <QTimer>
 
 #include <algorithm>
 #include <new>
-#include <optional>
 
 namespace web {
 
-Request Request::StationPlaylist(const QUrl& url) {
-    Request request;
-    request.url = url;
-    request.maxBytes = 256 * 1024; // generous for any playlist; a longer body is a stream, or has no end
-    request.timeoutMs = 15000;
-    request.maxRedirects = 3;
-    return request;
-}
-
-Request Request::StationHead(const QUrl& url) {
-    Request request;
-    request.url = url;
-    request.maxBytes = 64 * 1024; // the status line and every header together
-    request.timeoutMs = 5000;
-    request.maxRedirects =
-        3; // directory sites hand out addresses that redirect to the stream; more is a maze
-    return request;
-}
-
-QString FailureText(Failure failure) {
-    switch (failure) {
-    case Failure::None:
-        return {};
-    case Failure::Unsupported:
-        return QStringLiteral("不支持的地址");
-    case Failure::Unreachable:
-        return QStringLiteral("无法连接服务器");
-    case Failure::TimedOut:
-        return QStringLiteral("连接超时");
-    case Failure::TooLarge:
-        return QStringLiteral("内容太长");
-    case Failure::Refused:
-        return QStringLiteral("服务器拒绝了请求");
-    case Failure::TooManyRedirects:
-        return QStringLiteral("重定向太多");
-    case Failure::Insecure:
-        return QStringLiteral("证书无效");
-    case Failure::NotAFile:
-        return QStringLiteral("不是普通文件");
-    case Failure::Missing:
-        return QStringLiteral("找不到文件");
-    case Failure::NoResources:
-        return QStringLiteral("系统资源不足");
-    }
-    return {};
-}
-
 namespace {
-
-bool IsWeb(const QUrl& url) {
-    return url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https");
-}
-
-bool MayRedirect(const Request& request, const QUrl& from, const QUrl& to) {
-    if (!IsWeb(to) || to.host().isEmpty()) return false;
-    return request.redirects == RedirectRule::AsThePlayer || from.scheme() != QLatin1String("https") ||
-           to.scheme() == QLatin1String("https");
-}
 
 Failure FromReplyError(QNetworkReply::NetworkError error) {
     switch (error) {
@@ -129,61 +68,7 @@ Failure FromReplyError(QNetworkReply::NetworkError error) {
     }
 }
 
-// The head request a player sends: HTTP/1.0, asking for the stream's titles, the connection closed after.
-// Empty when url cannot be put on a request line.
-QByteArray HeadRequestText(const QUrl& url, const QByteArray& userAgent,
-                           const QList<std::pair<QByteArray, QByteArray>>& headers) {
-    QByteArray host = url.host(QUrl::FullyEncoded).toLatin1();
-    if (host.isEmpty()) return {};
-    if (host.contains(':')) host = '[' + host + ']';
-    QByteArray target = url.toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority | QUrl::RemoveFragment);
-    if (!target.startsWith('/')) target.prepend('/');
-    // What goes on the request line may not end it or the line after it.
-    for (const char c : target + host)
-        if (uchar(c) <= 0x20 || uchar(c) == 0x7f) return {};
-    const QByteArray hostField = url.port() == -1 ? host : host + ':' + QByteArray::number(url.port());
-    QByteArray text = "GET " + target + " HTTP/1.0\r\nHost: " + hostField + "\r\nUser-Agent: " + userAgent +
-                      "\r\nAccept: */*\r\nIcy-MetaData: 1\r\nConnection: close\r\n";
-    for (const auto& [name, value] : headers)
-        text += name + ": " + value + "\r\n";
-    return text + "\r\n";
-}
-
 } // namespace
-
-struct NetworkFetcher::Job {
-    Ticket ticket = 0;
-    Request request;
-    bool head = false;
-    QPointer<QObject> context;
-    QMetaObject::Connection contextGone;
-    std::function<void(const Body&)> bodyDone;
-    std::function<void(const Head&)> headDone;
-    QTimer deadline;
-    QNetworkReply* reply = nullptr;
-    QTcpSocket* socket = nullptr;
-    QByteArray bytes;
-    QUrl at;               // where the request now is, after redirections
-    bool resolved = false; // at's host name is known to the resolver's cache, or needs no look-up
-    int redirects = 0;
-    std::optional<readers::StreamHeadReader> headReader;
-
-    // Lets go of the reply or socket at once, without a word from it: nothing it emits reaches the fetcher.
-    void drop(QObject* fetcher) {
-        if (reply) {
-            QObject::disconnect(reply, nullptr, fetcher, nullptr);
-            reply->abort();
-            reply->deleteLater();
-            reply = nullptr;
-        }
-        if (socket) {
-            QObject::disconnect(socket, nullptr, fetcher, nullptr);
-            socket->abort();
-            socket->deleteLater();
-            socket = nullptr;
-        }
-    }
-};
 
 NetworkFetcher::NetworkFetcher(const QByteArray& userAgent, QObject* parent)
     : QObject(parent), m_userAgent(userAgent) {}
@@ -442,74 +327,6 @@ void NetworkFetcher::startLookUps() {
             startLookUps();
         });
     }
-}
-
-// stream heads
-
-void NetworkFetcher::startHead(Job& job) {
-    const Ticket ticket = job.ticket;
-    const QUrl at = job.at;
-    const QByteArray text = IsWeb(at) ? HeadRequestText(at, m_userAgent, job.request.headers) : QByteArray();
-    if (text.isEmpty()) return answerLater(ticket, Failure::Unsupported);
-    const bool tls = at.scheme() == QLatin1String("https");
-    if (tls && !QSslSocket::supportsSsl()) return answerLater(ticket, Failure::Insecure);
-    if (!job.resolved) return lookUp(ticket);
-    job.headReader.emplace(job.request.maxBytes);
-    QTcpSocket* socket = tls ? new QSslSocket : new QTcpSocket;
-    job.socket = socket;
-    // The proxy the engine would take to the stream (see the top of this file).
-    socket->setProxy(QNetworkProxyFactory::proxyForQuery(QNetworkProxyQuery(at)).value(0));
-    socket->setReadBufferSize(job.request.maxBytes);
-    connect(socket, &QAbstractSocket::readyRead, this, [this, ticket] { readHead(ticket); });
-    connect(socket, &QAbstractSocket::errorOccurred, this,
-            [this, ticket](QAbstractSocket::SocketError error) {
-                // What was read before the server closed may hold the whole head.
-                readHead(ticket);
-                if (!find(ticket)) return;
-                fail(ticket, error == QAbstractSocket::SocketResourceError       ? Failure::NoResources
-                             : error == QAbstractSocket::SslHandshakeFailedError ? Failure::Insecure
-                                                                                 : Failure::Unreachable);
-            });
-    const int port = at.port(tls ? 443 : 80);
-    if (tls) {
-        auto* secure = static_cast<QSslSocket*>(socket);
-        if (job.request.tls == TlsRule::AsThePlayer) secure->setPeerVerifyMode(QSslSocket::VerifyNone);
-        connect(secure, &QSslSocket::encrypted, this, [secure, text] { secure->write(text); });
-        secure->connectToHostEncrypted(at.host(), quint16(port));
-    } else {
-        connect(socket, &QAbstractSocket::connected, this, [socket, text] { socket->write(text); });
-        socket->connectToHost(at.host(), quint16(port));
-    }
-}
-
-void NetworkFetcher::readHead(Ticket ticket) {
-    Job* job = find(ticket);
-    if (!job || !job->socket) return;
-    while (job->socket->bytesAvailable() > 0) {
-        const QByteArray more = job->socket->read(std::max<qint64>(1, job->headReader->room()));
-        if (!job->headReader->feed(more)) break;
-    }
-    if (job->headReader->complete()) return headDone(ticket);
-    if (job->headReader->overflowed()) return fail(ticket, Failure::TooLarge);
-}
-
-void NetworkFetcher::headDone(Ticket ticket) {
-    Job* job = find(ticket);
-    const readers::StreamHead head = job->headReader->head();
-    if (head.redirect()) {
-        const QByteArray location = head.field("Location");
-        const QUrl to = job->at.resolved(QUrl::fromEncoded(location));
-        if (job->redirects >= job->request.maxRedirects) return fail(ticket, Failure::TooManyRedirects);
-        if (location.isEmpty() || !MayRedirect(job->request, job->at, to))
-            return fail(ticket, Failure::Unsupported);
-        ++job->redirects;
-        job->drop(this);
-        job->at = to;
-        job->resolved = false;
-        return startHead(*job);
-    }
-    if (head.status != 200) return fail(ticket, head.status == 0 ? Failure::Unreachable : Failure::Refused);
-    answer(ticket, Failure::None);
 }
 
 } // namespace web
