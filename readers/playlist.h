@@ -4,6 +4,7 @@
 // input and bounded in what it returns.
 #pragma once
 
+#include "readers/markup.h"
 #include "readers/server_text.h"
 
 #include <QByteArray>
@@ -37,10 +38,6 @@ struct ParsedPlaylist {
     QList<int> tracks;
     qsizetype total = 0; // entries seen in all, also those beyond the ones kept
 };
-
-// XML's character and entity references (and HTML's &nbsp;) in markup text; anything else, including a bare
-// "&" as Windows tools wrote it, stays as written.
-QString DecodeMarkupReferences(QStringView text);
 
 // More entries than any station lists; the rest of a longer playlist is ignored.
 inline constexpr qsizetype MaxPlaylistEntries = 64;
