@@ -44,7 +44,7 @@ void NetworkFetcher::startHead(Job& job) {
     job.headReader.emplace(job.request.maxBytes);
     QTcpSocket* socket = tls ? new QSslSocket : new QTcpSocket;
     job.socket = socket;
-    // The proxy the engine would take to the stream (see the top of this file).
+    // The proxy the engine would take to the stream (see the top of network_fetcher.cpp).
     socket->setProxy(QNetworkProxyFactory::proxyForQuery(QNetworkProxyQuery(at)).value(0));
     socket->setReadBufferSize(job.request.maxBytes);
     connect(socket, &QAbstractSocket::readyRead, this, [this, ticket] { readHead(ticket); });
