@@ -30,6 +30,29 @@ bool IsDropped(char32_t c) {
     return (c & 0xfffe) == 0xfffe;               // non-characters
 }
 
+// Where the terminal escape sequence that starts at text[i] (an ESC) ends: a CSI (ESC "[", parameters, one final
+// byte) or an OSC (ESC "]" up to BEL or ESC and a backslash, else the end). Only the ESC itself when it starts neither:
+// "[31m" must not be left behind to read as part of a title.
+qsizetype EscapeSequenceEnd(QStringView text, qsizetype i) {
+    if (i + 1 >= text.size()) return i + 1;
+    const char16_t kind = text.at(i + 1).unicode();
+    qsizetype at = i + 2;
+    if (kind == u'[') {
+        while (at < text.size() && text.at(at).unicode() >= 0x20 && text.at(at).unicode() <= 0x3f)
+            ++at;
+        return at < text.size() && text.at(at).unicode() >= 0x40 && text.at(at).unicode() <= 0x7e ? at + 1
+                                                                                                  : at;
+    }
+    if (kind == u']') {
+        for (; at < text.size(); ++at) {
+            if (text.at(at) == u'\a') return at + 1;
+            if (text.at(at) == u'\x1b' && at + 1 < text.size() && text.at(at + 1) == u'\\') return at + 2;
+        }
+        return at;
+    }
+    return i + 1;
+}
+
 } // namespace
 
 QString CleanTitle(const QString& text) {
@@ -38,6 +61,10 @@ QString CleanTitle(const QString& text) {
     bool space = false;
     for (qsizetype i = 0; i < text.size() && out.size() <= MaxTitleLength;) {
         char32_t c = text.at(i).unicode();
+        if (c == 0x1b) {
+            i = EscapeSequenceEnd(text, i);
+            continue;
+        }
         qsizetype width = 1;
         if (text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
             c = QChar::surrogateToUcs4(text.at(i), text.at(i + 1));

@@ -458,6 +458,8 @@ private slots:
         row("line and paragraph separators, NEL", QStringLiteral("a\u2028b\u2029c\u0085d"), "a b c d");
         row("control characters", QStringLiteral("a\x01\x07\x1b\x7f\u0080\u009fb"), "ab");
         row("runs of white space, ends trimmed", QStringLiteral(" \r\n  a \u00A0\u3000 b\t\t "), "a b");
+        row("terminal escapes, whole",
+            QStringLiteral("\x1b[1;31mred\x1b[0m \x1b]0;t\aok \x1b]8;;x\x1b\\link"), "red ok link");
         row("only what is dropped", QStringLiteral("\u202E\r\n\x01"), QString());
         row("invisible characters", QStringLiteral("\uFEFFa\u200Bb\u2060c\uFFF9d\uFFFB"), "abcd");
         row("a surrogate without its pair",
