@@ -25,15 +25,13 @@ qint64 Number(const QJsonObject& object, QLatin1String key) {
                                                                                 : 0;
 }
 
-// An address the list can keep: one line, no space at its ends, within what the player takes.
+// An address the list can keep: a station's on the network (never a local file or a share, which Enter would
+// have the engine open), one line, no space at its ends, within what the player takes.
 QString Address(const QJsonObject& object, QLatin1String key) {
     const QJsonValue value = object.value(key);
     if (!value.isString()) return {};
-    const QString address = value.toString().trimmed();
-    if (address.size() > 8192) return {};
-    for (const QChar c : address)
-        if (c.unicode() < 0x20 || c.unicode() == 0x7f) return {};
-    return address;
+    const QString address = WithoutDirectionMarks(value.toString()).trimmed();
+    return address.size() <= 8192 && IsStationLink(address) ? address : QString();
 }
 
 } // namespace

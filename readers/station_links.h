@@ -54,6 +54,8 @@ FoundStations ReadFoundText(const QString& text);
 
 // A browser's link drag (text/x-moz-url): UTF-16, each address followed on the next line by the link's text.
 FoundStations ReadFoundMozUrl(const QByteArray& utf16);
+// The same pairs as text (an X11 browser drag's _NETSCAPE_URL, in UTF-8).
+FoundStations ReadFoundLinkPairs(const QString& text);
 
 // A page's markup as a browser copies it (text/html): each <a href> whose address a station may have (http,
 // https, mms, mmsh, mmst, rtsp, rtmp) with its link text as the name; relative, javascript: and mailto: links
@@ -75,6 +77,15 @@ FoundStations ReadFoundPlaylist(const QByteArray& body, const QUrl& origin);
 // A name as the list shows and the list file keeps it: cleaned as a stream title is (CleanTitle), and "|",
 // which would end the name in the list file, written "｜".
 QString StationName(const QString& raw);
+
+// Whether address is one a station on the network may have, as the program takes it from outside (a page, a
+// playlist, the directory): absolute, http, https, mms, mmsh, mmst, rtsp or rtmp, with a host, on one line. A
+// local file, a device or a share is no station anyone hands out.
+bool IsStationLink(const QString& address);
+
+// An address from outside without the marks that reorder text (U+202A..U+202E, U+2066..U+2069): shown, they
+// would make one address read as another.
+QString WithoutDirectionMarks(QString address);
 
 // The host of address, as the name of a station nothing else named ("radio.example.com"); empty when it has
 // none.

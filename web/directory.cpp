@@ -13,8 +13,17 @@ namespace web {
 
 namespace {
 
+const QString Domain = QStringLiteral("radio-browser.info");
 const QString ServiceName = QStringLiteral("_api._tcp.radio-browser.info");
 const QString AllServers = QStringLiteral("all.api.radio-browser.info");
+
+// A name DNS gave as a server of the directory. Plain DNS can be answered by anyone on the way, and a certificate
+// proves only that a server owns the name it was asked by: only the directory's own names are asked, and never
+// the name that stands for them all.
+bool IsDirectoryServer(QString name) {
+    if (name.endsWith(u'.')) name.chop(1);
+    return IsNameUnder(name, Domain) && name.compare(AllServers, Qt::CaseInsensitive) != 0;
+}
 
 // One search of the server names, living as long as its context or until it has answered.
 class NameSearch : public QObject {
@@ -33,8 +42,7 @@ public:
             QStringList names;
             if (m_srv->error() == QDnsLookup::NoError)
                 for (const QDnsServiceRecord& record : m_srv->serviceRecords())
-                    names << record.target();
-            names.removeAll(QString());
+                    if (IsDirectoryServer(record.target())) names << record.target();
             if (!names.isEmpty()) return answer(names);
             lookUpAddresses();
         });
@@ -74,8 +82,8 @@ private:
                 const int id =
                     QHostInfo::lookupHost(address.toString(), this, [this](const QHostInfo& named) {
                         m_reverse.removeOne(named.lookupId());
-                        if (named.error() == QHostInfo::NoError && !named.hostName().isEmpty() &&
-                            QHostAddress(named.hostName()).isNull() && !m_names.contains(named.hostName()))
+                        if (named.error() == QHostInfo::NoError && IsDirectoryServer(named.hostName()) &&
+                            !m_names.contains(named.hostName()))
                             m_names << named.hostName();
                         if (m_reverse.isEmpty()) answer(m_names);
                     });
@@ -150,12 +158,15 @@ struct DirectoryClient::Private {
             naming = true;
             names.find(q, [this](const QStringList& found) {
                 naming = false;
+                servers.clear();
+                for (const QString& name : found)
+                    if (IsDirectoryServer(name) && !servers.contains(name, Qt::CaseInsensitive))
+                        servers << name;
                 // None found (no network yet): the next search looks again, not before.
-                if (found.isEmpty()) {
+                if (servers.isEmpty()) {
                     emit q->failed(QStringLiteral("无法连接电台目录:找不到它的服务器"));
                     return;
                 }
-                servers = found;
                 // Spread over the mirrors, as the directory asks.
                 std::shuffle(servers.begin(), servers.end(), *QRandomGenerator::global());
                 named = true;
@@ -175,7 +186,8 @@ struct DirectoryClient::Private {
         request.timeoutMs = TimeoutMs;
         request.maxRedirects = 3;
         request.tls = TlsRule::Verified;
-        request.redirects = RedirectRule::Safe;
+        request.redirects = RedirectRule::HttpsWithin;
+        request.within = Domain;
         request.headers = {{"Accept", "application/json"}};
         return request;
     }

@@ -19,10 +19,10 @@ inline bool IsWeb(const QUrl& url) {
     return url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https");
 }
 
-inline bool MayRedirect(const Request& request, const QUrl& from, const QUrl& to) {
+inline bool MayRedirect(const Request& request, const QUrl& to) {
     if (!IsWeb(to) || to.host().isEmpty()) return false;
-    return request.redirects == RedirectRule::AsThePlayer || from.scheme() != QLatin1String("https") ||
-           to.scheme() == QLatin1String("https");
+    return request.redirects == RedirectRule::AsThePlayer ||
+           (to.scheme() == QLatin1String("https") && IsNameUnder(to.host(), request.within));
 }
 
 struct NetworkFetcher::Job {

@@ -22,6 +22,14 @@ Request Request::StationHead(const QUrl& url) {
     return request;
 }
 
+bool IsNameUnder(const QString& host, const QString& domain) {
+    QString name = host.toLower();
+    // "host." is the same name written as fully qualified.
+    if (name.endsWith(u'.')) name.chop(1);
+    return !domain.isEmpty() && name.size() > domain.size() + 1 && name.endsWith(u'.' + domain.toLower()) &&
+           !name.startsWith(u'.');
+}
+
 QString FailureText(Failure failure) {
     switch (failure) {
     case Failure::None:

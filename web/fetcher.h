@@ -24,11 +24,15 @@ enum class TlsRule {
     Verified, // the system's certificate authorities, the name checked
 };
 
-// Which redirections a request follows, up to its bound.
+// Which redirections a request follows, up to its bound. Each hop is checked before it is followed.
 enum class RedirectRule {
     AsThePlayer, // http and https both ways, as the engine follows them for the stream itself
-    Safe,        // never from https to http
+    HttpsWithin, // https only, and only to a name under the request's domain (Request::within)
 };
+
+// Whether host is a name under domain ("de1.api.radio-browser.info" under "radio-browser.info"), not the domain
+// itself nor a name that only ends in the same letters.
+bool IsNameUnder(const QString& host, const QString& domain);
 
 struct Request {
     QUrl url;
@@ -37,6 +41,7 @@ struct Request {
     int maxRedirects = 0;
     TlsRule tls = TlsRule::AsThePlayer;
     RedirectRule redirects = RedirectRule::AsThePlayer;
+    QString within;                                   // the domain of HttpsWithin
     QList<std::pair<QByteArray, QByteArray>> headers; // sent besides the fetcher's own (User-Agent ...)
 
     // A station's playlist: 15 s, 256 KiB, 3 redirections. http, https, or a local file (file:).

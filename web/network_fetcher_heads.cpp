@@ -87,8 +87,7 @@ void NetworkFetcher::headDone(Ticket ticket) {
         const QByteArray location = head.field("Location");
         const QUrl to = job->at.resolved(QUrl::fromEncoded(location));
         if (job->redirects >= job->request.maxRedirects) return fail(ticket, Failure::TooManyRedirects);
-        if (location.isEmpty() || !MayRedirect(job->request, job->at, to))
-            return fail(ticket, Failure::Unsupported);
+        if (location.isEmpty() || !MayRedirect(job->request, to)) return fail(ticket, Failure::Unsupported);
         ++job->redirects;
         job->drop(this);
         job->at = to;

@@ -88,6 +88,9 @@ private slots:
             << QStringLiteral("爵士 jazz") << QStringList{"N"};
         QTest::newRow("no server found")
             << QStringList{} << Web{} << QString() << QStringList{"无法连接电台目录:找不到它的服务器"};
+        QTest::newRow("names DNS gave outside the directory's, and the name that stands for them all")
+            << QStringList{"evil.test", "all.api.radio-browser.info", "radio-browser.info.evil.test"} << Web{}
+            << QString() << QStringList{"无法连接电台目录:找不到它的服务器"};
         QTest::newRow("every server down") << QStringList{"a", "b", "c", "d"} << Web{} << QString()
                                            << QStringList{"无法连接电台目录:无法连接服务器"};
         QTest::newRow("not the documented shape")
@@ -101,10 +104,14 @@ private slots:
         QFETCH(Web, web);
         QFETCH(QString, typed);
         QFETCH(QStringList, rows);
+        // The table's one-letter servers stand for the directory's own names: "a" is a.api.radio-browser.info.
+        for (QString& server : servers)
+            if (!server.contains(u'.')) server += ".api.radio-browser.info";
         support::ScriptedFetcher fetcher;
         // As the fetcher is asked: the address in its readable form.
         for (auto it = web.cbegin(); it != web.cend(); ++it)
-            fetcher.script.insert(QUrl(it.key()).toString(), it.value());
+            fetcher.script.insert(QUrl(QString(it.key()).insert(9, ".api.radio-browser.info")).toString(),
+                                  it.value());
         ScriptedNames names;
         names.names = servers;
         web::DirectoryClient client(fetcher, names);
@@ -114,7 +121,7 @@ private slots:
         QTRY_COMPARE(found.size() + failed.size(), 1);
         // No server found: the next search looks again.
         if (servers.isEmpty()) {
-            names.names = servers = {"a"};
+            names.names = servers = {"a.api.radio-browser.info"};
             client.search(typed);
             QTRY_VERIFY(!fetcher.asked.isEmpty());
         }
@@ -132,7 +139,7 @@ private slots:
             QCOMPARE(asked.request.url.scheme(), QStringLiteral("https"));
             QVERIFY(servers.contains(asked.request.url.host()));
             QCOMPARE(asked.request.tls, web::TlsRule::Verified);
-            QCOMPARE(asked.request.redirects, web::RedirectRule::Safe);
+            QCOMPARE(asked.request.redirects, web::RedirectRule::HttpsWithin);
             QCOMPARE(asked.request.maxBytes, qint64(1024 * 1024));
             QCOMPARE(asked.request.timeoutMs, 10000);
             QVERIFY(++tries[asked.request.url.path() + asked.request.url.query()] <= 3);
@@ -151,11 +158,11 @@ private slots:
         support::ScriptedFetcher fetcher;
         support::ScriptedFetcher::Answer slow = Json(Stations({Station("Old", 1)}));
         slow.delayMs = -1;
-        fetcher.script.insert("https://a/json/stations/search?name=old" + Query, slow);
-        fetcher.script.insert("https://a/json/stations/search?name=new" + Query,
+        fetcher.script.insert("https://a.api.radio-browser.info/json/stations/search?name=old" + Query, slow);
+        fetcher.script.insert("https://a.api.radio-browser.info/json/stations/search?name=new" + Query,
                               Json(Stations({Station("New", 1)})));
         ScriptedNames names;
-        names.names = {"a"};
+        names.names = {"a.api.radio-browser.info"};
         web::DirectoryClient client(fetcher, names);
         QSignalSpy found(&client, &web::DirectoryClient::found);
         client.search(QStringLiteral("old"));
@@ -189,6 +196,12 @@ private slots:
                  "url'},7,'text',{'stationuuid':'w','name':'W','url':'http://w/',"
                  "'country':['x'],'bitrate':'128','codec':null,'clickcount':-3}]")
             << QStringList{"W||||http://w/"};
+        QTest::newRow("local files, devices and shares are no stations; no override in an address")
+            << J("[{'stationuuid':'u','name':'F','url':'file:///etc/"
+                 "passwd'},{'stationuuid':'v','name':'D','url':"
+                 "'/dev/zero','url_resolved':'smb://h/s'},{'stationuuid':'w','name':'O','url':'http://o/"
+                 "\\u202ex'}]")
+            << QStringList{"O||||http://o/x"};
         QTest::newRow("an address on two lines")
             << J("[{'stationuuid':'u','name':'N','url':'http://x/\\nrm'}]") << QStringList{};
         QTest::newRow("not an array") << J("{'stationuuid':'u'}") << QStringList{"refused"};
