@@ -77,7 +77,7 @@ bool Utf8LongerThan(QStringView text, qsizetype limit) {
 FoundStation Found(const QString& name, const QString& address, bool playlist, const QString& linkName = {}) {
     FoundStation station;
     station.name = name;
-    station.address = address;
+    station.address = WithoutDirectionMarks(address);
     station.playlist = playlist;
     station.linkName = linkName;
     return station;
@@ -330,13 +330,6 @@ QString LinkName(QStringView text) {
     return name.contains(QLatin1String("://")) ? QString() : name;
 }
 
-// A link the page gave as a station: an absolute address of a station's scheme, with a host.
-bool IsStationLink(const QString& href) {
-    const QUrl url(href, QUrl::TolerantMode);
-    return url.isValid() && !url.host().isEmpty() && IsLinkScheme(url.scheme()) &&
-           !HasControlCharacters(href);
-}
-
 // The text of markup, its tags left out (each a space) and its references read.
 QString MarkupText(QStringView html) {
     QString text;
@@ -362,6 +355,11 @@ FoundStations ReadFoundMozUrl(const QByteArray& utf16) {
                           QStringConverter::Flag::Stateless);
     QString text = decode(utf16);
     if (text.startsWith(QChar(0xFEFF))) text.remove(0, 1);
+    return ReadFoundLinkPairs(text);
+}
+
+FoundStations ReadFoundLinkPairs(const QString& text) {
+    if (Utf8LongerThan(text, MaxFoundTextBytes)) return Refused(FoundStations::Refusal::TooLarge);
     const QList<QStringView> lines = QStringView(text).split(u'\n');
     Collector found;
     for (qsizetype i = 0; i < lines.size(); i += 2) {
@@ -435,6 +433,20 @@ FoundStations ReadFoundPlaylist(const QByteArray& body, const QUrl& origin) {
 
 QString StationName(const QString& raw) {
     return CleanTitle(raw).replace(QLatin1Char('|'), QChar(0xFF5C));
+}
+
+bool IsStationLink(const QString& address) {
+    const QUrl url(address, QUrl::TolerantMode);
+    return url.isValid() && !url.host().isEmpty() && IsLinkScheme(url.scheme()) &&
+           !HasControlCharacters(address);
+}
+
+QString WithoutDirectionMarks(QString address) {
+    address.removeIf([](QChar c) {
+        return (c.unicode() >= 0x202a && c.unicode() <= 0x202e) ||
+               (c.unicode() >= 0x2066 && c.unicode() <= 0x2069);
+    });
+    return address;
 }
 
 QString HostName(const QString& address) {

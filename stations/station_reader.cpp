@@ -4,6 +4,7 @@
 #include "platform/local_file.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QMimeData>
 #include <QSet>
@@ -15,6 +16,10 @@ namespace stations {
 using readers::FoundStations;
 
 namespace {
+
+// A question to another program that took this long went unanswered: Qt gives up at 5 s, and asking again would
+// wait as long again.
+constexpr qint64 NoAnswerMs = 4000;
 
 bool IsPlaylistFile(const QString& name) {
     for (const char* suffix : {".pls", ".m3u", ".m3u8", ".asx", ".xspf"})
@@ -89,7 +94,14 @@ Dropped ReadUriList(const QByteArray& bytes) {
         budget -= file.bytes.size();
         Gather(dropped.found, readers::ReadFoundPlaylist(file.bytes, url), seen);
     }
-    if (!links.isEmpty()) Gather(dropped.found, readers::ReadFoundText(links.join(u'\n')), seen);
+    if (!links.isEmpty()) {
+        const FoundStations text = readers::ReadFoundText(links.join(u'\n'));
+        if (text.refusal == FoundStations::Refusal::TooLarge) {
+            stopped = true;
+            dropped.found.leftOut = FoundStations::SomeLeftOut;
+        }
+        Gather(dropped.found, text, seen);
+    }
     if (dropped.found.stations.isEmpty()) {
         // Nothing but what was too large to read.
         dropped.found.refusal = stopped ? FoundStations::Refusal::TooLarge : FoundStations::Refusal::Nothing;
@@ -101,23 +113,30 @@ Dropped ReadUriList(const QByteArray& bytes) {
 } // namespace
 
 QString ChosenFormat(const QStringList& formats) {
-    for (const char* wanted : {"text/uri-list", "text/x-moz-url", "text/html", "text/plain;charset=utf-8"})
+    for (const char* named : {"audio/x-mpegurl", "text/x-moz-url", "_NETSCAPE_URL"})
+        if (formats.contains(QLatin1String(named))) return QString::fromLatin1(named);
+    const QLatin1String uriList("text/uri-list"), html("text/html");
+    if (formats.contains(uriList) && formats.contains(html)) return html;
+    for (const char* wanted : {"text/uri-list", "text/html", "text/plain;charset=utf-8"})
         if (formats.contains(QLatin1String(wanted))) return QString::fromLatin1(wanted);
     for (const QString& format : formats)
-        if (format.startsWith(QLatin1String("text/plain"))) return format;
+        if (format.startsWith(QLatin1String("text/plain")) || format == QLatin1String("audio/x-mpegurl"))
+            return format;
     return {};
 }
 
 Dropped ReadDroppedFormat(const QString& format, const QByteArray& bytes) {
     if (format == QLatin1String("text/uri-list")) return ReadUriList(bytes);
     if (format == QLatin1String("text/x-moz-url")) return {readers::ReadFoundMozUrl(bytes), {}};
+    if (format == QLatin1String("_NETSCAPE_URL"))
+        return {readers::ReadFoundLinkPairs(QString::fromUtf8(bytes)), {}};
     if (format == QLatin1String("text/html")) {
         // Browsers on this desktop write markup as UTF-8, some as UTF-16 with its mark.
         const bool utf16 = bytes.startsWith("\xff\xfe") || bytes.startsWith("\xfe\xff");
         QStringDecoder decode(utf16 ? QStringConverter::Utf16 : QStringConverter::Utf8);
         return {readers::ReadFoundHtml(decode(bytes)), {}};
     }
-    if (format.startsWith(QLatin1String("text/plain")))
+    if (format.startsWith(QLatin1String("text/plain")) || format == QLatin1String("audio/x-mpegurl"))
         return {readers::ReadFoundText(QString::fromUtf8(bytes)), {}};
     Dropped nothing;
     nothing.found.refusal = FoundStations::Refusal::Nothing;
@@ -125,10 +144,20 @@ Dropped ReadDroppedFormat(const QString& format, const QByteArray& bytes) {
 }
 
 Dropped ReadDropped(const QMimeData& data) {
-    // Each question to a clipboard or a drag from another program may wait for it: one for its formats, one
-    // for the chosen format's bytes, and nothing else is asked.
-    const QString format = ChosenFormat(data.formats());
-    return ReadDroppedFormat(format, format.isEmpty() ? QByteArray() : data.data(format));
+    // Each question to a clipboard or a drag from another program may wait for it (Qt's X11 clipboard: 5 s): one
+    // for its formats, one for the chosen format's bytes, and one more only when a page's markup offered beside
+    // links named none of them and its owner answered.
+    const QStringList formats = data.formats();
+    const QString format = ChosenFormat(formats);
+    if (format.isEmpty()) return ReadDroppedFormat(format, {});
+    QElapsedTimer asked;
+    asked.start();
+    const Dropped dropped = ReadDroppedFormat(format, data.data(format));
+    const QLatin1String uriList("text/uri-list");
+    if (dropped.found.refusal != FoundStations::Refusal::Nothing || !formats.contains(uriList) ||
+        format == uriList || asked.elapsed() >= NoAnswerMs)
+        return dropped;
+    return ReadDroppedFormat(uriList, data.data(uriList));
 }
 
 } // namespace stations

@@ -13,8 +13,10 @@ class QMimeData;
 
 namespace stations {
 
-// The one format read of a drop or a paste, from those on offer: text/uri-list, else text/x-moz-url, else
-// text/html, else plain text; empty when none is there.
+// The one format read of a drop or a paste, from those on offer, the one that names stations best first: an M3U
+// list with names (what Corvana copies), a browser's link with its text (text/x-moz-url, _NETSCAPE_URL), a page's
+// links, links, plain text; empty when none is there. On X11, Qt lists a browser's text/x-moz-url as
+// text/uri-list and hands over its address alone: where a page's markup comes with it, the markup is read.
 QString ChosenFormat(const QStringList& formats);
 
 struct Dropped {
@@ -24,7 +26,8 @@ struct Dropped {
     QString refusal;
 };
 
-// Reads data, asking it for its formats once and for the chosen one once.
+// Reads data, asking it for its formats once and for the chosen one once; for the links themselves once more
+// when the markup read for them named none.
 Dropped ReadDropped(const QMimeData& data);
 // The same for the bytes of a format already chosen.
 Dropped ReadDroppedFormat(const QString& format, const QByteArray& bytes);

@@ -509,7 +509,7 @@ private slots:
         QTest::addColumn<QStringList>("rows");
         QTest::addColumn<QString>("said");
         const QString one = QStringLiteral("已添加1个电台");
-        const QByteArray pls = "[playlist]\nFile1=http://127.0.0.1:9/x\nTitle1=A|B 😀\n";
+        const QByteArray pls = "[playlist]\nFile1=http://127.0.0.1:9/\u202ex\nTitle1=A|B 😀\n";
         QTest::newRow("link, named by its host") << "uri-list" << QByteArray("http://127.0.0.1:9/live")
                                                  << QStringList{"127.0.0.1|http://127.0.0.1:9/live"} << one;
         QTest::newRow("pasted .pls of mirrors") << "paste"
@@ -550,6 +550,10 @@ private slots:
         QTest::newRow("a link dragged from a browser")
             << "text/x-moz-url" << QByteArray("http://127.0.0.1:9/j\nJazz 台\n")
             << QStringList{"Jazz 台|http://127.0.0.1:9/j"} << one;
+        QTest::newRow("stations copied from Corvana: their names")
+            << "audio/x-mpegurl"
+            << QByteArray("#EXTM3U\n#EXTINF:-1,中国之声\nmms://h/1\n#EXTINF:-1,B\nhttp://h/2\n")
+            << QStringList{"中国之声|mms://h/1", "B|http://h/2"} << QStringLiteral("已添加2个电台");
         QTest::newRow("a relative entry of a dropped playlist, beside it")
             << "file:rel.m3u" << QByteArray("#EXTM3U\n#EXTINF:-1,Song\nsong.mp3\n")
             << QStringList{"Song|@/song.mp3"} << one;
@@ -571,6 +575,8 @@ private slots:
             << QStringLiteral("已添加1个电台,其余未读取(一次最多64个电台或1MB)");
         QTest::newRow("2 MiB of text") << "text" << QByteArray(2 << 20, 'a') << QStringList{}
                                        << QStringLiteral("内容超过1MB,没有添加电台");
+        QTest::newRow("1.2 MiB of links") << "uri-list" << QByteArray("http://h/a\n").repeated(120000)
+                                          << QStringList{} << QStringLiteral("内容超过1MB,没有添加电台");
         QTest::newRow("a folder") << "file:dir/" << QByteArray() << QStringList{}
                                   << QStringLiteral("不能添加文件夹:dir");
         QTest::newRow("unreadable file") << "file:mem.pls" << QByteArray() << QStringList{}
@@ -625,8 +631,10 @@ private slots:
             data->setUrls({QUrl::fromLocalFile(path)});
         } else if (kind == QStringLiteral("uri-list")) {
             data->setData(QStringLiteral("text/uri-list"), input);
-        } else if (kind.startsWith(QStringLiteral("text/"))) {
-            // As a browser offers a link: its markup or its drag data, with the link's text as plain text beside.
+        } else if (kind.contains(u'/')) {
+            // As a browser offers a link (its markup or its drag data) or Corvana its stations: the addresses alone
+            // beside, as links (Qt on X11 lists a browser's link as one) and as text.
+            data->setData(QStringLiteral("text/uri-list"), "http://127.0.0.1:9/uri\n");
             data->setData(kind,
                           kind.endsWith(QStringLiteral("moz-url"))
                               ? QByteArray(reinterpret_cast<const char*>(QString::fromUtf8(input).utf16()),
