@@ -9,10 +9,13 @@
 //   The station directory is verified against the system's authorities, its name checked: what it says is
 //   what a listener adds.
 // - Redirections per request: a station's follow the engine's rule (http and https both ways, at most 3), as
-//   directory sites send listeners from https to an http stream; the directory's follow Qt's safe rule.
-// - Name look-ups in Qt's pool, at most MaxLookUps at once, each counted until the resolver returns, even for
-//   a request given up: a resolver that hangs (a network down, a captive portal) holds a thread for each, and a
-//   paste of 64 names must not hold 64 of them, each with its stack and its allocator arena.
+//   directory sites send listeners from https to an http stream; the directory's stay on https and under its
+//   domain: only the directory's own servers speak for it.
+// - Name look-ups in Qt's pool, at most MaxLookUps at once that requests wait for, and MaxLookUpThreads in all: a
+//   resolver that hangs (a network down, a captive portal) holds a thread for each, and a paste of 64 names must
+//   not hold 64 of them, each with its stack and its allocator arena. A look-up whose requests were all given up
+//   gives its place to the next while its thread runs on, and a name looked up or being looked up waits for no
+//   place: four names that never resolve must not hold up the directory, or a station already found.
 // - Bounds per request: the bytes after decoding (Qt decodes gzip; its read buffer is held to the bound, so
 //   nothing reads far past it), the time from the start to the last byte whatever the server does, and the
 //   redirections. A socket, a reply or memory that cannot be had is a failed request, not an exception.
@@ -20,6 +23,7 @@
 
 #include "platform/local_file.h"
 
+#include <QDeadlineTimer>
 #include <QHostAddress>
 #include <QHostInfo>
 #include <QMetaObject>
@@ -66,6 +70,10 @@ Failure FromReplyError(QNetworkReply::NetworkError error) {
     default:
         return Failure::Unreachable;
     }
+}
+
+qint64 Now() {
+    return QDeadlineTimer::current().deadline();
 }
 
 } // namespace
@@ -155,6 +163,7 @@ void NetworkFetcher::cancel(Ticket ticket) {
     m_jobs.erase(found);
     disconnect(job->contextGone);
     job->drop(this);
+    if (!job->resolved) releaseLookUp(job->at.host());
 }
 
 void NetworkFetcher::answerLater(Ticket ticket, Failure failure) {
@@ -175,6 +184,7 @@ void NetworkFetcher::answer(Ticket ticket, Failure failure, const QString& detai
     disconnect(job->contextGone);
     job->deadline.stop();
     job->drop(this);
+    if (!job->resolved) releaseLookUp(job->at.host());
     if (job->head) {
         Head head{failure, {}, job->at};
         if (failure == Failure::None) head.head = job->headReader->head();
@@ -217,10 +227,10 @@ void NetworkFetcher::startBody(Job& job) {
     request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
     request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
     request.setMaximumRedirectsAllowed(job.request.maxRedirects);
+    // Every hop is the fetcher's to allow (redirected, below): under Qt's other policies Qt follows a hop by
+    // itself, and allowing it as well had it asked twice.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                         job.request.redirects == RedirectRule::AsThePlayer
-                             ? QNetworkRequest::UserVerifiedRedirectPolicy
-                             : QNetworkRequest::NoLessSafeRedirectPolicy);
+                         QNetworkRequest::UserVerifiedRedirectPolicy);
     if (url.scheme() == QLatin1String("https") && job.request.tls == TlsRule::AsThePlayer) {
         QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
         tls.setPeerVerifyMode(QSslSocket::VerifyNone);
@@ -233,7 +243,8 @@ void NetworkFetcher::startBody(Job& job) {
     connect(reply, &QNetworkReply::redirected, this, [this, ticket](const QUrl& to) {
         Job* job = find(ticket);
         if (!job) return;
-        if (!MayRedirect(job->request, job->at, to)) return fail(ticket, Failure::Unsupported);
+        if (!MayRedirect(job->request, to)) return fail(ticket, Failure::Unsupported);
+        if (++job->redirects > job->request.maxRedirects) return fail(ticket, Failure::TooManyRedirects);
         job->at = to;
         emit job->reply->redirectAllowed();
     });
@@ -286,19 +297,22 @@ void NetworkFetcher::lookUp(Ticket ticket) {
     const QString host = job->at.host();
     // An address needs no look-up; through a proxy, the proxy looks the name up.
     const QNetworkProxy proxy = QNetworkProxyFactory::proxyForQuery(QNetworkProxyQuery(job->at)).value(0);
-    if (!QHostAddress(host).isNull() ||
+    const auto resolved = m_resolved.constFind(host);
+    const bool known = resolved != m_resolved.cend() && Now() - *resolved < ResolvedForMs;
+    if (known || !QHostAddress(host).isNull() ||
         (proxy.type() != QNetworkProxy::NoProxy && proxy.type() != QNetworkProxy::DefaultProxy)) {
         job->resolved = true;
         return job->head ? startHead(*job) : startBody(*job);
     }
     QList<Ticket>& waiting = m_lookupWaiting[host];
     waiting.append(ticket);
-    if (waiting.size() == 1) m_lookupQueue.append(host);
+    // A name being looked up already: its answer serves this request too, without a slot of its own.
+    if (waiting.size() == 1 && !m_lookingUp.contains(host)) m_lookupQueue.append(host);
     startLookUps();
 }
 
 void NetworkFetcher::startLookUps() {
-    while (m_lookups < MaxLookUps && !m_lookupQueue.isEmpty()) {
+    while (m_lookups < MaxLookUps && m_lookupThreads < MaxLookUpThreads && !m_lookupQueue.isEmpty()) {
         const QString host = m_lookupQueue.takeFirst();
         // Nobody waits for it any more: every request for it was cancelled.
         QList<Ticket>& waiting = m_lookupWaiting[host];
@@ -309,24 +323,45 @@ void NetworkFetcher::startLookUps() {
             continue;
         }
         ++m_lookups;
+        ++m_lookupThreads;
+        m_lookingUp.insert(host, true);
         QHostInfo::lookupHost(host, this, [this, host](const QHostInfo& info) {
-            --m_lookups;
-            const QList<Ticket> waiting = m_lookupWaiting.take(host);
-            const bool found = info.error() == QHostInfo::NoError && !info.addresses().isEmpty();
-            for (const Ticket ticket : waiting) {
-                Job* job = find(ticket);
-                if (!job) continue;
-                if (!found) {
-                    fail(ticket, Failure::Unreachable);
-                    continue;
-                }
-                // The socket's own look-up now finds the name in Qt's cache.
-                job->resolved = true;
-                job->head ? startHead(*job) : startBody(*job);
-            }
-            startLookUps();
+            lookedUp(host, info.error() == QHostInfo::NoError && !info.addresses().isEmpty());
         });
     }
+}
+
+void NetworkFetcher::lookedUp(const QString& host, bool found) {
+    --m_lookupThreads;
+    if (m_lookingUp.take(host)) --m_lookups;
+    if (found) {
+        const qint64 now = Now();
+        m_resolved.removeIf([now](const auto& known) { return now - known.value() >= ResolvedForMs; });
+        m_resolved.insert(host, now);
+    }
+    const QList<Ticket> waiting = m_lookupWaiting.take(host);
+    for (const Ticket ticket : waiting) {
+        Job* job = find(ticket);
+        if (!job) continue;
+        if (!found) {
+            fail(ticket, Failure::Unreachable);
+            continue;
+        }
+        // The socket's own look-up now finds the name in Qt's cache.
+        job->resolved = true;
+        job->head ? startHead(*job) : startBody(*job);
+    }
+    startLookUps();
+}
+
+void NetworkFetcher::releaseLookUp(const QString& host) {
+    const auto running = m_lookingUp.find(host);
+    if (running == m_lookingUp.end() || !*running) return;
+    const QList<Ticket>& waiting = m_lookupWaiting.value(host);
+    if (std::any_of(waiting.begin(), waiting.end(), [this](Ticket t) { return find(t); })) return;
+    *running = false;
+    --m_lookups;
+    startLookUps();
 }
 
 } // namespace web

@@ -26,8 +26,14 @@ public:
     Ticket body(const Request& request, QObject* context, std::function<void(const Body&)> done) override;
     Ticket head(const Request& request, QObject* context, std::function<void(const Head&)> done) override;
     void cancel(Ticket ticket) override;
-    // Name look-ups running at once, at most: each is a thread of Qt's pool while the resolver takes its time.
+    // Name look-ups that requests wait for, at most at once: each is a thread of Qt's pool while the resolver
+    // takes its time.
     static constexpr int MaxLookUps = 4;
+    // Look-ups running at all, those nobody waits for any more included: Qt's pool runs 20 at most, and a few
+    // are left for the rest of the program (the directory's reverse names).
+    static constexpr int MaxLookUpThreads = 16;
+    // How long a name the resolver answered is taken as known, as Qt's own cache keeps it.
+    static constexpr int ResolvedForMs = 60000;
 
     // Requests started and not answered yet.
     int pending() const { return int(m_jobs.size()); }
@@ -41,6 +47,9 @@ private:
     void startHead(Job& job);
     void lookUp(Ticket ticket);
     void startLookUps();
+    void lookedUp(const QString& host, bool found);
+    // A look-up whose requests are all gone no longer holds one of the MaxLookUps slots; its thread runs on.
+    void releaseLookUp(const QString& host);
     void readHead(Ticket ticket);
     void headDone(Ticket ticket);
     void fail(Ticket ticket, Failure failure, const QString& detail = {});
@@ -54,9 +63,12 @@ private:
     QNetworkAccessManager* m_verifiedManager = nullptr; // and of a verified one
     bool m_proxiesSet = false;
     std::map<Ticket, std::unique_ptr<Job>> m_jobs;
-    int m_lookups = 0;                             // look-ups the resolver has not returned from
+    int m_lookups = 0;                             // look-ups that requests wait for
+    int m_lookupThreads = 0;                       // look-ups the resolver has not returned from
     QStringList m_lookupQueue;                     // host names waiting for a look-up, in order
     QHash<QString, QList<Ticket>> m_lookupWaiting; // the requests each host name's look-up answers
+    QHash<QString, bool> m_lookingUp;              // names being looked up, and whether they hold a slot
+    QHash<QString, qint64> m_resolved; // names the resolver answered, and when (QElapsedTimer's clock)
     Ticket m_last = 0;
 };
 
