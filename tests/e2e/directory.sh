@@ -17,6 +17,7 @@
 #     directory for that station.
 #  5. Two results selected, Ctrl+Enter: both in the main list; the close asks to save, 是 writes them to CvLst.lst.
 #  6. Without the SRV record: the addresses of all.api.radio-browser.info and their reverse names find the server.
+#     A search the server redirects (302): its target asked once per request; redirected for ever: 重定向太多.
 #  Every request carried User-Agent Corvana/VERSION and the server's name.
 set -euo pipefail
 if [ "${1:-}" != --in-namespace ]; then
@@ -190,8 +191,16 @@ wait_for 25 screen find label "找到3个电台" >/dev/null ||
 grep -q 'query\[PTR\] 1.0.0.127.in-addr.arpa' "$work/dnsmasq.log" || fail "no reverse look-up of 127.0.0.1"
 asked_is "$(search_path language=chinese)" "$(search_path language=mandarin)" "$(search_path language=cantonese)" ||
     fail "the opening list's requests without SRV: $(cat "$work/asked.diff")"
+click_at text "搜索" || fail "no search field"
+xdotool type moved:jazz
+wait_for 15 screen find label "找到1个电台" >/dev/null && [ "$(asked | grep -cE '=jazz(&|$)')" = 2 ] ||
+    fail "a search redirected once was not answered by one request to its target: $(asked | grep jazz)"
+xdotool key ctrl+a type loop:x
+wait_for 15 screen find label "无法连接电台目录:重定向太多" >/dev/null ||
+    fail "a search redirected for ever does not say 无法连接电台目录:重定向太多"
+[ "$(asked | grep -c 'name=loop')" = 4 ] || fail "a redirect loop asked $(asked | grep -c 'name=loop') times, not 1 + 3"
 every_request_named || fail "requests above lack User-Agent Corvana/$version or Host de1.api.radio-browser.info"
 keys "$window" ctrl+e
 wait_for_exit 15
-step "without SRV: all.api.radio-browser.info's address, its reverse name, the opening list"
+step "without SRV: the reverse name, the opening list; a 302: its target asked once; a loop: 重定向太多 after 4 requests"
 echo "directory: all passed"

@@ -16,6 +16,8 @@
 #                                  whose languages is `language` (each without regard to case, each only when
 #                                  asked), ordered by `order` (clickcount or name), `reverse`, without those whose
 #                                  last check failed when `hidebroken` is true, at most `limit`
+#                                  (a `name` or `tag` starting "moved:" is a 302 to the same search without it;
+#                                  one starting "loop:", a 302 to itself)
 #   GET /json/url/<uuid>           the directory's answer to a click: ok, the station's name and url
 #   anything else                  404
 #
@@ -51,8 +53,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
         came = time.time()
         url = urllib.parse.urlsplit(self.path)
         query = dict(urllib.parse.parse_qsl(url.query, keep_blank_values=True))
-        status, body = 404, b'{"error":"not found"}'
-        if url.path == "/json/stations/search":
+        status, body, location = 404, b'{"error":"not found"}', None
+        moved = [k for k in ("name", "tag") if query.get(k, "").startswith(("moved:", "loop:"))]
+        if url.path == "/json/stations/search" and moved:
+            if query[moved[0]].startswith("moved:"):
+                query[moved[0]] = query[moved[0]][len("moved:"):]
+            status, body = 302, b""
+            location = f"https://{self.headers.get('Host')}{url.path}?{urllib.parse.urlencode(query)}"
+        elif url.path == "/json/stations/search":
             found = [s for s in self.server.stations if matches(s, query)]
             key = query.get("order", "name")
             found.sort(key=lambda s: s.get(key, 0) if key == "clickcount" else str(s.get(key, "")).lower(),
@@ -68,6 +76,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
                                                 "url": station["url"]}, ensure_ascii=False).encode()
         time.sleep(self.server.delay)
         self.send_response(status)
+        if location:
+            self.send_header("Location", location)
         self.send_header("Content-Type", "application/json; charset=utf-8")
         self.send_header("Content-Length", str(len(body)))
         self.end_headers()
