@@ -198,7 +198,7 @@ window_while_clipboard_hangs() {
     echo "   no paste (floor): $(/usr/bin/python3 "$here/ping_window.py" "$window" --seconds 3)"
     for mode in never formats-only; do
         : >"$work/owner.out"
-        /usr/bin/python3 "$root/tests/support/stalled_clipboard_owner.py" --mode "$mode" >"$work/owner.out" \
+        /usr/bin/python3 "$root/tests/support/clipboard_owner.py" --mode "$mode" >"$work/owner.out" \
             2>"$work/owner.log" &
         owner=$!
         pids+=($owner)

@@ -12,7 +12,8 @@
 #  4. Enter on a selected station plays it, as a double-click does.
 #  5. A dead address: the strip says so, the program keeps running, the list stays as it was.
 #  6. Paste with Ctrl+V: a link (text/uri-list), text with two links in it (one listed already), a playlist's text,
-#     a directory's playlist of mirrors (titles with listener counts), a link copied from a web page (text/html).
+#     a directory's playlist of mirrors (titles with listener counts), a link copied from a web page (text/html),
+#     a link copied in a browser (text/x-moz-url, text/html and text beside, from another program).
 #  7. Ctrl+V while the clipboard's owner never answers, and while it lists its formats and never sends one: the
 #     window answers again within one platform wait, and nothing is added.
 #  8. Add a station through 文件 > 网络URL, close the window, answer Yes: the file holds every station in code
@@ -176,16 +177,25 @@ $'File2=http://127.0.0.1:'"$PORT"$'/ogg?m=2\nTitle2=(#2 - 45/500) 测试台 MP3\
 paste text/html '<meta charset="utf-8"><a href="http://127.0.0.1:'"$PORT"'/aac?page=1">网页 <b>电台</b></a>' \
     "已添加1个电台"
 wait_for 5 screen find "table cell" "网页 电台" >/dev/null || fail "the link's text is not the new station's name"
+# A link copied in a browser, from another program as a browser offers it (Qt cannot offer text/x-moz-url).
+link="http://127.0.0.1:$PORT/mp3?copied=1"
+printf '%s\n浏览器 链接' "$link" | iconv -t UTF-16LE >"$work/moz-url"
+printf '<a href="%s">浏览器 <i>链接</i></a>' "$link" >"$work/link.html" && printf '%s' "$link" >"$work/link.txt"
+/usr/bin/python3 "$here/../support/clipboard_owner.py" --mode serve --offer text/x-moz-url "$work/moz-url" \
+    --offer text/html "$work/link.html" --offer UTF8_STRING "$work/link.txt" >"$work/owner-serve.out" &
+e2e_started $! && wait_for 5 grep -q ready "$work/owner-serve.out" || fail "the browser-like owner did not start"
+click_at "table cell" "Ogg tone" && keys ctrl+v
+wait_for 15 screen find "table cell" "浏览器 链接" >/dev/null || fail "a browser's copied link is not named by its text"
 alive || fail "Corvana ended on a paste"
 shot pasted
-step "Ctrl+V: a link, text with links (one listed already), a playlist's text, a directory's mirrors, a page's link"
+step "Ctrl+V: a link, text with links (one listed already), a playlist's text, a directory's mirrors, a page's link, a browser's"
 
 # 7. A paste never waits on a hung clipboard owner for more than one platform wait (Qt's X11 clipboard gives up on a
 #    request after 5 s): one wait for the formats, or one for the data once the formats came.
 for mode in never formats-only; do
     keys ctrl+s
     wait_for 5 screen find label "已停止播放" >/dev/null || fail "Ctrl+S before the $mode paste: no 已停止播放"
-    /usr/bin/python3 "$here/../support/stalled_clipboard_owner.py" --mode "$mode" \
+    /usr/bin/python3 "$here/../support/clipboard_owner.py" --mode "$mode" \
         >"$work/owner-$mode.out" 2>>"$work/owner.log" &
     owner=$! && e2e_started $owner
     wait_for 5 grep -q ready "$work/owner-$mode.out" || fail "the $mode clipboard owner did not take the clipboard"
@@ -204,7 +214,7 @@ wait_for_exit 15
 list_is "$work/CvLst.lst" "Ogg tone|http://127.0.0.1:$PORT/ogg" "中国之声|http://127.0.0.1:$PORT/mp3" \
     "Dead end|http://127.0.0.1:9/none" "127.0.0.1|http://127.0.0.1:$PORT/aac" \
     "127.0.0.1|http://127.0.0.1:$PORT/mp3-noburst" "广播｜一台 😀|http://127.0.0.1:$PORT/gbk" \
-    "测试台 MP3|http://127.0.0.1:$PORT/ogg?m=1" "网页 电台|http://127.0.0.1:$PORT/aac?page=1" \
+    "测试台 MP3|http://127.0.0.1:$PORT/ogg?m=1" "网页 电台|http://127.0.0.1:$PORT/aac?page=1" "浏览器 链接|$link" \
     || fail "the saved list file is not every station in code page 936"
 step "added through 文件 > 网络URL and pasted, closed, answered Yes: every line in code page 936"
 

@@ -1,10 +1,13 @@
 #!/usr/bin/python3
-# tests/support: a clipboard owner that holds a paste up, as a hung program holding the X selection does: with
-# --mode never it answers no request at all; with --mode formats-only it lists its formats (TARGETS: plain text
-# and UTF8_STRING) and never sends the data of any. Takes the selection on $DISPLAY, prints "ready" once it owns
-# it, and ends when another owner takes it, on SIGTERM, or after --seconds (120).
+# tests/support: an X selection owner in a process of its own, as another program is. With --mode serve it offers
+# each --offer TARGET FILE (the file's bytes, as a browser offers text/x-moz-url in UTF-16 beside its markup),
+# which Qt cannot do from inside the program. It holds a paste up as a hung program does: with --mode never it
+# answers no request at all; with --mode formats-only it lists its formats (TARGETS: plain text and UTF8_STRING)
+# and never sends the data of any. Takes the selection on $DISPLAY, prints "ready" once it owns it, and ends when
+# another owner takes it, on SIGTERM, or after --seconds (120).
 #
-# Usage: stalled_clipboard_owner.py --mode never|formats-only [--selection CLIPBOARD] [--seconds N]
+# Usage: clipboard_owner.py --mode serve|never|formats-only [--offer TARGET FILE]... [--selection CLIPBOARD]
+#                           [--seconds N]
 import argparse
 import select
 import signal
@@ -17,7 +20,8 @@ from Xlib.protocol import event
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--mode", choices=("never", "formats-only"), required=True)
+    parser.add_argument("--mode", choices=("serve", "never", "formats-only"), required=True)
+    parser.add_argument("--offer", nargs=2, action="append", default=[], metavar=("TARGET", "FILE"))
     parser.add_argument("--selection", default="CLIPBOARD")
     parser.add_argument("--seconds", type=float, default=120)
     args = parser.parse_args()
@@ -27,6 +31,9 @@ def main():
     atom = x.intern_atom
     selection, targets = atom(args.selection), atom("TARGETS")
     offered = [targets, atom("UTF8_STRING"), atom("text/plain;charset=utf-8"), atom("text/plain"), Xatom.STRING]
+    served = {atom(target): open(path, "rb").read() for target, path in args.offer}
+    if args.mode == "serve":
+        offered = [targets] + list(served)
     window = x.screen().root.create_window(0, 0, 1, 1, 0, X.CopyFromParent,
                                            event_mask=X.PropertyChangeMask)
     # A real timestamp for the ownership (ICCCM): the server's, from a property change of our own.
@@ -52,8 +59,14 @@ def main():
             if e.type != X.SelectionRequest:
                 continue
             asked = x.get_atom_name(e.target)
-            if args.mode == "formats-only" and e.target == targets:
-                into = e.property or e.target  # an obsolete requestor names no property
+            into = e.property or e.target  # an obsolete requestor names no property
+            if args.mode == "serve" and e.target != targets:
+                if e.target in served:
+                    e.requestor.change_property(into, e.target, 8, served[e.target])
+                e.requestor.send_event(event.SelectionNotify(time=e.time, requestor=e.requestor,
+                    selection=e.selection, target=e.target, property=into if e.target in served else X.NONE))
+                x.flush()
+            elif args.mode != "never" and e.target == targets:
                 e.requestor.change_property(into, Xatom.ATOM, 32, offered)
                 e.requestor.send_event(event.SelectionNotify(
                     time=e.time, requestor=e.requestor, selection=e.selection, target=e.target, property=into))
