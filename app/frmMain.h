@@ -196,8 +196,8 @@ private:
     // Appends stations brought from outside the input box as one step of the list's history; the status line
     // says what happened. What the list gained.
     stations::StationsAdded AddFoundStations(const readers::FoundStations& found, int failures);
-    // The empty list's line: how stations come in, and after a clear, how to take it back.
-    void UpdateEmptyListHint(bool cleared = false);
+    // The empty list's line: how stations come in, and after a clear, whether it can be taken back.
+    void UpdateEmptyListHint(const QString& afterClear = {});
     void FindStations(const stations::Dropped& dropped);
     void ShowRefusal(const readers::FoundStations& found);
     void BuildLayout();

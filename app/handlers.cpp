@@ -154,27 +154,40 @@ void frmMain::menu_Del_Click() {
 }
 
 void frmMain::menu_CleanList_Click() {
-    PinFileEntries();
+    // More rows than the history keeps cannot come back: the file's stations are then never reached by an undo,
+    // and digesting them (seconds for millions of rows) would only hold the window. The save question at close
+    // stays the last guard.
+    const bool undoable = size_t(lst_Play->ListItems().Count()) <= stations::ListHistory::MaxRows;
+    if (undoable) {
+        PinFileEntries();
+    } else {
+        m_fileEntries.clear();
+        m_fileEntriesPinned = true;
+    }
     if (stations::ClearList(*lst_Play, &m_history)) ListModified = true;
-    UpdateEmptyListHint(true);
+    UpdateEmptyListHint(undoable ? QStringLiteral("按Ctrl+Z撤销")
+                                 : QStringLiteral("电台太多,这次清空无法撤销"));
 }
 
-void frmMain::UpdateEmptyListHint(bool cleared) {
+void frmMain::UpdateEmptyListHint(const QString& afterClear) {
     const QString hint = QStringLiteral("拖入或粘贴(Ctrl+V)电台链接,或按Ctrl+F搜索电台");
-    lst_Play->SetEmptyHint(cleared ? hint + QStringLiteral("\n按Ctrl+Z撤销") : hint);
+    lst_Play->SetEmptyHint(afterClear.isEmpty() ? hint : hint + u'\n' + afterClear);
 }
 
 void frmMain::Form_Undo() {
     PinFileEntries();
-    if (m_history.Undo(*lst_Play)) ListModified = stations::NamedEntriesDigest(*lst_Play) != m_fileEntries;
+    // Nothing to take back changes nothing, the empty list's line included.
+    if (!m_history.Undo(*lst_Play)) return;
+    ListModified = stations::NamedEntriesDigest(*lst_Play) != m_fileEntries;
     UpdateEmptyListHint();
 }
 
 void frmMain::Form_Redo() {
     PinFileEntries();
-    if (m_history.Redo(*lst_Play)) ListModified = stations::NamedEntriesDigest(*lst_Play) != m_fileEntries;
+    if (!m_history.Redo(*lst_Play)) return;
+    ListModified = stations::NamedEntriesDigest(*lst_Play) != m_fileEntries;
     // A clear made again is a clear.
-    UpdateEmptyListHint(lst_Play->ListItems().Count() == 0);
+    UpdateEmptyListHint(lst_Play->ListItems().Count() == 0 ? QStringLiteral("按Ctrl+Z撤销") : QString());
 }
 
 // the player

@@ -369,6 +369,7 @@ private slots:
         row("a save in between", "select:1 del save undo", "一,二,三", 1, true);
         row("a save in between, then redo", "select:1 del save undo redo", "二,三", 1, false);
         row("clear, save (the file goes), undo: still to save", "clear save undo", "一,二,三", 0, true);
+        row("a clear of more rows than the history keeps", "many clear undo", "", 0, true);
     }
     void undoAndRedo() {
         QFETCH(QStringList, steps);
@@ -383,6 +384,9 @@ private slots:
         for (const QString& step : steps) {
             const QString name = step.section(u':', 0, 0), arg = step.section(u':', 1);
             if (name == "select") form()->lst_Play->Select(arg.toInt());
+            if (name == "many")
+                form()->lst_Play->ListItems().AddMany(std::vector<stations::Station>(
+                    stations::ListHistory::MaxRows, {QStringLiteral("多"), QStringLiteral("http://m/")}));
             if (name == "clear") form()->menu_CleanList->trigger();
             if (name == "del") form()->menu_Del->trigger();
             if (name == "save") form()->menu_SaveList->trigger();
@@ -413,6 +417,8 @@ private slots:
         const std::optional<stations::ListItem> item = form()->lst_Play->SelectedItem();
         QCOMPARE(item ? item->Index() : 0, selected);
         QCOMPARE(form()->ListModified, modified);
+        QCOMPARE(form()->lst_Play->EmptyHint().endsWith(QStringLiteral("这次清空无法撤销")),
+                 steps[0] == "many");
     }
 
     // The commands called on the window's list, not through its menus, leave its flag alone.
