@@ -535,6 +535,9 @@ private slots:
             << "uri-list" << QByteArray("$/mirrors.pls") << QStringList{"Mirror FM|$/mirrors.pls"} << one;
         QTest::newRow("stream named by icy-name")
             << "text" << QByteArray("$/named") << QStringList{"电台｜名 😀|$/named"} << one;
+        QTest::newRow("a playlist that cannot be read")
+            << "text" << QByteArray("$/nothing.pls $/named") << QStringList{"电台｜名 😀|$/named"}
+            << QStringLiteral("已添加1个电台,1个无法读取");
         QTest::newRow("server that never answers")
             << "text" << QByteArray("see $/never.") << QStringList{"127.0.0.1|$/never"} << one;
         QTest::newRow("bar and non-GBK name")

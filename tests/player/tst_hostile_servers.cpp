@@ -250,6 +250,8 @@ private slots:
                                              << "too many redirects";
         QTest::newRow("its end in a later read") << "/split-head"
                                                  << "Split Head;;";
+        QTest::newRow("its lines ended by LF alone") << "/lf-head"
+                                                     << "LF Head;;";
         QTest::newRow("not found") << "/nothing"
                                    << "refused";
         QTest::newRow("headers without end") << "/endless-head"

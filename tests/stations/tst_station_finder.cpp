@@ -129,8 +129,15 @@ private slots:
             << QStringList{"http://d/gone.pls", "http://s/1"}
             << Web{{"http://d/gone.pls", Refused()}, {"http://s/1", Stream("S")}}
             << QStringList{"S|http://s/1"} << 1 << 1;
-        QTest::newRow("a playlist off the air stays, named by its host")
-            << QStringList{"http://d/dead.pls"} << Web{} << QStringList{"d|http://d/dead.pls"} << 0 << 1;
+        Answer slow, moved = Body("#EXTM3U\n#EXTINF:-1,One\none.mp3\n#EXTINF:-1,Two\n../two\n");
+        slow.failure = web::Failure::TimedOut;
+        moved.finalUrl = QUrl("http://b/lists/x.m3u");
+        QTest::newRow("a playlist off the air or too slow stays, named by its host")
+            << QStringList{"http://d/dead.pls", "http://e/slow.pls"} << Web{{"http://e/slow.pls", slow}}
+            << QStringList{"d|http://d/dead.pls", "e|http://e/slow.pls"} << 0 << 2;
+        QTest::newRow("a redirected playlist's entries, beside where it came from")
+            << QStringList{"http://a/x.m3u"} << Web{{"http://a/x.m3u", moved}}
+            << QStringList{"One|http://b/lists/one.mp3", "Two|http://b/two"} << 0 << 1;
         QTest::newRow("a page, an empty playlist: no station, and no failure")
             << QStringList{"http://a/page", "http://a/x.pls", "http://a/empty.pls"}
             << Web{{"http://a/page", Stream("", "text/html; charset=utf-8")},

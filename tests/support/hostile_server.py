@@ -42,6 +42,7 @@
 #   /untitled.pls  audio/x-scpls: two untitled mirrors, /named and /never
 #   /moved         302 to /named; /moved-loop: 302 to itself
 #   /hops/<n>      302 to /hops/<n-1>, and /hops/0 to /named: n redirections before the stream
+#   /lf-head       "ICY 200 OK" and an icy-name "LF Head", each line ended by LF alone, then nothing
 #   /split-head    "ICY 200 OK" and an icy-name "Split Head", the blank line that ends the head sent 0.5 s after
 #                  the rest, then nothing
 #   /count         text/plain: "<path> <requests> <when>..." lines for every path asked so far (not counted
@@ -199,6 +200,9 @@ class Handler(socketserver.BaseRequestHandler):
             n = int(path[6:])
             target = b"/hops/%d" % (n - 1) if n > 0 else b"/named"
             self.send(b"HTTP/1.1 302 Found\r\nLocation: " + target + b"\r\nContent-Length: 0\r\n\r\n")
+        elif path == "/lf-head":
+            self.send(b"ICY 200 OK\nicy-name: LF Head\n\n")
+            self.hold()
         elif path == "/split-head":
             self.send(b"ICY 200 OK\r\nicy-name: Split Head\r\n")
             time.sleep(0.5)
