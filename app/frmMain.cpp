@@ -12,6 +12,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QDropEvent>
 #include <QKeyEvent>
 #include <QMenuBar>
@@ -84,8 +85,10 @@ frmMain::frmMain(QWidget* parent)
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Corvana"));
     setWindowIcon(QIcon(QStringLiteral(":/corvana/corvana-32.png")));
-    // Fixed size, minimizable, no maximize button, a taskbar entry of its own.
-    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+    // Fixed size, minimizable, no maximize button, a taskbar entry of its own. Without CustomizeWindowHint Qt
+    // asks an X11 window manager for every button whatever the other hints say, and a maximized window left
+    // the controls in its corner.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     BuildLayout();
     BuildMenus();
@@ -166,6 +169,17 @@ void frmMain::BuildLayout() {
     key(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), &frmMain::Form_Redo);
     // The community's station directory: a key, not a menu entry.
     key(QKeySequence(Qt::CTRL | Qt::Key_F), &frmMain::Form_Search);
+    // The list's own doors, shown in its right-click menu. Ctrl+Insert is the desktop's other copy key: Ctrl+C
+    // stays 清空列表, and the list's built-in copy of one cell never sees it.
+    key(QKeySequence(Qt::Key_F2), &frmMain::lst_Play_Rename);
+    key(QKeySequence(Qt::ALT | Qt::Key_Up), &frmMain::lst_Play_MoveUp);
+    key(QKeySequence(Qt::ALT | Qt::Key_Down), &frmMain::lst_Play_MoveDown);
+    key(QKeySequence(Qt::CTRL | Qt::Key_Insert), &frmMain::lst_Play_Copy);
+    connect(&lst_Play->stationModel(), &stations::StationModel::nameEdited, this,
+            [this](int row, const QString& text) {
+                platform::Guarded([&] { lst_Play_AfterLabelEdit(row, text); });
+                UpdateDesktop();
+            });
     // Ctrl+V on the list; Ctrl+C stays the window's 清空列表.
     auto* paste =
         new QShortcut(QKeySequence::Paste, lst_Play, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
@@ -275,12 +289,24 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event) {
             }
         }
         break;
+    case QEvent::ContextMenu:
+        if (watched == lst_Play || watched == m_listViewport) {
+            const auto* menu = static_cast<QContextMenuEvent*>(event);
+            const QPoint pos =
+                watched == lst_Play ? lst_Play->viewport()->mapFrom(lst_Play, menu->pos()) : menu->pos();
+            platform::Guarded(
+                [&] { lst_Play_ContextMenu(pos, menu->reason() == QContextMenuEvent::Keyboard); });
+            return true;
+        }
+        break;
     case QEvent::DragEnter:
     case QEvent::DragMove:
         if (watched == m_listViewport) {
             auto* drag = static_cast<QDragMoveEvent*>(event);
-            // A drag's formats come with it: looking at them asks the other program nothing.
-            if (!stations::ChosenFormat(drag->mimeData()->formats()).isEmpty()) {
+            // A drag's formats come with it: looking at them asks the other program nothing. A row of the list
+            // dragged within it is a move.
+            if (drag->source() == lst_Play ||
+                !stations::ChosenFormat(drag->mimeData()->formats()).isEmpty()) {
                 drag->setDropAction(Qt::CopyAction);
                 drag->accept();
             } else {
@@ -294,7 +320,14 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event) {
             auto* drop = static_cast<QDropEvent*>(event);
             drop->setDropAction(Qt::CopyAction);
             drop->accept();
-            platform::Guarded([this, drop] { lst_Play_OLEDragDrop(*drop->mimeData()); });
+            if (drop->source() == lst_Play) {
+                const auto selected = lst_Play->SelectedItem();
+                const QModelIndex at = lst_Play->indexAt(drop->position().toPoint());
+                const int to = at.isValid() ? at.row() : lst_Play->ListItems().Count() - 1;
+                if (selected) platform::Guarded([&] { lst_Play_Move(selected->Index() - 1, to); });
+            } else {
+                platform::Guarded([this, drop] { lst_Play_OLEDragDrop(*drop->mimeData()); });
+            }
             UpdateDesktop();
             return true;
         }

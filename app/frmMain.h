@@ -153,6 +153,20 @@ public:
     void lst_Play_Paste();
     void lst_Play_CancelReading();
     void StationsFound(const readers::FoundStations& found, int failures);
+    // The list in the listener's hands (app/list_menu.cpp): its right-click menu (also the Menu key and
+    // Shift+F10), made at the first request and showing every door with its key; a rename in place (F2) and
+    // what the editor gave (AfterLabelEdit); a move of the selected station (Alt+Up, Alt+Down) or of a row
+    // dragged within the list; the stations copied out (Ctrl+Insert, 复制全部电台). Each change is one step of the
+    // list's history and marks the list modified.
+    void lst_Play_ContextMenu(const QPoint& viewportPos, bool fromKeyboard);
+    QMenu* ListMenu() const { return m_listMenu; }
+    void lst_Play_Rename();
+    void lst_Play_AfterLabelEdit(int row, const QString& text);
+    void lst_Play_MoveUp();
+    void lst_Play_MoveDown();
+    void lst_Play_Move(int from, int to);
+    void lst_Play_Copy();
+    void lst_Play_CopyAll();
 
     // The player.
     void SetUpPlayer();
@@ -215,7 +229,12 @@ private:
     desktop::MprisService* m_mpris = nullptr;
     stations::StationFinder* m_finder = nullptr; // made at the first drop or paste
     web::DnsDirectoryNames m_directoryNames;
-    QPointer<frmSearch> m_search;      // while the search window is open
+    QPointer<frmSearch> m_search; // while the search window is open
+    QMenu* m_listMenu = nullptr;  // the list's right-click menu, once asked for
+    struct ListMenuEntries {
+        QList<QAction*> onStation; // shown only on a station
+        QAction *up = nullptr, *down = nullptr, *copyAll = nullptr, *undo = nullptr, *redo = nullptr;
+    } m_listMenuEntries;
     QObject* m_listViewport = nullptr; // where drops on the list arrive
     QString m_listeningTo;             // the name of the station the player was last given
     // The list file's encoding and the lines it gave no station for: each save writes them back.

@@ -4,6 +4,7 @@ target_sources(corvana_app PRIVATE
   app/handlers.cpp
   app/desktop_controls.cpp
   app/station_import.cpp
+  app/list_menu.cpp
   app/search_window.cpp app/search_window.h
   app/corvana.qrc
 )

@@ -13,9 +13,16 @@ QString ShownText(const QString& text) {
 }
 
 QString PlainToolTip(const QString& text) {
-    if (text.isEmpty()) return {};
+    return PlainToolTip(QStringList{text});
+}
+
+QString PlainToolTip(const QStringList& lines) {
+    QStringList shown;
+    for (const QString& line : lines)
+        if (!line.isEmpty()) shown << ShownText(line);
+    if (shown.isEmpty()) return {};
     // Escaped and marked as rich text, so nothing in it is read as markup.
-    return Qt::convertFromPlainText(ShownText(text), Qt::WhiteSpaceNoWrap);
+    return Qt::convertFromPlainText(shown.join(u'\n'), Qt::WhiteSpaceNoWrap);
 }
 
 } // namespace platform

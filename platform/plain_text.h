@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace platform {
 
@@ -18,5 +19,7 @@ QString ShownText(const QString& text);
 
 // A tooltip that shows text literally, on one line, cut as ShownText cuts it.
 QString PlainToolTip(const QString& text);
+// The same for several lines, each cut by itself.
+QString PlainToolTip(const QStringList& lines);
 
 } // namespace platform

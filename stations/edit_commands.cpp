@@ -2,6 +2,7 @@
 #include "stations/edit_commands.h"
 
 #include "platform/dialogs.h"
+#include "readers/station_links.h"
 #include "stations/list_file.h"
 #include "stations/list_history.h"
 #include "stations/list_view.h"
@@ -28,7 +29,8 @@ bool AddStation(ListView& list, ListHistory* history) {
     return false;
 }
 
-StationsAdded AddStations(ListView& list, const std::vector<Station>& stations, ListHistory* history) {
+StationsAdded AddStations(ListView& list, const std::vector<Station>& stations, ListHistory* history,
+                          bool pasted) {
     StationsAdded result;
     const ListView::ViewState before = list.CurrentViewState();
     QHash<QString, int> rows; // address to its 1-based position; the first of equal ones
@@ -49,7 +51,9 @@ StationsAdded AddStations(ListView& list, const std::vector<Station>& stations, 
     }
     if (firstListed || firstAdded) list.Select(firstListed ? firstListed : firstAdded);
     // A station that was listed already and only selected is no change.
-    if (history && result.added) history->Appended(list, firstAdded - 1, result.added, before);
+    if (history && result.added)
+        history->Appended(list, firstAdded - 1, result.added, before,
+                          pasted ? ListHistory::Kind::Paste : ListHistory::Kind::Add);
     return result;
 }
 
@@ -68,6 +72,28 @@ bool ClearList(ListView& list, ListHistory* history) {
     const ListView::ViewState before = list.CurrentViewState();
     std::vector<Station> rows = list.stationModel().takeAll();
     if (history) history->Cleared(list, std::move(rows), before);
+    return true;
+}
+
+bool RenameStation(ListView& list, int row, const QString& typed, ListHistory* history) {
+    if (row < 0 || row >= list.ListItems().Count()) return false;
+    QString name = readers::StationName(typed);
+    if (name.isEmpty() || name == list.stationModel().at(row).name) return false;
+    const ListView::ViewState before = list.CurrentViewState();
+    QString old = list.stationModel().at(row).name;
+    list.stationModel().setName(row, std::move(name));
+    if (history) history->Renamed(list, row, std::move(old), before);
+    return true;
+}
+
+bool MoveStation(ListView& list, int from, int to, ListHistory* history) {
+    const int count = list.ListItems().Count();
+    if (from < 0 || from >= count || to < 0 || to >= count || from == to) return false;
+    const ListView::ViewState before = list.CurrentViewState();
+    list.stationModel().moveRow(from, to);
+    // The selection follows the row, so that the same key moves it on.
+    list.Select(to + 1);
+    if (history) history->Moved(list, from, to, before);
     return true;
 }
 

@@ -24,10 +24,17 @@ struct StationsAdded {
     int alreadyListed = 0;
 };
 [[nodiscard]] StationsAdded AddStations(ListView& list, const std::vector<Station>& stations,
-                                        ListHistory* history = nullptr);
+                                        ListHistory* history = nullptr, bool pasted = true);
 // 删除: removes the selected entry. True when one was; false when none is selected.
 [[nodiscard]] bool DeleteSelected(ListView& list, ListHistory* history = nullptr);
 // 清空列表: always true, also on an empty list: clearing is a change the user asked for.
 [[nodiscard]] bool ClearList(ListView& list, ListHistory* history = nullptr);
+// A rename in place: the 0-based row's name becomes typed, cleaned as a name from outside is (no control or
+// reordering characters, "|" as "｜", at most 256 characters). True when the name changed; an empty name keeps
+// the old one. The address stays as it is.
+[[nodiscard]] bool RenameStation(ListView& list, int row, const QString& typed,
+                                 ListHistory* history = nullptr);
+// Moves the 0-based row from to the place to, and selects it there. True when it moved.
+[[nodiscard]] bool MoveStation(ListView& list, int from, int to, ListHistory* history = nullptr);
 
 } // namespace stations

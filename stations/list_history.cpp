@@ -5,7 +5,7 @@ namespace stations {
 
 void ListHistory::Cleared(ListView& list, std::vector<Station>&& rows, const ListView::ViewState& before) {
     Step step;
-    step.kind = Step::Clear;
+    step.kind = Kind::Clear;
     step.rows = std::move(rows);
     step.before = before;
     step.after = list.CurrentViewState();
@@ -14,7 +14,7 @@ void ListHistory::Cleared(ListView& list, std::vector<Station>&& rows, const Lis
 
 void ListHistory::Removed(ListView& list, int row, Station&& station, const ListView::ViewState& before) {
     Step step;
-    step.kind = Step::Remove;
+    step.kind = Kind::Delete;
     step.first = row;
     step.rows.push_back(std::move(station));
     step.before = before;
@@ -22,12 +22,33 @@ void ListHistory::Removed(ListView& list, int row, Station&& station, const List
     record(std::move(step));
 }
 
-void ListHistory::Appended(ListView& list, int first, int count, const ListView::ViewState& before) {
+void ListHistory::Appended(ListView& list, int first, int count, const ListView::ViewState& before,
+                           Kind kind) {
     if (count <= 0) return;
     Step step;
-    step.kind = Step::Append;
+    step.kind = kind;
     step.first = first;
     step.count = count;
+    step.before = before;
+    step.after = list.CurrentViewState();
+    record(std::move(step));
+}
+
+void ListHistory::Renamed(ListView& list, int row, QString&& oldName, const ListView::ViewState& before) {
+    Step step;
+    step.kind = Kind::Rename;
+    step.first = row;
+    step.rows.push_back({std::move(oldName), {}});
+    step.before = before;
+    step.after = list.CurrentViewState();
+    record(std::move(step));
+}
+
+void ListHistory::Moved(ListView& list, int from, int to, const ListView::ViewState& before) {
+    Step step;
+    step.kind = Kind::Move;
+    step.first = from;
+    step.count = to;
     step.before = before;
     step.after = list.CurrentViewState();
     record(std::move(step));
@@ -50,25 +71,53 @@ void ListHistory::trim() {
     }
 }
 
+void ListHistory::apply(ListView& list, Step& step, bool forward) {
+    StationModel& model = list.stationModel();
+    switch (step.kind) {
+    case Kind::Clear:
+        if (forward) {
+            step.rows = model.takeAll();
+        } else {
+            model.append(std::move(step.rows));
+            step.rows = {};
+        }
+        break;
+    case Kind::Delete:
+        if (forward) {
+            step.rows.push_back(model.takeAt(step.first));
+        } else {
+            model.insertAt(step.first, std::move(step.rows.front()));
+            step.rows = {};
+        }
+        break;
+    case Kind::Add:
+    case Kind::Paste:
+        if (forward) {
+            model.append(std::move(step.rows));
+            step.rows = {};
+        } else {
+            step.rows = model.takeRange(step.first, step.count);
+        }
+        break;
+    case Kind::Rename: {
+        // The name shown and the name held trade places, either way.
+        QString other = model.at(step.first).name;
+        model.setName(step.first, std::move(step.rows.front().name));
+        step.rows.front().name = std::move(other);
+        break;
+    }
+    case Kind::Move:
+        model.moveRow(forward ? step.first : step.count, forward ? step.count : step.first);
+        break;
+    }
+}
+
 bool ListHistory::Undo(ListView& list) {
     if (m_done.empty()) return false;
     Step step = std::move(m_done.back());
     m_done.pop_back();
     m_rowsHeld -= step.rows.size();
-    StationModel& model = list.stationModel();
-    switch (step.kind) {
-    case Step::Clear:
-        model.append(std::move(step.rows));
-        step.rows = {};
-        break;
-    case Step::Remove:
-        model.insertAt(step.first, std::move(step.rows.front()));
-        step.rows = {};
-        break;
-    case Step::Append:
-        step.rows = model.takeRange(step.first, step.count);
-        break;
-    }
+    apply(list, step, false);
     m_rowsHeld += step.rows.size();
     list.RestoreViewState(step.before);
     m_undone.push_back(std::move(step));
@@ -80,23 +129,21 @@ bool ListHistory::Redo(ListView& list) {
     Step step = std::move(m_undone.back());
     m_undone.pop_back();
     m_rowsHeld -= step.rows.size();
-    StationModel& model = list.stationModel();
-    switch (step.kind) {
-    case Step::Clear:
-        step.rows = model.takeAll();
-        break;
-    case Step::Remove:
-        step.rows.push_back(model.takeAt(step.first));
-        break;
-    case Step::Append:
-        model.append(std::move(step.rows));
-        step.rows = {};
-        break;
-    }
+    apply(list, step, true);
     m_rowsHeld += step.rows.size();
     list.RestoreViewState(step.after);
     m_done.push_back(std::move(step));
     return true;
+}
+
+std::optional<ListHistory::Kind> ListHistory::NextUndo() const {
+    if (m_done.empty()) return std::nullopt;
+    return m_done.back().kind;
+}
+
+std::optional<ListHistory::Kind> ListHistory::NextRedo() const {
+    if (m_undone.empty()) return std::nullopt;
+    return m_undone.back().kind;
 }
 
 } // namespace stations

@@ -4,8 +4,11 @@
 #include "platform/error.h"
 #include "platform/plain_text.h"
 #include "platform/twips.h"
+#include "stations/station_copy.h"
 
+#include <QDrag>
 #include <QHeaderView>
+#include <QMimeData>
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyle>
@@ -27,10 +30,32 @@ int StationModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant StationModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::ToolTipRole)) return {};
+    if (!index.isValid()) return {};
     const Station& s = m_rows[static_cast<size_t>(index.row())];
-    const QString& text = index.column() == 0 ? s.name : s.address;
-    return role == Qt::ToolTipRole ? platform::PlainToolTip(text) : platform::ShownText(text);
+    switch (role) {
+    case Qt::DisplayRole:
+        return platform::ShownText(index.column() == 0 ? s.name : s.address);
+    case Qt::EditRole:
+        return index.column() == 0 ? s.name : s.address;
+    case Qt::ToolTipRole:
+        // The whole row: the address column reaches past the list's edge.
+        return platform::PlainToolTip({s.name, s.address});
+    default:
+        return {};
+    }
+}
+
+Qt::ItemFlags StationModel::flags(const QModelIndex& index) const {
+    Qt::ItemFlags flags = QAbstractTableModel::flags(index);
+    if (index.isValid()) flags |= Qt::ItemIsDragEnabled;
+    if (index.isValid() && index.column() == 0) flags |= Qt::ItemIsEditable;
+    return flags;
+}
+
+bool StationModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+    if (index.isValid() && index.column() == 0 && role == Qt::EditRole)
+        emit nameEdited(index.row(), value.toString());
+    return false;
 }
 
 QVariant StationModel::headerData(int section, Qt::Orientation orientation, int role) const {
@@ -44,6 +69,22 @@ void StationModel::setAddress(int row, const QString& address) {
     m_rows[static_cast<size_t>(row)].address = address;
     const QModelIndex cell = index(row, 1);
     emit dataChanged(cell, cell);
+}
+
+void StationModel::setName(int row, QString&& name) {
+    m_rows[static_cast<size_t>(row)].name = std::move(name);
+    const QModelIndex cell = index(row, 0);
+    emit dataChanged(cell, cell);
+}
+
+void StationModel::moveRow(int from, int to) {
+    if (from == to) return;
+    // Qt counts the destination before the row leaves: one further when moving down.
+    beginMoveRows({}, from, from, {}, to > from ? to + 1 : to);
+    Station station = std::move(m_rows[size_t(from)]);
+    m_rows.erase(m_rows.begin() + from);
+    m_rows.insert(m_rows.begin() + to, std::move(station));
+    endMoveRows();
 }
 
 void StationModel::append(std::vector<Station>&& more) {
@@ -159,8 +200,11 @@ ListView::ListView(QWidget* parent) : QTreeView(parent) {
     setUniformRowHeights(true); // a list of 100,000 stations must not measure every row
     setSelectionMode(QAbstractItemView::SingleSelection);
     setSelectionBehavior(QAbstractItemView::SelectRows);
-    // Not editable in place: a rename there would not mark the list modified and would be lost unasked.
+    // A name is edited in place only when the user asks for it (F2, 重命名): a click or a double-click selects
+    // and plays, as they always did.
     setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setDragEnabled(true);
+    setDragDropMode(QAbstractItemView::DragDrop);
     setAllColumnsShowFocus(true);
     setTextElideMode(Qt::ElideNone);
     header()->setStretchLastSection(false);
@@ -189,6 +233,16 @@ void ListView::paintEvent(QPaintEvent* event) {
     painter.setPen(palette().color(QPalette::Disabled, QPalette::Text));
     painter.drawText(viewport()->rect().adjusted(8, 8, -8, -8),
                      Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, m_emptyHint);
+}
+
+void ListView::startDrag(Qt::DropActions) {
+    const std::optional<ListItem> selected = SelectedItem();
+    if (!selected) return;
+    QMimeData* data = StationsMimeData({{selected->Text(), selected->SubItems(1)}});
+    if (!data) return;
+    auto* drag = new QDrag(this);
+    drag->setMimeData(data);
+    drag->exec(Qt::CopyAction, Qt::CopyAction);
 }
 
 void ListView::SetView(int view) {

@@ -30,10 +30,17 @@ public:
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    // A name may be edited in place; the edit is not made here but asked for (nameEdited), so that the list's
+    // owner makes it a change of the list like any other.
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role) override;
 
     const std::vector<Station>& stations() const { return m_rows; }
     Station& at(int row) { return m_rows[static_cast<size_t>(row)]; }
     void setAddress(int row, const QString& address);
+    void setName(int row, QString&& name);
+    // Moves the row at from to the place to, the rows between moving one place.
+    void moveRow(int from, int to);
     void append(std::vector<Station>&& more);
     void removeAt(int row);
     void clear();
@@ -43,6 +50,10 @@ public:
     Station takeAt(int row);
     void insertAt(int row, Station&& station);
     void addColumn(const QString& header);
+
+signals:
+    // The user typed text as the name of the row in its editor.
+    void nameEdited(int row, const QString& text);
 
 private:
     std::vector<Station> m_rows;
@@ -121,6 +132,9 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    // A row dragged away carries the station as a copy (StationsMimeData): whatever the target does, no row
+    // leaves the list; a drop back on the list is the list owner's to make a move of.
+    void startDrag(Qt::DropActions supportedActions) override;
 
 private:
     void checkIndex(int index) const;

@@ -6,4 +6,5 @@ target_sources(corvana_stations PRIVATE
   stations/list_history.cpp stations/list_history.h
   stations/station_finder.cpp stations/station_finder.h
   stations/station_reader.cpp stations/station_reader.h
+  stations/station_copy.cpp stations/station_copy.h
 )

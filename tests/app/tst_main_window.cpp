@@ -22,6 +22,7 @@
 #include <QFile>
 #include <QHelpEvent>
 #include <QImage>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
@@ -226,13 +227,13 @@ private slots:
         QVERIFY(row);
         QCOMPARE(form()->l_State->text(), QStringLiteral("正在收听:") + name);
         QCOMPARE(form()->l_State->textFormat(), Qt::PlainText);
-        // Hovering the row shows its tooltip: the same characters, nothing rendered from them.
+        // Hovering the row shows its tooltip, name and address: the same characters, nothing rendered from them.
         QHelpEvent hover(QEvent::ToolTip, *row, form()->lst_Play->viewport()->mapToGlobal(*row));
         QApplication::sendEvent(form()->lst_Play->viewport(), &hover);
         QTRY_VERIFY(QToolTip::isVisible());
         QTextDocument shown;
         shown.setHtml(QToolTip::text());
-        QCOMPARE(shown.toPlainText(), name);
+        QCOMPARE(shown.toPlainText(), name + QStringLiteral("\nhttp://127.0.0.1:9/"));
         QToolTip::hideText();
     }
 
@@ -370,6 +371,15 @@ private slots:
         row("a save in between, then redo", "select:1 del save undo redo", "二,三", 1, false);
         row("clear, save (the file goes), undo: still to save", "clear save undo", "一,二,三", 0, true);
         row("a clear of more rows than the history keeps", "many clear undo", "", 0, true);
+        row("rename, undo, redo; the menu names each", "select:2 f2:新|名:Return menu:撤销重命名 undo redo",
+            "一,新｜名,三", 2, true);
+        row("rename: the list is to save", "select:2 f2:新:Return", "一,新,三", 2, true);
+        row("rename, undo", "select:2 f2:新:Return undo menu:撤销", "一,二,三", 2, false);
+        row("rename cancelled, or emptied", "select:2 f2:新:Escape f2::Return", "一,二,三", 2, false);
+        row("up at the top: nothing; down twice, undo", "select:1 up down down undo menu:撤销移动",
+            "二,一,三", 2, true);
+        row("down at the end: nothing; up, undo, redo", "select:3 down up undo redo", "一,三,二", 2, true);
+        row("copy one, copy all", "select:2 copy clip:2 copyall clip:1,2,3", "一,二,三", 2, false);
     }
     void undoAndRedo() {
         QFETCH(QStringList, steps);
@@ -391,6 +401,36 @@ private slots:
             if (name == "del") form()->menu_Del->trigger();
             if (name == "save") form()->menu_SaveList->trigger();
             if (name == "undo") QTest::keyClick(form(), Qt::Key_Z, Qt::ControlModifier);
+            if (name == "f2") { // the name typed, and the key that ends the edit
+                QTest::keyClick(form(), Qt::Key_F2);
+                auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+                QVERIFY(editor);
+                editor->setText(arg.section(u':', 0, 0));
+                QTest::keyClick(editor, arg.endsWith("Escape") ? Qt::Key_Escape : Qt::Key_Return);
+                QCoreApplication::processEvents(); // the editor commits from the event loop
+            }
+            if (name == "up" || name == "down")
+                QTest::keyClick(form(), name == "up" ? Qt::Key_Up : Qt::Key_Down, Qt::AltModifier);
+            if (name == "copy") QTest::keyClick(form(), Qt::Key_Insert, Qt::ControlModifier);
+            if (name == "copyall") form()->lst_Play_CopyAll();
+            if (name ==
+                "clip") { // the rows of the file on the clipboard, as other programs and Corvana read them
+                QByteArray m3u = "#EXTM3U\n", links;
+                for (const QString& n : arg.split(u',')) {
+                    m3u += "#EXTINF:-1," + QStringLiteral("一二三").mid(n.toInt() - 1, 1).toUtf8() +
+                           "\nhttp://x/" + n.toUtf8() + "\n";
+                    links += "http://x/" + n.toUtf8() + "\r\n";
+                }
+                const QMimeData* copied = QGuiApplication::clipboard()->mimeData();
+                QCOMPARE(copied->data("audio/x-mpegurl"), m3u);
+                QCOMPARE(copied->data("text/uri-list"), links);
+                QCOMPARE(status(), QStringLiteral("已复制%1个电台链接").arg(arg.count(u',') + 1));
+            }
+            if (name == "menu") {
+                form()->lst_Play_ContextMenu({}, true);
+                QCOMPARE(form()->ListMenu()->actions().value(11)->text(), arg + "\tCtrl+Z");
+                form()->ListMenu()->hide();
+            }
             if (name == "redo") QTest::keyClick(form(), Qt::Key_Y, Qt::ControlModifier);
             if (name == "redo-shift")
                 QTest::keyClick(form(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
