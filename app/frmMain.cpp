@@ -85,10 +85,8 @@ frmMain::frmMain(QWidget* parent)
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Corvana"));
     setWindowIcon(QIcon(QStringLiteral(":/corvana/corvana-32.png")));
-    // Fixed size, minimizable, no maximize button, a taskbar entry of its own. Without CustomizeWindowHint Qt
-    // asks an X11 window manager for every button whatever the other hints say, and a maximized window left
-    // the controls in its corner.
-    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+    // Fixed size, minimizable, no maximize button, a taskbar entry of its own.
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     BuildLayout();
     BuildMenus();
