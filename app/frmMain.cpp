@@ -80,8 +80,8 @@ void LinkLabel::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) emit clicked();
 }
 
-frmMain::frmMain(QWidget* parent)
-    : QMainWindow(parent), m_fetcher(QByteArrayLiteral("Corvana/" CORVANA_VERSION)), m_session(m_fetcher) {
+frmMain::frmMain(web::Fetcher& fetcher, player::Session& session, QWidget* parent)
+    : QMainWindow(parent), m_fetcher(fetcher), m_session(session) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Corvana"));
     setWindowIcon(QIcon(QStringLiteral(":/corvana/corvana-32.png")));
@@ -111,19 +111,8 @@ frmMain::frmMain(QWidget* parent)
 
 frmMain::~frmMain() {
     if (platform::DialogParent() == this) platform::SetDialogParent(nullptr);
-    // The controls would otherwise go with QWidget's destructor, after the members: the strip that shows the
-    // session goes before the session does.
+    // The session outlives the window; what it says while the controls go reaches none of the window's handlers.
     disconnect(&m_session, nullptr, this, nullptr);
-    // So do the finder and the search window, which would cancel their requests on a fetcher already gone.
-    delete m_search;
-    delete m_finder;
-    m_finder = nullptr;
-    delete takeCentralWidget();
-    WMP = nullptr;
-    Label1 = nullptr;
-    lst_Play = nullptr;
-    m_listViewport = nullptr;
-    l_State = nullptr;
 }
 
 void frmMain::BuildLayout() {

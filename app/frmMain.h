@@ -14,7 +14,7 @@
 #include "stations/list_history.h"
 #include "stations/station_reader.h"
 #include "web/directory.h"
-#include "web/network_fetcher.h"
+#include "web/fetcher.h"
 
 #include <QLabel>
 #include <QMainWindow>
@@ -70,7 +70,10 @@ public:
 class frmMain : public QMainWindow {
     Q_OBJECT
 public:
-    explicit frmMain(QWidget* parent = nullptr);
+    // The program's one way to the web and what the user listens to are made before the window and outlive it
+    // (app/main.cpp): the window's children, the finder and the search window among them, cancel their
+    // requests and stop showing the session as they go, whatever the order.
+    frmMain(web::Fetcher& fetcher, player::Session& session, QWidget* parent = nullptr);
     ~frmMain() override;
 
     // Window states: 0 normal, 1 minimized, 2 maximized.
@@ -219,11 +222,10 @@ private:
     // Runs a handler through the error report; the program goes on after a failure.
     void Run(void (frmMain::*handler)());
 
-    // The program's one way to the web, handed to whoever asks it (the session's playlists, the finder).
-    // Declared first: it outlives them.
-    web::NetworkFetcher m_fetcher;
-    // What the user listens to. Declared before anything that shows it, and outlives WMP (see ~frmMain).
-    player::Session m_session;
+    // The program's one way to the web, handed to whoever asks it (the finder, the search window), and what the
+    // user listens to.
+    web::Fetcher& m_fetcher;
+    player::Session& m_session;
     player::PlayerComponent* m_player = nullptr;
     tray::TrayIcon* m_tray = nullptr;
     desktop::MprisService* m_mpris = nullptr;

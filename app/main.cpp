@@ -1,7 +1,10 @@
 // app/: the program's entry: creates frmMain hidden, runs its Load handler, shows it and runs the event loop.
 #include "app/frmMain.h"
+#include "platform/clipboard_handover.h"
 #include "platform/error.h"
 #include "platform/termination_signals.h"
+#include "player/session.h"
+#include "web/network_fetcher.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -54,9 +57,13 @@ int main(int argc, char* argv[]) {
     QApplication::setOrganizationDomain(QStringLiteral("ostrel.example"));
     QApplication::setDesktopFileName(QStringLiteral("example.ostrel.Corvana"));
 
+    // Made before the window and gone after it: whatever the window's children still ask of them as they go,
+    // they are there.
+    web::NetworkFetcher fetcher(QByteArrayLiteral("Corvana/" CORVANA_VERSION));
+    player::Session session(fetcher);
     int status = 0;
     {
-        frmMain window;
+        frmMain window(fetcher, session);
         // SIGTERM, SIGHUP and SIGINT close the window the way the user does: a modified list gets its question.
         platform::TerminationSignals terminationSignals;
         QObject::connect(&terminationSignals, &platform::TerminationSignals::received, &window,
@@ -71,10 +78,12 @@ int main(int argc, char* argv[]) {
         QTimer::singleShot(0, &window, &frmMain::PublishToDesktop);
         status = app.exec();
     }
-    // The window is gone, and with it the list's question, the engine and every request. What is left is Qt's
-    // own tear-down, which waits for the name lookups still running in its pool: one the network never answers
-    // (a stalled resolver, a captive portal) would hold a closed program for minutes. Nothing is left to keep,
-    // so the program ends here.
+    // The window is gone, and with it the list's question and every request. What the user copied goes to the
+    // desktop's clipboard manager now: Qt hands it over only as the application object goes, after waiting for
+    // the name look-ups still running in its pool, and one the network never answers (a stalled resolver, a
+    // captive portal) would hold a closed program for minutes. Nothing else is left to keep, so the program ends
+    // here, the engine with it.
+    platform::HandClipboardToManager();
     std::fflush(nullptr);
     std::_Exit(status);
 }

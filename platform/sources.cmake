@@ -1,5 +1,6 @@
 # platform/: what the program runs for the platform's services.
 target_sources(corvana_platform PRIVATE
+  platform/clipboard_handover.cpp platform/clipboard_handover.h
   platform/codepage.cpp platform/codepage.h
   platform/dialogs.cpp platform/dialogs.h
   platform/error.cpp platform/error.h

@@ -1,6 +1,8 @@
 // app/: the icon as the program carries it (resource, main window) and as it is installed (one PNG a hicolor
 // size).
 #include "app/frmMain.h"
+#include "player/session.h"
+#include "web/network_fetcher.h"
 
 #include <QFile>
 #include <QIcon>
@@ -49,7 +51,9 @@ private slots:
     // The main window names the icon by its resource path; a slip there leaves the title bar and task bar
     // blank. A QIcon made from a path that leads nowhere is not null; only its pixmap shows the miss.
     void mainWindowShowsIt() {
-        frmMain window;
+        web::NetworkFetcher fetcher("Corvana/test");
+        player::Session session(fetcher);
+        frmMain window(fetcher, session);
         // Both sides go through QPixmap so that they share its premultiplied format.
         const QImage shown = window.windowIcon().pixmap(32, 32).toImage();
         QCOMPARE(shown.size(), QSize(32, 32));

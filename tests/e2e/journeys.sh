@@ -19,6 +19,7 @@
 #  8. Add a station through 文件 > 网络URL, close the window, answer Yes: the file holds every station in code
 #     page 936.
 #  9. Start again, Ctrl+C (the list's clear), Ctrl+Z, close: nothing is asked and the file stays byte for byte.
+# 10. A station renamed from the list's right-click menu and saved; a copy (Ctrl+Insert) outlives the program.
 set -euo pipefail
 binary=$(readlink -f "$1")
 here=$(cd "$(dirname "$0")" && pwd)
@@ -231,4 +232,20 @@ keys alt+F4
 wait_for_exit 10
 cmp -s "$work/CvLst.lst" "$work/before-clear.lst" || fail "the list file changed after Ctrl+C, Ctrl+Z and a close"
 step "Ctrl+C, Ctrl+Z, close: nothing asked, the file byte for byte as it was"
+
+# 10. The list's right-click menu: 重命名, typed, Enter, saved; and a copy outlives the program (a clipboard manager
+#     of the desktop's kind takes it at the end).
+/usr/bin/python3 "$here/../support/clipboard_manager.py" >"$work/manager.out" 2>&1 &
+e2e_started $! && wait_for 5 grep -q ready "$work/manager.out" || fail "the clipboard manager did not start"
+start_corvana
+click_at "table cell" "Ogg tone" 3 && sleep 0.5 && shot list-menu
+xdotool key Down Down Return # 播放, 重命名
+sleep 0.5 && xdotool key ctrl+a type "Ogg radio" && keys Return ctrl+Insert
+wait_for 5 screen find label "已复制1个电台链接" >/dev/null || fail "Ctrl+Insert did not copy the station"
+keys alt+F4
+wait_for 10 click_at "push button" "是.*|&?Yes" || fail "no save question after a rename"
+wait_for_exit 15
+grep -q "^Ogg radio|" "$work/CvLst.lst" || fail "the saved list does not hold the new name: $(cat "$work/CvLst.lst")"
+[ "$(timeout 5 xclip -o -selection clipboard)" = "http://127.0.0.1:$PORT/ogg" ] || fail "the copy did not outlive Corvana"
+step "right-click, 重命名, typed, Enter: saved under the new name; Ctrl+Insert's copy outlived the program"
 echo "journeys: all passed"

@@ -13,7 +13,7 @@ WindowFixture::WindowFixture()
 }
 
 frmMain* WindowFixture::create() {
-    m_form = std::make_unique<frmMain>();
+    m_form = std::make_unique<frmMain>(m_fetcher, m_session);
     return m_form.get();
 }
 

@@ -3,8 +3,10 @@
 #pragma once
 
 #include "app/frmMain.h"
+#include "player/session.h"
 #include "support/faulty_file_system.h"
 #include "support/scripted_dialogs.h"
+#include "web/network_fetcher.h"
 
 #include <QByteArray>
 #include <QScopeGuard>
@@ -38,5 +40,8 @@ private:
     // Declared after the folder and before the window: the window goes first, then the dialogs it could still
     // reach while closing, then the folder.
     QScopeGuard<std::function<void()>> m_restoreDialogs;
+    // As the program makes them: before the window, gone after it.
+    web::NetworkFetcher m_fetcher{"Corvana/test"};
+    player::Session m_session{m_fetcher};
     std::unique_ptr<frmMain> m_form;
 };
