@@ -212,7 +212,8 @@ private:
     void PinFileEntries();
     // Appends stations brought from outside the input box as one step of the list's history; the status line
     // says what happened. What the list gained.
-    stations::StationsAdded AddFoundStations(const readers::FoundStations& found, int failures);
+    stations::StationsAdded AddFoundStations(const readers::FoundStations& found, int failures,
+                                             bool pasted = true);
     // The empty list's line: how stations come in, and after a clear, whether it can be taken back.
     void UpdateEmptyListHint(const QString& afterClear = {});
     void FindStations(const stations::Dropped& dropped);

@@ -1,23 +1,47 @@
 // app/: the search window "搜索电台" (Ctrl+F in the main window): stations of the community's directory found by
 // name or tag, played at once or added to the list. A second top-level window, not modal, built only when the
-// key is first pressed; it talks to the directory only while it is open, and closes with the main window.
+// key is first pressed; it talks to the directory only while it is open, and closes with the main window. It
+// says what its keys do, what went wrong (with a way to try again, and the way that needs no directory), and why a
+// station played from it could not be heard.
 #pragma once
 
 #include "readers/directory_json.h"
+#include "web/directory.h"
 
+#include <QAbstractTableModel>
 #include <QTimer>
 #include <QWidget>
 
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QTableWidget;
+class QTableView;
 
 namespace web {
-class DirectoryClient;
 class DirectoryNames;
 class Fetcher;
 } // namespace web
+
+// The results as the window shows them: the most listened first, at most MaxDirectoryStations, with the codec
+// and bitrate in one column.
+class SearchResults : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    using QAbstractTableModel::QAbstractTableModel;
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+    void setStations(QList<readers::DirectoryStation> stations);
+    const QList<readers::DirectoryStation>& stations() const { return m_stations; }
+
+    // "MP3 · 128 kbps", "MP3", "? · 64 kbps", or nothing.
+    static QString Format(const readers::DirectoryStation& station);
+
+private:
+    QList<readers::DirectoryStation> m_stations;
+};
 
 class frmSearch : public QWidget {
     Q_OBJECT
@@ -31,6 +55,10 @@ public:
     // What the window says is happening.
     QString Status() const;
     void SetStatus(const QString& text);
+    // The address of the station last played from here; empty when none was.
+    QString Played() const { return m_played; }
+    // A station played from here could not be heard: reason in the strip's words.
+    void ShowPlayFailure(const QString& reason);
 
 signals:
     // A result to listen to now, and results to append to the list.
@@ -43,14 +71,18 @@ protected:
 private:
     void Search();
     void Show(const QList<readers::DirectoryStation>& stations);
+    void Failed(web::DirectoryClient::Problem problem, web::Failure network);
     void PlaySelected();
     void AddSelected();
 
     web::DirectoryClient* m_client = nullptr;
     QLineEdit* m_field = nullptr;
-    QTableWidget* m_results = nullptr;
+    SearchResults* m_model = nullptr;
+    QTableView* m_results = nullptr;
     QLabel* m_status = nullptr;
+    QPushButton* m_retry = nullptr;
+    QPushButton* m_play = nullptr;
     QPushButton* m_add = nullptr;
     QTimer m_pause;
-    QList<readers::DirectoryStation> m_shown;
+    QString m_played;
 };

@@ -73,14 +73,15 @@ void frmMain::StationsFound(const readers::FoundStations& found, int failures) {
     AddFoundStations(found, failures);
 }
 
-stations::StationsAdded frmMain::AddFoundStations(const readers::FoundStations& found, int failures) {
+stations::StationsAdded frmMain::AddFoundStations(const readers::FoundStations& found, int failures,
+                                                  bool pasted) {
     std::vector<stations::Station> list;
     list.reserve(size_t(found.stations.size()));
     for (const readers::FoundStation& station : found.stations)
         list.push_back(
             {station.name.isEmpty() ? readers::HostName(station.address) : station.name, station.address});
     PinFileEntries();
-    const stations::StationsAdded added = stations::AddStations(*lst_Play, list, &m_history);
+    const stations::StationsAdded added = stations::AddStations(*lst_Play, list, &m_history, pasted);
     if (added.added) ListModified = true;
     QString text = added.added           ? QStringLiteral("已添加%1个电台").arg(added.added)
                    : added.alreadyListed ? QStringLiteral("电台已在列表中")
@@ -111,6 +112,11 @@ void frmMain::Form_Search() {
             });
             UpdateDesktop();
         });
+        // A station played from the window that cannot be heard says so there, not only behind it.
+        connect(&m_session, &player::Session::stateChanged, m_search, [this](player::Session::State state) {
+            if (state == player::Session::State::Error && m_search->Played() == m_session.address())
+                m_search->ShowPlayFailure(m_session.stateText());
+        });
         connect(m_search, &frmSearch::addRequested, this,
                 [this](const QList<readers::DirectoryStation>& chosen) {
                     // As a paste adds: the station's own address, which the session reads as a playlist if it is one.
@@ -122,7 +128,7 @@ void frmMain::Form_Search() {
                         found.stations << one;
                     }
                     platform::Guarded([&] {
-                        const stations::StationsAdded added = AddFoundStations(found, 0);
+                        const stations::StationsAdded added = AddFoundStations(found, 0, false);
                         m_search->SetStatus(added.added ? QStringLiteral("已添加%1个电台").arg(added.added)
                                                         : QStringLiteral("电台已在列表中"));
                     });

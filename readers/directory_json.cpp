@@ -40,10 +40,7 @@ DirectoryAnswer ReadDirectoryStations(const QByteArray& json) {
     DirectoryAnswer answer;
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(json, &error);
-    if (error.error != QJsonParseError::NoError || !document.isArray()) {
-        answer.problem = QStringLiteral("电台目录的回答无法读取");
-        return answer;
-    }
+    if (error.error != QJsonParseError::NoError || !document.isArray()) return answer;
     answer.ok = true;
     for (const QJsonValue& entry : document.array()) {
         if (answer.stations.size() >= MaxDirectoryStations) break;
@@ -57,12 +54,8 @@ DirectoryAnswer ReadDirectoryStations(const QByteArray& json) {
         if (station.uuid.isEmpty() || station.name.isEmpty() || station.address.isEmpty()) continue;
         station.country = Text(object, QLatin1String("country"));
         station.tags = Text(object, QLatin1String("tags"));
-        const QString codec = Text(object, QLatin1String("codec"));
-        const qint64 bitrate = Number(object, QLatin1String("bitrate"));
-        station.format = bitrate > 0 ? QStringLiteral("%1 · %2 kbps")
-                                           .arg(codec.isEmpty() ? QStringLiteral("?") : codec)
-                                           .arg(bitrate)
-                                     : codec;
+        station.codec = Text(object, QLatin1String("codec"));
+        station.bitrate = Number(object, QLatin1String("bitrate"));
         station.clicks = Number(object, QLatin1String("clickcount"));
         answer.stations.append(station);
     }

@@ -1,7 +1,7 @@
 // readers/: what the community's station directory (the radio-browser API) answers a search with: a JSON array
 // of station objects, read into rows the search window shows as plain text. Only the documented shape is read:
-// anything else is refused whole, in words a listener can read, and an entry without what a station needs (its
-// id, its name, its address) is left out.
+// anything else is refused whole, and an entry without what a station needs (its id, its name, an address of a
+// station on the network) is left out.
 #pragma once
 
 #include <QByteArray>
@@ -11,12 +11,13 @@
 namespace readers {
 
 struct DirectoryStation {
-    QString uuid;    // stationuuid: what the directory counts a listener's click by
-    QString name;    // as the list shows and keeps it (StationName)
-    QString address; // url, or url_resolved when url is empty: the station's own address
-    QString country; // as the directory gives it
-    QString format;  // codec · bitrate ("MP3 · 128 kbps")
-    QString tags;    // as the directory gives them, comma-separated
+    QString uuid;       // stationuuid: what the directory counts a listener's click by
+    QString name;       // as the list shows and keeps it (StationName)
+    QString address;    // url, or url_resolved when url is empty: the station's own address
+    QString country;    // as the directory gives it
+    QString codec;      // "MP3"; empty when not given
+    qint64 bitrate = 0; // kbit/s; 0 when not given
+    QString tags;       // as the directory gives them, comma-separated
     qint64 clicks = 0;
 };
 
@@ -24,8 +25,7 @@ struct DirectoryStation {
 inline constexpr qsizetype MaxDirectoryStations = 100;
 
 struct DirectoryAnswer {
-    bool ok = false;
-    QString problem; // why an answer was refused, in the program's words
+    bool ok = false; // false: not the documented shape, and no stations
     QList<DirectoryStation> stations;
 };
 

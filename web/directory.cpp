@@ -138,7 +138,8 @@ struct DirectoryClient::Private {
     QList<Ticket> tickets;
     int open = 0;
     bool anyAnswer = false;
-    QString problem;
+    Problem problem = Problem::Network;
+    Failure network = Failure::None;
     QList<readers::DirectoryStation> stations;
 
     Private(Fetcher& f, DirectoryNames& n) : fetcher(f), names(n) {}
@@ -150,7 +151,6 @@ struct DirectoryClient::Private {
         ++search;
         open = 0;
         anyAnswer = false;
-        problem.clear();
         stations.clear();
         if (!named) {
             waiting = paths;
@@ -164,7 +164,7 @@ struct DirectoryClient::Private {
                         servers << name;
                 // None found (no network yet): the next search looks again, not before.
                 if (servers.isEmpty()) {
-                    emit q->failed(QStringLiteral("无法连接电台目录:找不到它的服务器"));
+                    emit q->failed(Problem::NoServer, Failure::None);
                     return;
                 }
                 // Spread over the mirrors, as the directory asks.
@@ -196,18 +196,15 @@ struct DirectoryClient::Private {
         const QString server = servers.at(attempt % servers.size());
         tickets << fetcher.body(requestFor(server, path), q, [this, path, attempt, of](const Body& body) {
             if (of != search) return;
-            QString why;
             if (body.failure == Failure::None) {
                 const readers::DirectoryAnswer answer = readers::ReadDirectoryStations(body.bytes);
                 if (answer.ok) return answered(answer.stations);
-                why = answer.problem;
-            } else {
-                why = QStringLiteral("无法连接电台目录:") + FailureText(body.failure);
             }
             // The next server, as the directory asks, a few at most.
             if (attempt + 1 < std::min<int>(MaxServersPerRequest, int(servers.size())))
                 return ask(path, attempt + 1, of);
-            problem = why;
+            problem = body.failure == Failure::None ? Problem::Unreadable : Problem::Network;
+            network = body.failure;
             partDone();
         });
     }
@@ -225,14 +222,9 @@ struct DirectoryClient::Private {
         if (--open > 0) return;
         tickets.clear();
         if (!anyAnswer) {
-            emit q->failed(problem);
+            emit q->failed(problem, network);
             return;
         }
-        std::stable_sort(stations.begin(), stations.end(),
-                         [](const readers::DirectoryStation& a, const readers::DirectoryStation& b) {
-                             return a.clicks > b.clicks;
-                         });
-        if (stations.size() > readers::MaxDirectoryStations) stations.resize(readers::MaxDirectoryStations);
         emit q->found(stations);
     }
 };
@@ -247,18 +239,15 @@ DirectoryClient::~DirectoryClient() {
         d->fetcher.cancel(ticket);
 }
 
-void DirectoryClient::top() {
+void DirectoryClient::byLanguage(const QStringList& languages) {
     QStringList paths;
-    // The directory's language names for Chinese.
-    for (const char* language : {"chinese", "mandarin", "cantonese"})
-        paths << SearchPath(QStringLiteral("language"), QString::fromLatin1(language));
+    for (const QString& language : languages)
+        paths << SearchPath(QStringLiteral("language"), language);
     d->run(paths);
 }
 
 void DirectoryClient::search(const QString& text) {
-    const QString wanted = text.trimmed();
-    if (wanted.isEmpty()) return top();
-    d->run({SearchPath(QStringLiteral("name"), wanted), SearchPath(QStringLiteral("tag"), wanted)});
+    d->run({SearchPath(QStringLiteral("name"), text), SearchPath(QStringLiteral("tag"), text)});
 }
 
 void DirectoryClient::clicked(const QString& uuid) {

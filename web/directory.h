@@ -1,10 +1,11 @@
 // web/: the community's station directory (the radio-browser API), reached as its documentation asks: the
 // names of its servers from DNS (the SRV record _api._tcp.radio-browser.info, else the addresses of
-// all.api.radio-browser.info and their reverse names), shuffled; each request over HTTPS to a server's name,
-// certificates verified, the next server on failure (three at most); one request to /json/url/<uuid> for each
-// station played from a search. Every request goes through the program's one fetcher with the directory's own
-// bounds. Made when the search window opens and gone when it closes: the program talks to the directory only
-// then.
+// all.api.radio-browser.info and their reverse names), only names under radio-browser.info, shuffled; each
+// request over HTTPS to a server's name, certificates verified, the next server on failure (three at most); one
+// request to /json/url/<uuid> for each station played from a search. Every request goes through the program's
+// one fetcher with the directory's own bounds. Made when the search window opens and gone when it closes: the
+// program talks to the directory only then. It asks and reads; what to show, in which order and in which words
+// is the window's.
 #pragma once
 
 #include "readers/directory_json.h"
@@ -45,18 +46,25 @@ public:
     DirectoryClient(Fetcher& fetcher, DirectoryNames& names, QObject* parent = nullptr);
     ~DirectoryClient() override;
 
-    // The most listened stations whose language is Chinese.
-    void top();
-    // Stations whose name or tag holds text, each once, the most listened first. A new search (or top())
-    // drops the one under way.
+    // Stations whose language is one of languages (the directory's names: "chinese"), each once, each list the
+    // most listened first.
+    void byLanguage(const QStringList& languages);
+    // Stations whose name or tag holds text, each once. A new search drops the one under way.
     void search(const QString& text);
     // Tells the directory a station was played from the search; its answer is not waited for.
     void clicked(const QString& uuid);
 
+    // Why nothing could be had.
+    enum class Problem {
+        NoServer,   // DNS named no server of the directory
+        Unreadable, // the servers answered something other than the documented shape
+        Network,    // no server answered; the fetcher's reason is given
+    };
+
 signals:
+    // The stations of each query (at most MaxDirectoryStations each), merged, each once, in the order they came.
     void found(const QList<readers::DirectoryStation>& stations);
-    // Why nothing could be had, in the program's words.
-    void failed(const QString& reason);
+    void failed(web::DirectoryClient::Problem problem, web::Failure network);
 
 private:
     struct Private;

@@ -166,16 +166,17 @@ inline void CheckTitleProperties(const QByteArray& bytes) {
 // number, each with its id, a name the list file can keep and an address on one line.
 inline void CheckDirectoryProperties(const QByteArray& bytes) {
     const readers::DirectoryAnswer answer = readers::ReadDirectoryStations(bytes);
-    if (answer.ok == !answer.problem.isEmpty()) Broken("an answer both read and refused");
     if (!answer.ok && !answer.stations.isEmpty()) Broken("stations from a refused answer");
     if (answer.stations.size() > readers::MaxDirectoryStations) Broken("more stations than the bound");
     for (const readers::DirectoryStation& station : answer.stations) {
         if (station.uuid.isEmpty() || station.name.isEmpty() || station.address.isEmpty())
             Broken("a station without its id, name or address", station.name);
+        if (!readers::IsStationLink(station.address))
+            Broken("not a station's address on the network", station.address);
         if (station.name.size() > readers::MaxTitleLength || station.name.contains(QLatin1Char('|')))
             Broken("a name the list file cannot keep", station.name);
         for (const QString* text :
-             {&station.name, &station.country, &station.tags, &station.format, &station.address})
+             {&station.name, &station.country, &station.tags, &station.codec, &station.address})
             if (std::any_of(text->begin(), text->end(),
                             [](QChar c) { return c.category() == QChar::Other_Control; }))
                 Broken("a control character shown", *text);
