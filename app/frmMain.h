@@ -31,6 +31,7 @@ class PlayerComponent;
 } // namespace player
 namespace stations {
 class ListView;
+class StationChecker;
 class StationFinder;
 } // namespace stations
 namespace tray {
@@ -170,6 +171,14 @@ public:
     void lst_Play_Move(int from, int to);
     void lst_Play_Copy();
     void lst_Play_CopyAll();
+    // An old list brought back to life (app/list_check.cpp): which stations still answer (检查电台, 检查全部电台;
+    // Escape stops it), the selected station looked up in the directory by its name (在目录中查找, whose 替换地址
+    // gives it the address found), and the dead ones mended from the directory in one window (修复无法连接的电台).
+    void lst_Play_Check();
+    void lst_Play_CheckAll();
+    void lst_Play_FindInDirectory();
+    void lst_Play_Repair();
+    void ReplaceAddresses(const QList<std::pair<stations::Station, QString>>& changes);
 
     // The player.
     void SetUpPlayer();
@@ -237,7 +246,11 @@ private:
     struct ListMenuEntries {
         QList<QAction*> onStation; // shown only on a station
         QAction *up = nullptr, *down = nullptr, *copyAll = nullptr, *undo = nullptr, *redo = nullptr;
+        QAction *checkAll = nullptr, *repair = nullptr;
     } m_listMenuEntries;
+    stations::StationChecker* m_checker = nullptr; // made at the first check
+    QPointer<QWidget> m_repair;                    // while 修复电台 is open
+    void CheckStations(const std::vector<stations::Station>& stations);
     QObject* m_listViewport = nullptr; // where drops on the list arrive
     QString m_listeningTo;             // the name of the station the player was last given
     // The list file's encoding and the lines it gave no station for: each save writes them back.

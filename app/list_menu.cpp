@@ -33,6 +33,8 @@ QString StepName(stations::ListHistory::Kind kind) {
         return QStringLiteral("重命名");
     case Kind::Move:
         return QStringLiteral("移动");
+    case Kind::Replace:
+        return QStringLiteral("替换地址");
     }
     return {};
 }
@@ -61,6 +63,11 @@ void frmMain::lst_Play_ContextMenu(const QPoint& viewportPos, bool fromKeyboard)
         e.copyAll = entry(QStringLiteral("复制全部电台"), nullptr, &frmMain::lst_Play_CopyAll);
         entry(QStringLiteral("搜索电台…"), "Ctrl+F", &frmMain::Form_Search);
         m_listMenu->addSeparator();
+        e.onStation << entry(QStringLiteral("检查电台"), nullptr, &frmMain::lst_Play_Check)
+                    << entry(QStringLiteral("在目录中查找"), nullptr, &frmMain::lst_Play_FindInDirectory);
+        e.checkAll = entry(QStringLiteral("检查全部电台"), nullptr, &frmMain::lst_Play_CheckAll);
+        e.repair = entry(QStringLiteral("修复无法连接的电台"), nullptr, &frmMain::lst_Play_Repair);
+        m_listMenu->addSeparator();
         e.undo = entry(QStringLiteral("撤销"), "Ctrl+Z", &frmMain::Form_Undo);
         e.redo = entry(QStringLiteral("重做"), "Ctrl+Y", &frmMain::Form_Redo);
     }
@@ -79,6 +86,8 @@ void frmMain::lst_Play_ContextMenu(const QPoint& viewportPos, bool fromKeyboard)
     e.up->setEnabled(station && station->Index() > 1);
     e.down->setEnabled(station && station->Index() < count);
     e.copyAll->setVisible(count > 0);
+    e.checkAll->setVisible(count > 0);
+    e.repair->setVisible(!lst_Play->stationModel().deadRows().isEmpty());
     const auto undo = m_history.NextUndo(), redo = m_history.NextRedo();
     e.undo->setText(QStringLiteral("撤销") + (undo ? StepName(*undo) : QString()) +
                     QStringLiteral("\tCtrl+Z"));

@@ -99,12 +99,16 @@ frmSearch::frmSearch(web::Fetcher& fetcher, web::DirectoryNames& names, QWidget*
     m_play->setObjectName(QStringLiteral("searchPlay"));
     m_add = new QPushButton(QStringLiteral("添加到列表"), this);
     m_add->setObjectName(QStringLiteral("searchAdd"));
+    m_replace = new QPushButton(QStringLiteral("替换地址"), this);
+    m_replace->setObjectName(QStringLiteral("searchReplace"));
+    m_replace->hide();
 
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(m_status, 1);
     bottom->addWidget(m_retry);
     bottom->addWidget(m_play);
     bottom->addWidget(m_add);
+    bottom->addWidget(m_replace);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_field);
     layout->addWidget(m_results, 1);
@@ -130,6 +134,11 @@ frmSearch::frmSearch(web::Fetcher& fetcher, web::DirectoryNames& names, QWidget*
     connect(m_play, &QPushButton::clicked, this, &frmSearch::PlaySelected);
     connect(m_add, &QPushButton::clicked, this, &frmSearch::AddSelected);
     connect(m_retry, &QPushButton::clicked, this, &frmSearch::Search);
+    connect(m_replace, &QPushButton::clicked, this, [this] {
+        const int row = m_results->currentIndex().row();
+        if (row >= 0 && row < m_model->rowCount())
+            emit replaceRequested(m_forName, m_forAddress, m_model->stations()[row]);
+    });
     auto* close = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(close, &QShortcut::activated, this, &QWidget::close);
     for (const QKeySequence& keys :
@@ -149,6 +158,16 @@ QString frmSearch::Status() const {
 
 void frmSearch::SetStatus(const QString& text) {
     m_status->setText(text);
+}
+
+void frmSearch::OpenFor(const QString& name, const QString& address) {
+    m_forName = name;
+    m_forAddress = address;
+    m_replace->show();
+    m_field->blockSignals(true);
+    m_field->setText(name);
+    m_field->blockSignals(false);
+    Search();
 }
 
 void frmSearch::ShowPlayFailure(const QString& reason) {

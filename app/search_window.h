@@ -57,6 +57,9 @@ public:
     void SetStatus(const QString& text);
     // The address of the station last played from here; empty when none was.
     QString Played() const { return m_played; }
+    // Searches for a station of the list by its name, instead of the opening list, and offers 替换地址: the
+    // station found takes the place of the one of the list, whose address no longer answers.
+    void OpenFor(const QString& name, const QString& address);
     // A station played from here could not be heard: reason in the strip's words.
     void ShowPlayFailure(const QString& reason);
 
@@ -64,6 +67,9 @@ signals:
     // A result to listen to now, and results to append to the list.
     void playRequested(const readers::DirectoryStation& station);
     void addRequested(const QList<readers::DirectoryStation>& stations);
+    // The list's station name at oldAddress is to have the address of found.
+    void replaceRequested(const QString& name, const QString& oldAddress,
+                          const readers::DirectoryStation& found);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -83,6 +89,8 @@ private:
     QPushButton* m_retry = nullptr;
     QPushButton* m_play = nullptr;
     QPushButton* m_add = nullptr;
+    QPushButton* m_replace = nullptr;
     QTimer m_pause;
     QString m_played;
+    QString m_forName, m_forAddress; // the list's station it was opened for
 };

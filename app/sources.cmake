@@ -5,6 +5,8 @@ target_sources(corvana_app PRIVATE
   app/desktop_controls.cpp
   app/station_import.cpp
   app/list_menu.cpp
+  app/list_check.cpp
+  app/repair_window.cpp app/repair_window.h
   app/search_window.cpp app/search_window.h
   app/corvana.qrc
 )

@@ -7,6 +7,7 @@
 #include "player/player_commands.h"
 #include "stations/edit_commands.h"
 #include "stations/list_view.h"
+#include "stations/station_check.h"
 #include "stations/station_finder.h"
 
 #include <QClipboard>
@@ -25,6 +26,7 @@ void frmMain::lst_Play_Paste() {
 
 void frmMain::lst_Play_CancelReading() {
     if (m_finder && m_finder->cancelAll() > 0) StatusLine()(QStringLiteral("已取消读取"));
+    if (m_checker && m_checker->cancel() > 0) StatusLine()(QStringLiteral("已停止检查"));
 }
 
 void frmMain::FindStations(const stations::Dropped& dropped) {
@@ -112,6 +114,11 @@ void frmMain::Form_Search() {
             });
             UpdateDesktop();
         });
+        connect(m_search, &frmSearch::replaceRequested, this,
+                [this](const QString& name, const QString& address, const readers::DirectoryStation& found) {
+                    platform::Guarded([&] { ReplaceAddresses({{{name, address}, found.address}}); });
+                    UpdateDesktop();
+                });
         // A station played from the window that cannot be heard says so there, not only behind it.
         connect(&m_session, &player::Session::stateChanged, m_search, [this](player::Session::State state) {
             if (state == player::Session::State::Error && m_search->Played() == m_session.address())

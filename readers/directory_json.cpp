@@ -54,12 +54,38 @@ DirectoryAnswer ReadDirectoryStations(const QByteArray& json) {
         if (station.uuid.isEmpty() || station.name.isEmpty() || station.address.isEmpty()) continue;
         station.country = Text(object, QLatin1String("country"));
         station.tags = Text(object, QLatin1String("tags"));
+        station.language = Text(object, QLatin1String("language"));
         station.codec = Text(object, QLatin1String("codec"));
         station.bitrate = Number(object, QLatin1String("bitrate"));
         station.clicks = Number(object, QLatin1String("clickcount"));
         answer.stations.append(station);
     }
     return answer;
+}
+
+QString NameKey(const QString& name) {
+    return name.normalized(QString::NormalizationForm_KC).trimmed().toCaseFolded();
+}
+
+Proposals ProposalsFor(const QString& name, const QList<DirectoryStation>& found) {
+    const auto chinese = [](const DirectoryStation& station) {
+        const QString language = station.language.toLower();
+        return language.contains(QLatin1String("chinese")) || language.contains(QLatin1String("mandarin")) ||
+               language.contains(QLatin1String("cantonese"));
+    };
+    Proposals proposals;
+    const QString key = NameKey(name);
+    for (const DirectoryStation& station : found)
+        if (NameKey(station.name) == key) proposals.stations << station;
+    std::stable_sort(proposals.stations.begin(), proposals.stations.end(),
+                     [&](const DirectoryStation& a, const DirectoryStation& b) {
+                         return chinese(a) != chinese(b) ? chinese(a) : a.clicks > b.clicks;
+                     });
+    const QList<DirectoryStation>& s = proposals.stations;
+    proposals.clearlyBest =
+        s.size() == 1 || (s.size() > 1 && s[0].clicks >= 2 * std::max<qint64>(1, s[1].clicks) &&
+                          (chinese(s[0]) || !chinese(s[1])));
+    return proposals;
 }
 
 } // namespace readers

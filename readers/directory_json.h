@@ -18,6 +18,7 @@ struct DirectoryStation {
     QString codec;      // "MP3"; empty when not given
     qint64 bitrate = 0; // kbit/s; 0 when not given
     QString tags;       // as the directory gives them, comma-separated
+    QString language;   // as the directory gives it: "chinese,mandarin"
     qint64 clicks = 0;
 };
 
@@ -30,5 +31,18 @@ struct DirectoryAnswer {
 };
 
 DirectoryAnswer ReadDirectoryStations(const QByteArray& json);
+
+// What two names of one station share: no spaces at their ends, full-width letters and digits as their narrow
+// forms, case folded ("ＣＮＲ 中国之声 " and "cnr 中国之声").
+QString NameKey(const QString& name);
+
+// The directory's stations named name (by NameKey), best first: those in a Chinese language first, then the most
+// listened. One is clearly best when it is the only one, or has twice the listeners of the next and no fewer
+// Chinese languages.
+struct Proposals {
+    QList<DirectoryStation> stations;
+    bool clearlyBest = false;
+};
+Proposals ProposalsFor(const QString& name, const QList<DirectoryStation>& found);
 
 } // namespace readers

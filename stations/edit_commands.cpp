@@ -86,6 +86,22 @@ bool RenameStation(ListView& list, int row, const QString& typed, ListHistory* h
     return true;
 }
 
+int ReplaceAddresses(ListView& list, const std::vector<std::pair<int, QString>>& addresses,
+                     ListHistory* history) {
+    const ListView::ViewState before = list.CurrentViewState();
+    std::vector<std::pair<int, QString>> old;
+    for (const auto& [row, address] : addresses) {
+        if (row < 0 || row >= list.ListItems().Count() || address.isEmpty()) continue;
+        const QString was = list.stationModel().at(row).address;
+        if (was == address) continue;
+        list.stationModel().setAddress(row, address);
+        old.emplace_back(row, was);
+    }
+    const int changed = int(old.size());
+    if (history && changed) history->Replaced(list, std::move(old), before);
+    return changed;
+}
+
 bool MoveStation(ListView& list, int from, int to, ListHistory* history) {
     const int count = list.ListItems().Count();
     if (from < 0 || from >= count || to < 0 || to >= count || from == to) return false;

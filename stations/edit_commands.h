@@ -34,6 +34,10 @@ struct StationsAdded {
 // the old one. The address stays as it is.
 [[nodiscard]] bool RenameStation(ListView& list, int row, const QString& typed,
                                  ListHistory* history = nullptr);
+// Gives each 0-based row its new address (a station found again in the directory), names and places kept, as
+// one step. How many changed.
+[[nodiscard]] int ReplaceAddresses(ListView& list, const std::vector<std::pair<int, QString>>& addresses,
+                                   ListHistory* history = nullptr);
 // Moves the 0-based row from to the place to, and selects it there. True when it moved.
 [[nodiscard]] bool MoveStation(ListView& list, int from, int to, ListHistory* history = nullptr);
 

@@ -54,6 +54,19 @@ void ListHistory::Moved(ListView& list, int from, int to, const ListView::ViewSt
     record(std::move(step));
 }
 
+void ListHistory::Replaced(ListView& list, std::vector<std::pair<int, QString>>&& oldAddresses,
+                           const ListView::ViewState& before) {
+    Step step;
+    step.kind = Kind::Replace;
+    for (auto& [row, address] : oldAddresses) {
+        step.at.push_back(row);
+        step.rows.push_back({{}, std::move(address)});
+    }
+    step.before = before;
+    step.after = list.CurrentViewState();
+    record(std::move(step));
+}
+
 void ListHistory::record(Step&& step) {
     // A new change ends what was taken back: it can no longer be made again.
     for (const Step& undone : m_undone)
@@ -108,6 +121,14 @@ void ListHistory::apply(ListView& list, Step& step, bool forward) {
     }
     case Kind::Move:
         model.moveRow(forward ? step.first : step.count, forward ? step.count : step.first);
+        break;
+    case Kind::Replace:
+        // As a rename: the address shown and the address held trade places.
+        for (size_t i = 0; i < step.at.size(); ++i) {
+            QString other = model.at(step.at[i]).address;
+            model.setAddress(step.at[i], step.rows[i].address);
+            step.rows[i].address = std::move(other);
+        }
         break;
     }
 }

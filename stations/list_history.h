@@ -19,7 +19,7 @@ public:
     static constexpr size_t MaxRows = 1'000'000;
 
     // What a step did, as the user asked for it.
-    enum class Kind { Clear, Delete, Add, Paste, Rename, Move };
+    enum class Kind { Clear, Delete, Add, Paste, Rename, Move, Replace };
 
     // The steps, recorded by the edit commands once they changed the list; before is the view before the change.
     void Cleared(ListView& list, std::vector<Station>&& rows, const ListView::ViewState& before);
@@ -28,6 +28,9 @@ public:
                   Kind kind = Kind::Add);
     void Renamed(ListView& list, int row, QString&& oldName, const ListView::ViewState& before);
     void Moved(ListView& list, int from, int to, const ListView::ViewState& before);
+    // Addresses given to rows, each with the address it had.
+    void Replaced(ListView& list, std::vector<std::pair<int, QString>>&& oldAddresses,
+                  const ListView::ViewState& before);
 
     // Takes back the last step, or makes the last step taken back again; false when there is none.
     bool Undo(ListView& list);
@@ -46,7 +49,9 @@ private:
         int first = 0;             // the row removed, renamed or moved, or the first row appended
         int count = 0;             // rows appended; the row moved to
         std::vector<Station> rows; // the rows out of the list while the step stands (a clear, a delete) or
-                                   // while it is taken back (an add); a rename's other name
+                                   // while it is taken back (an add); a rename's other name; the other
+                                   // addresses of a replacement
+        std::vector<int> at;       // the rows whose addresses were replaced
         ListView::ViewState before, after;
     };
     void record(Step&& step);

@@ -6,6 +6,7 @@
 #include "platform/twips.h"
 #include "stations/station_copy.h"
 
+#include <QColor>
 #include <QDrag>
 #include <QHeaderView>
 #include <QMimeData>
@@ -29,20 +30,60 @@ int StationModel::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : m_headers.size();
 }
 
+namespace {
+
+QString CheckKey(const Station& station) {
+    return station.name + u'\n' + station.address;
+}
+
+} // namespace
+
 QVariant StationModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid()) return {};
     const Station& s = m_rows[static_cast<size_t>(index.row())];
+    const Check* check = m_checks.isEmpty() ? nullptr : checkOf(s);
     switch (role) {
     case Qt::DisplayRole:
         return platform::ShownText(index.column() == 0 ? s.name : s.address);
     case Qt::EditRole:
         return index.column() == 0 ? s.name : s.address;
-    case Qt::ToolTipRole:
+    case Qt::ToolTipRole: {
         // The whole row: the address column reaches past the list's edge.
-        return platform::PlainToolTip({s.name, s.address});
+        QStringList lines = {s.name, s.address};
+        if (check)
+            lines << (check->failure.isEmpty() ? QStringLiteral("能连接")
+                                               : QStringLiteral("无法连接:") + check->failure) +
+                         check->at.toString(QStringLiteral(" (HH:mm:ss检查)"));
+        return platform::PlainToolTip(lines);
+    }
+    case Qt::DecorationRole:
+        if (!check || index.column() != 0) return {};
+        return QColor(check->failure.isEmpty() ? QColor(0x2e, 0x7d, 0x32) : QColor(0xc6, 0x28, 0x28));
+    case Qt::ForegroundRole:
+        if (!check || check->failure.isEmpty()) return {};
+        return QColor(Qt::gray);
     default:
         return {};
     }
+}
+
+void StationModel::setCheck(const Station& station, const Check& check) {
+    m_checks.insert(CheckKey(station), check);
+    // Every row that holds it, without looking for them: the view repaints only what it shows.
+    if (!m_rows.empty()) emit dataChanged(index(0, 0), index(int(m_rows.size()) - 1, 1));
+}
+
+const StationModel::Check* StationModel::checkOf(const Station& station) const {
+    const auto found = m_checks.constFind(CheckKey(station));
+    return found == m_checks.cend() ? nullptr : &*found;
+}
+
+QList<int> StationModel::deadRows() const {
+    QList<int> rows;
+    for (int row = 0; row < int(m_rows.size()) && !m_checks.isEmpty(); ++row)
+        if (const Check* check = checkOf(m_rows[size_t(row)]); check && !check->failure.isEmpty())
+            rows << row;
+    return rows;
 }
 
 Qt::ItemFlags StationModel::flags(const QModelIndex& index) const {

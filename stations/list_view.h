@@ -7,6 +7,8 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QDateTime>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <QTreeView>
@@ -36,6 +38,17 @@ public:
     bool setData(const QModelIndex& index, const QVariant& value, int role) override;
 
     const std::vector<Station>& stations() const { return m_rows; }
+    // What a check found of a station (StationChecker), for this run only: kept by the station's name and
+    // address, so that a row renamed or given another address shows no check until it is checked again. The
+    // row shows it as a mark beside the name, the text greyed for one that did not answer, and in its tooltip.
+    struct Check {
+        QString failure; // why it did not answer, in the strip's words; empty when it answered
+        QDateTime at;
+    };
+    void setCheck(const Station& station, const Check& check);
+    const Check* checkOf(const Station& station) const;
+    // The rows whose station did not answer when last checked, in order.
+    QList<int> deadRows() const;
     Station& at(int row) { return m_rows[static_cast<size_t>(row)]; }
     void setAddress(int row, const QString& address);
     void setName(int row, QString&& name);
@@ -58,6 +71,7 @@ signals:
 private:
     std::vector<Station> m_rows;
     QStringList m_headers;
+    QHash<QString, Check> m_checks;
 };
 
 class ListView;

@@ -7,4 +7,5 @@ target_sources(corvana_stations PRIVATE
   stations/station_finder.cpp stations/station_finder.h
   stations/station_reader.cpp stations/station_reader.h
   stations/station_copy.cpp stations/station_copy.h
+  stations/station_check.cpp stations/station_check.h
 )

@@ -250,6 +250,10 @@ void DirectoryClient::search(const QString& text) {
     d->run({SearchPath(QStringLiteral("name"), text), SearchPath(QStringLiteral("tag"), text)});
 }
 
+void DirectoryClient::byName(const QString& name) {
+    d->run({SearchPath(QStringLiteral("name"), name) + QStringLiteral("&nameExact=true")});
+}
+
 void DirectoryClient::clicked(const QString& uuid) {
     if (d->servers.isEmpty() || uuid.isEmpty()) return;
     const QString path = QStringLiteral("/json/url/") + QString::fromLatin1(QUrl::toPercentEncoding(uuid));

@@ -51,6 +51,8 @@ public:
     void byLanguage(const QStringList& languages);
     // Stations whose name or tag holds text, each once. A new search drops the one under way.
     void search(const QString& text);
+    // Stations named name exactly, as the directory compares names.
+    void byName(const QString& name);
     // Tells the directory a station was played from the search; its answer is not waited for.
     void clicked(const QString& uuid);
 

@@ -29,10 +29,12 @@ struct NetworkFetcher::Job {
     Ticket ticket = 0;
     Request request;
     bool head = false;
+    bool reach = false;
     QPointer<QObject> context;
     QMetaObject::Connection contextGone;
     std::function<void(const Body&)> bodyDone;
     std::function<void(const Head&)> headDone;
+    std::function<void(Failure)> reachDone;
     QTimer deadline;
     QNetworkReply* reply = nullptr;
     QTcpSocket* socket = nullptr;

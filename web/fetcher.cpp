@@ -1,6 +1,8 @@
 // web/: what every fetcher's requests share: the bounds of a station's requests and the words for a failure.
 #include "web/fetcher.h"
 
+#include <QHash>
+
 namespace web {
 
 Request Request::StationPlaylist(const QUrl& url) {
@@ -20,6 +22,14 @@ Request Request::StationHead(const QUrl& url) {
     request.maxRedirects =
         3; // directory sites hand out addresses that redirect to the stream; more is a maze
     return request;
+}
+
+int PortOf(const QUrl& url) {
+    static const QHash<QString, int> ports = {{QStringLiteral("http"), 80},  {QStringLiteral("https"), 443},
+                                              {QStringLiteral("mms"), 1755}, {QStringLiteral("mmst"), 1755},
+                                              {QStringLiteral("mmsh"), 80},  {QStringLiteral("rtsp"), 554},
+                                              {QStringLiteral("rtmp"), 1935}};
+    return url.port(ports.value(url.scheme().toLower(), -1));
 }
 
 bool IsNameUnder(const QString& host, const QString& domain) {

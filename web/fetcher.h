@@ -43,6 +43,9 @@ struct Request {
     RedirectRule redirects = RedirectRule::AsThePlayer;
     QString within;                                   // the domain of HttpsWithin
     QList<std::pair<QByteArray, QByteArray>> headers; // sent besides the fetcher's own (User-Agent ...)
+    // Asked on the program's own account (a check of the list), not for something the user waits for: its name
+    // look-up waits behind theirs.
+    bool background = false;
 
     // A station's playlist: 15 s, 256 KiB, 3 redirections. http, https, or a local file (file:).
     static Request StationPlaylist(const QUrl& url);
@@ -66,6 +69,9 @@ enum class Failure {
 
 // The failure in the program's words, for a line the user reads.
 QString FailureText(Failure failure);
+
+// The port a connection to url goes to: its own, else its scheme's; -1 for a scheme without one.
+int PortOf(const QUrl& url);
 
 struct Body {
     Failure failure = Failure::None;
@@ -91,6 +97,10 @@ public:
     // The head of a stream: the request is sent as a player sends it (HTTP/1.0, asking for ICY titles) and the
     // answer read up to the blank line, whatever follows.
     virtual Ticket head(const Request& request, QObject* context, std::function<void(const Head&)> done) = 0;
+    // Whether a server takes connections at the address's host and port (its own, else its scheme's: mms and
+    // mmst 1755, rtsp 554, rtmp 1935, http 80, https 443): a connection opened and closed, nothing sent, no proxy.
+    // done gets None or why not.
+    virtual Ticket reach(const Request& request, QObject* context, std::function<void(Failure)> done) = 0;
     // Aborts at once; nothing of the request is called after this returns. An unknown or answered ticket is
     // nothing.
     virtual void cancel(Ticket ticket) = 0;

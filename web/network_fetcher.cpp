@@ -28,6 +28,7 @@
 #include <QHostInfo>
 #include <QMetaObject>
 #include <QNetworkAccessManager>
+#include <QNetworkProxy>
 #include <QNetworkProxyFactory>
 #include <QNetworkReply>
 #include <QSslConfiguration>
@@ -156,6 +157,42 @@ Ticket NetworkFetcher::head(const Request& request, QObject* context, std::funct
     }
 }
 
+Ticket NetworkFetcher::reach(const Request& request, QObject* context, std::function<void(Failure)> done) {
+    try {
+        Job* job = start(request, context);
+        job->reach = true;
+        job->reachDone = std::move(done);
+        startReach(*job);
+        return job->ticket;
+    } catch (const std::bad_alloc&) {
+        QMetaObject::invokeMethod(
+            context ? context : this, [done] { done(Failure::NoResources); }, Qt::QueuedConnection);
+        return 0;
+    }
+}
+
+void NetworkFetcher::startReach(Job& job) {
+    const Ticket ticket = job.ticket;
+    const int port = PortOf(job.at);
+    if (job.at.host().isEmpty() || port <= 0 || port > 65535)
+        return answerLater(ticket, Failure::Unsupported);
+    if (!job.resolved) return lookUp(ticket);
+    auto* socket = new QTcpSocket;
+    job.socket = socket;
+    socket->setProxy(QNetworkProxy::NoProxy);
+    connect(socket, &QAbstractSocket::connected, this, [this, ticket] { answer(ticket, Failure::None); });
+    connect(socket, &QAbstractSocket::errorOccurred, this,
+            [this, ticket](QAbstractSocket::SocketError error) {
+                fail(ticket, error == QAbstractSocket::SocketResourceError ? Failure::NoResources
+                                                                           : Failure::Unreachable);
+            });
+    socket->connectToHost(job.at.host(), quint16(port));
+}
+
+void NetworkFetcher::resume(Job& job) {
+    job.reach ? startReach(job) : job.head ? startHead(job) : startBody(job);
+}
+
 void NetworkFetcher::cancel(Ticket ticket) {
     const auto found = m_jobs.find(ticket);
     if (found == m_jobs.end()) return;
@@ -185,7 +222,11 @@ void NetworkFetcher::answer(Ticket ticket, Failure failure, const QString& detai
     job->deadline.stop();
     job->drop(this);
     if (!job->resolved) releaseLookUp(job->at.host());
-    if (job->head) {
+    if (job->reach) {
+        const auto done = std::move(job->reachDone);
+        job.reset();
+        done(failure);
+    } else if (job->head) {
         Head head{failure, {}, job->at};
         if (failure == Failure::None) head.head = job->headReader->head();
         const auto done = std::move(job->headDone);
@@ -303,18 +344,22 @@ void NetworkFetcher::lookUp(Ticket ticket) {
     if (known || !QHostAddress(host).isNull() ||
         (proxy.type() != QNetworkProxy::NoProxy && proxy.type() != QNetworkProxy::DefaultProxy)) {
         job->resolved = true;
-        return job->head ? startHead(*job) : startBody(*job);
+        return resume(*job);
     }
     QList<Ticket>& waiting = m_lookupWaiting[host];
     waiting.append(ticket);
-    // A name being looked up already: its answer serves this request too, without a slot of its own.
-    if (waiting.size() == 1 && !m_lookingUp.contains(host)) m_lookupQueue.append(host);
+    // A name being looked up already: its answer serves this request too, without a slot of its own. A name
+    // only the background waited for goes ahead once someone waits for it.
+    if (!job->request.background && m_backgroundQueue.removeOne(host)) m_lookupQueue.append(host);
+    if (waiting.size() == 1 && !m_lookingUp.contains(host))
+        (job->request.background ? m_backgroundQueue : m_lookupQueue).append(host);
     startLookUps();
 }
 
 void NetworkFetcher::startLookUps() {
-    while (m_lookups < MaxLookUps && m_lookupThreads < MaxLookUpThreads && !m_lookupQueue.isEmpty()) {
-        const QString host = m_lookupQueue.takeFirst();
+    while (m_lookups < MaxLookUps && m_lookupThreads < MaxLookUpThreads &&
+           !(m_lookupQueue.isEmpty() && m_backgroundQueue.isEmpty())) {
+        const QString host = (m_lookupQueue.isEmpty() ? m_backgroundQueue : m_lookupQueue).takeFirst();
         // Nobody waits for it any more: every request for it was cancelled.
         QList<Ticket>& waiting = m_lookupWaiting[host];
         waiting.erase(std::remove_if(waiting.begin(), waiting.end(), [this](Ticket t) { return !find(t); }),
@@ -350,7 +395,7 @@ void NetworkFetcher::lookedUp(const QString& host, bool found) {
         }
         // The socket's own look-up now finds the name in Qt's cache.
         job->resolved = true;
-        job->head ? startHead(*job) : startBody(*job);
+        resume(*job);
     }
     startLookUps();
 }

@@ -25,6 +25,7 @@ public:
 
     Ticket body(const Request& request, QObject* context, std::function<void(const Body&)> done) override;
     Ticket head(const Request& request, QObject* context, std::function<void(const Head&)> done) override;
+    Ticket reach(const Request& request, QObject* context, std::function<void(Failure)> done) override;
     void cancel(Ticket ticket) override;
     // Name look-ups that requests wait for, at most at once: each is a thread of Qt's pool while the resolver
     // takes its time.
@@ -45,6 +46,9 @@ private:
     void startBody(Job& job);
     void readLocal(Ticket ticket);
     void startHead(Job& job);
+    void startReach(Job& job);
+    // Goes on with a request whose name is now known.
+    void resume(Job& job);
     void lookUp(Ticket ticket);
     void startLookUps();
     void lookedUp(const QString& host, bool found);
@@ -66,6 +70,7 @@ private:
     int m_lookups = 0;                             // look-ups that requests wait for
     int m_lookupThreads = 0;                       // look-ups the resolver has not returned from
     QStringList m_lookupQueue;                     // host names waiting for a look-up, in order
+    QStringList m_backgroundQueue;                 // and those only requests in the background wait for
     QHash<QString, QList<Ticket>> m_lookupWaiting; // the requests each host name's look-up answers
     QHash<QString, bool> m_lookingUp;              // names being looked up, and whether they hold a slot
     QHash<QString, qint64> m_resolved; // names the resolver answered, and when (QElapsedTimer's clock)

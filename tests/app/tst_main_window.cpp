@@ -428,7 +428,9 @@ private slots:
             }
             if (name == "menu") {
                 form()->lst_Play_ContextMenu({}, true);
-                QCOMPARE(form()->ListMenu()->actions().value(11)->text(), arg + "\tCtrl+Z");
+                const QList<QAction*> entries = form()->ListMenu()->actions();
+                QVERIFY(std::any_of(entries.begin(), entries.end(),
+                                    [&](QAction* entry) { return entry->text() == arg + "\tCtrl+Z"; }));
                 form()->ListMenu()->hide();
             }
             if (name == "redo") QTest::keyClick(form(), Qt::Key_Y, Qt::ControlModifier);

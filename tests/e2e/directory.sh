@@ -19,6 +19,7 @@
 #  6. No resolver: the window says it found no server, and 重试 with the resolver back (without the SRV record: the
 #     addresses of all.api.radio-browser.info and their reverse names) finds the server.
 #     A search the server redirects (302): its target asked once per request; redirected for ever: 重定向太多.
+#  7. An old list: 检查全部电台, 修复无法连接的电台, 在目录中查找 and 替换地址 on its dead station, saved.
 #  Every request carried User-Agent Corvana/VERSION and the server's name.
 set -euo pipefail
 if [ "${1:-}" != --in-namespace ]; then
@@ -184,10 +185,12 @@ step "Ctrl+Enter added 华语音乐台 and Jazz Tone Radio; closed, answered 是
 # 6. Without the SRV record.
 kill "$resolver" && wait "$resolver" 2>/dev/null || true
 mv "$requests" "$work/requests-srv.log"
+# An old station of the list, its address long gone (step 7).
+printf '中国之声|http://127.0.0.1:9/gone\r\n' | iconv -t GBK >>"$work/CvLst.lst"
 start_corvana env QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
 wait_for 10 screen find "table cell" 华语音乐台 >/dev/null || fail "the saved list did not load"
 keys "$window" ctrl+f
-wait_for_window '^搜索电台$' >/dev/null || fail "Ctrl+F showed no window titled 搜索电台 the second time"
+search=$(wait_for_window '^搜索电台$') || fail "Ctrl+F showed no window titled 搜索电台 the second time"
 wait_for 25 screen find label "(?s)无法连接电台目录:找不到它的服务器.*粘贴电台链接\(Ctrl\+V\)" >/dev/null ||
     fail "without a resolver 搜索电台 does not say it found no server"
 directory_resolver without-srv
@@ -206,7 +209,26 @@ wait_for 15 screen find label "(?s)无法连接电台目录:重定向太多.*" >
     fail "a search redirected for ever does not say 无法连接电台目录:重定向太多"
 [ "$(asked | grep -c 'name=loop')" = 4 ] || fail "a redirect loop asked $(asked | grep -c 'name=loop') times, not 1 + 3"
 every_request_named || fail "requests above lack User-Agent Corvana/$version or Host de1.api.radio-browser.info"
-keys "$window" ctrl+e
-wait_for_exit 15
 step "no resolver: no server, 重试; without SRV: the reverse name, the list; a 302 asked once; a loop: 重定向太多"
+
+# 7. An old list mended: 检查全部电台 marks the dead station; 修复无法连接的电台 proposes the directory's; 在目录中查找
+#    on it, 替换地址, saved: the file holds the new address under the old name. (The list's menu by its keys:
+#    on the last row, 下移 is off.)
+keys "$search" Escape
+menu() { click_at "table cell" 中国之声 3 && sleep 0.5 && xdotool key --delay 30 $(printf 'Down %.0s' $(seq "$1")) Return; }
+menu 11 # 检查全部电台
+wait_for 20 screen find label "检查了3个电台,1个无法连接" >/dev/null || fail "检查全部电台 did not find one dead station"
+sleep 0.5 && shot list-checked
+menu 12 # 修复无法连接的电台
+wait_for_window '^修复电台$' >/dev/null && wait_for 15 screen find label "勾选的1个电台.*" >/dev/null ||
+    fail "修复电台 proposes nothing for 中国之声"
+sleep 0.5 && shot repair && xdotool key Escape
+menu 10 # 在目录中查找
+wait_for 15 screen find label "找到1个电台" >/dev/null && click_at "push button" 替换地址 || fail "no 替换地址 for 中国之声"
+wait_for 5 screen find label "已替换地址:中国之声" >/dev/null || fail "替换地址 did not replace it"
+keys "$window" ctrl+e
+wait_for 10 click_at "push button" "是.*|&?Yes" || fail "no save question after 替换地址"
+wait_for_exit 15
+grep -q "^中国之声|http://127.0.0.1:$PORT/ogg" <(iconv -f GBK "$work/CvLst.lst") || fail "中国之声 was not saved with its new address"
+step "检查全部电台: 1 of 3 dead; 修复电台 proposes; 在目录中查找, 替换地址, saved under the old name"
 echo "directory: all passed"

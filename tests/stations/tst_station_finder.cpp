@@ -1,8 +1,9 @@
 // tests/stations/: the station finder's rules on a scripted fetcher, in milliseconds: names from streams and
 // playlists, playlists naming themselves or turning up under a stream's address, the depth and the reads of a
 // batch, what counts as a failure, the first stations kept and the rest dropped as soon as that is sure, the
-// order; and the batches: merged, waiting, refused, cancelled. (The same finder on real sockets against hostile
-// servers: tests/player/tst_hostile_servers.)
+// order; and the batches: merged, waiting, refused, cancelled. The checker of a list's stations on the same
+// script. (The same finder on real sockets against hostile servers: tests/player/tst_hostile_servers.)
+#include "stations/station_check.h"
 #include "stations/station_finder.h"
 #include "support/scripted_fetcher.h"
 
@@ -198,6 +199,76 @@ private slots:
         QCOMPARE(fetcher.open(), 0);
         for (const support::ScriptedFetcher::Asked& asked : std::as_const(fetcher.asked))
             QCOMPARE(asked.request.timeoutMs, asked.head ? 5000 : 15000);
+    }
+
+    // Which stations answer, each "alive" or the reason it does not, in the order given; four asked at once at
+    // most, each in the background.
+    void checks_data() {
+        QTest::addColumn<QStringList>("links");
+        QTest::addColumn<Web>("web");
+        QTest::addColumn<QStringList>("found");
+        Answer late;
+        late.failure = web::Failure::TimedOut;
+        QTest::newRow("a stream; refused, off the air, slow, a page")
+            << QStringList{"http://a/1", "http://b/404", "http://c/off", "http://d/slow", "http://p/page"}
+            << Web{{"http://a/1", Stream("A")},
+                   {"http://b/404", Refused()},
+                   {"http://d/slow", late},
+                   {"http://p/page", Stream("", "text/html")}}
+            << QStringList{"alive", "服务器拒绝了请求", "无法连接服务器", "连接超时", "不支持的地址"};
+        QTest::newRow("playlists: of dead entries, with a live second entry, served under a stream's address")
+            << QStringList{"http://l/dead.pls", "http://l/live.pls", "http://l/listen"}
+            << Web{{"http://l/dead.pls", Body(Pls({{"X", "http://d/1"}, {"Y", "http://d/2"}}))},
+                   {"http://l/live.pls", Body(Pls({{"X", "http://d/3"}, {"Y", "http://s/1"}}))},
+                   {"http://s/1", Stream("S")},
+                   {"http://l/listen", Stream("L", "audio/x-scpls")}}
+            << QStringList{"无法连接服务器", "alive", "服务器拒绝了请求"};
+        QTest::newRow("mms over HTTP, else MMS's port; rtsp's port")
+            << QStringList{"mms://m/a", "mms://n/b", "mms://o/c", "rtsp://r/x"}
+            << Web{{"http://m/a", Stream("")}, {"mms://n:1755/b", {}}, {"rtsp://r:554/x", {}}}
+            << QStringList{"alive", "alive", "无法连接服务器", "alive"};
+        QStringList ten, dead;
+        for (int i = 0; i < 10; ++i)
+            ten << QStringLiteral("http://t/%1").arg(i), dead << QStringLiteral("无法连接服务器");
+        QTest::newRow("ten: four at a time") << ten << Web{} << dead;
+    }
+    void checks() {
+        QFETCH(QStringList, links);
+        QFETCH(Web, web);
+        QFETCH(QStringList, found);
+        support::ScriptedFetcher fetcher;
+        fetcher.script = web;
+        stations::StationChecker checker(fetcher);
+        QSignalSpy checked(&checker, &stations::StationChecker::checked);
+        QSignalSpy finished(&checker, &stations::StationChecker::finished);
+        std::vector<stations::Station> list;
+        for (const QString& link : links)
+            list.push_back({link, link});
+        checker.check(list);
+        QTRY_COMPARE(finished.size(), 1);
+        QHash<QString, QString> got;
+        for (const QList<QVariant>& answer : std::as_const(checked)) {
+            const auto failure = answer.at(1).value<web::Failure>();
+            got.insert(answer.at(0).value<stations::Station>().address,
+                       failure == web::Failure::None ? QStringLiteral("alive") : web::FailureText(failure));
+        }
+        QStringList inOrder;
+        for (const QString& link : links)
+            inOrder << got.value(link);
+        QCOMPARE(inOrder, found);
+        QCOMPARE(finished.first().at(1).toInt(), int(found.size() - found.count("alive")));
+        QVERIFY(fetcher.mostOpen <= stations::StationChecker::MaxAtOnce);
+        for (const support::ScriptedFetcher::Asked& asked : std::as_const(fetcher.asked))
+            QVERIFY(asked.request.background);
+        // Escape's cancel: nothing is answered after it, and nothing stays open.
+        Answer never;
+        never.delayMs = -1;
+        fetcher.script.insert(links.first(), never);
+        checker.check({list.front()});
+        QCOMPARE(checker.cancel(), 1);
+        QTest::qWait(20);
+        QCOMPARE(checked.size(), links.size());
+        QCOMPARE(fetcher.open(), 0);
     }
 
     // One batch is read, four wait, a fifth is refused; a batch of the same addresses is the one already

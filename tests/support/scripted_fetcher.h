@@ -29,6 +29,7 @@ public:
     struct Asked {
         web::Request request;
         bool head = false;
+        bool reach = false;
     };
     QList<Asked> asked; // every request, in order
     int cancelled = 0;  // requests cancelled before they were answered
@@ -52,6 +53,15 @@ public:
             if (answer.failure == web::Failure::None) head.head = {200, answer.header};
             done(head);
         });
+    }
+    // A connection: the script's answer for the address with its port ("mms://h:1755/x").
+    web::Ticket reach(const web::Request& request, QObject* context,
+                      std::function<void(web::Failure)> done) override {
+        web::Request at = request;
+        at.url.setPort(web::PortOf(request.url));
+        const Answer answer = answerFor(at, false);
+        asked.last().reach = true;
+        return schedule(answer, context, [done, answer] { done(answer.failure); });
     }
     void cancel(web::Ticket ticket) override {
         if (m_open.erase(ticket)) ++cancelled;

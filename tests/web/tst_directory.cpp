@@ -117,7 +117,9 @@ private slots:
         web::DirectoryClient client(fetcher, names);
         QSignalSpy found(&client, &web::DirectoryClient::found);
         QSignalSpy failed(&client, &web::DirectoryClient::failed);
-        const auto ask = [&] { typed.isEmpty() ? client.byLanguage({"chinese", "mandarin"}) : client.search(typed); };
+        const auto ask = [&] {
+            typed.isEmpty() ? client.byLanguage({"chinese", "mandarin"}) : client.search(typed);
+        };
         ask();
         QTRY_COMPARE(found.size() + failed.size(), 1);
         // No server found: the next search looks again.
@@ -174,6 +176,42 @@ private slots:
         QCOMPARE(found.first().first().value<QList<readers::DirectoryStation>>().value(0).name,
                  QStringLiteral("New"));
         QVERIFY(fetcher.cancelled >= 1);
+    }
+
+    // A station of the list looked for in the directory: its candidates ("name|language|listeners"), those of its
+    // name best first, and whether the first is clearly the one.
+    void proposals_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QStringList>("candidates");
+        QTest::addColumn<QStringList>("proposed");
+        QTest::addColumn<bool>("clearlyBest");
+        QTest::newRow("width, case and spaces")
+            << QStringLiteral("ＣＮＲ 中国之声 ")
+            << QStringList{"cnr 中国之声|chinese|1", "CNR 中国之声 HD|chinese|99"}
+            << QStringList{"cnr 中国之声"} << true;
+        QTest::newRow("Chinese first, then the most listened; clearly best")
+            << "Jazz" << QStringList{"Jazz|german|500", "JAZZ|chinese|100", "jazz|mandarin|10"}
+            << QStringList{"JAZZ", "jazz", "Jazz"} << true;
+        QTest::newRow("two alike: none clearly best")
+            << "Rock" << QStringList{"Rock|english|100", "rock|english|80"} << QStringList{"Rock", "rock"}
+            << false;
+    }
+    void proposals() {
+        QFETCH(QString, name);
+        QFETCH(QStringList, candidates);
+        QFETCH(QStringList, proposed);
+        QFETCH(bool, clearlyBest);
+        QList<readers::DirectoryStation> found;
+        for (const QString& candidate : candidates) {
+            const QStringList f = candidate.split(u'|');
+            found.append({f[0], f[0], "http://x/" + f[0], {}, {}, 0, {}, f[1], f[2].toLongLong()});
+        }
+        const readers::Proposals got = readers::ProposalsFor(name, found);
+        QStringList names;
+        for (const readers::DirectoryStation& station : got.stations)
+            names << station.name;
+        QCOMPARE(names, proposed);
+        QCOMPARE(got.clearlyBest, clearlyBest);
     }
 
     // The directory's JSON to the rows shown: "name|country|format|tags|address", or nothing.
