@@ -31,6 +31,7 @@ struct NetworkFetcher::Job {
     bool head = false;
     bool reach = false;
     QPointer<QObject> context;
+    quintptr requester = 0; // the context as it was given: whose look-up slots the request takes
     QMetaObject::Connection contextGone;
     std::function<void(const Body&)> bodyDone;
     std::function<void(const Head&)> headDone;

@@ -11,11 +11,12 @@
 // - Redirections per request: a station's follow the engine's rule (http and https both ways, at most 3), as
 //   directory sites send listeners from https to an http stream; the directory's stay on https and under its
 //   domain: only the directory's own servers speak for it.
-// - Name look-ups in Qt's pool, at most MaxLookUps at once that requests wait for, and MaxLookUpThreads in all: a
-//   resolver that hangs (a network down, a captive portal) holds a thread for each, and a paste of 64 names must
-//   not hold 64 of them, each with its stack and its allocator arena. A look-up whose requests were all given up
-//   gives its place to the next while its thread runs on, and a name looked up or being looked up waits for no
-//   place: four names that never resolve must not hold up the directory, or a station already found.
+// - Name look-ups in Qt's pool, MaxLookUpThreads at most, and MaxLookUps at once for each requester (the finder,
+//   the session, the directory, the checker): a resolver that hangs (a network down, a captive portal) holds a
+//   thread for each, and a paste of 64 names must not hold 64 of them, each with its stack and its allocator
+//   arena; nor may the names one requester waits for hold up another's (a paste's, the directory's search). A
+//   look-up whose requests were all given up gives its place to the next while its thread runs on; a request
+//   about to give up starts none; a name looked up lately, or being looked up, waits for no place.
 // - Bounds per request: the bytes after decoding (Qt decodes gzip; its read buffer is held to the bound, so
 //   nothing reads far past it), the time from the start to the last byte whatever the server does, and the
 //   redirections. A socket, a reply or memory that cannot be had is a failed request, not an exception.
@@ -104,6 +105,7 @@ NetworkFetcher::Job* NetworkFetcher::start(const Request& request, QObject* cont
     job->request = request;
     job->at = request.url;
     job->context = context;
+    job->requester = quintptr(context);
     const Ticket ticket = job->ticket;
     if (context)
         job->contextGone = connect(context, &QObject::destroyed, this, [this, ticket] { cancel(ticket); });
@@ -346,40 +348,63 @@ void NetworkFetcher::lookUp(Ticket ticket) {
         job->resolved = true;
         return resume(*job);
     }
-    QList<Ticket>& waiting = m_lookupWaiting[host];
-    waiting.append(ticket);
-    // A name being looked up already: its answer serves this request too, without a slot of its own. A name
-    // only the background waited for goes ahead once someone waits for it.
-    if (!job->request.background && m_backgroundQueue.removeOne(host)) m_lookupQueue.append(host);
-    if (waiting.size() == 1 && !m_lookingUp.contains(host))
-        (job->request.background ? m_backgroundQueue : m_lookupQueue).append(host);
+    m_lookupWaiting[host].append(ticket);
+    const auto queued = m_lookUps.find(host);
+    if (queued == m_lookUps.end()) {
+        m_lookUps.insert(host, {job->requester, job->request.background, false, false});
+        m_lookupQueue.append(host);
+    } else if (!job->request.background) {
+        // A name being looked up already serves this request too, without a slot of its own; one only the
+        // background waited for goes ahead once someone waits for it.
+        queued->background = false;
+    }
     startLookUps();
 }
 
 void NetworkFetcher::startLookUps() {
-    while (m_lookups < MaxLookUps && m_lookupThreads < MaxLookUpThreads &&
-           !(m_lookupQueue.isEmpty() && m_backgroundQueue.isEmpty())) {
-        const QString host = (m_lookupQueue.isEmpty() ? m_backgroundQueue : m_lookupQueue).takeFirst();
-        // Nobody waits for it any more: every request for it was cancelled.
-        QList<Ticket>& waiting = m_lookupWaiting[host];
-        waiting.erase(std::remove_if(waiting.begin(), waiting.end(), [this](Ticket t) { return !find(t); }),
-                      waiting.end());
-        if (waiting.isEmpty()) {
-            m_lookupWaiting.remove(host);
-            continue;
+    for (const bool background : {false, true}) {
+        for (auto it = m_lookupQueue.begin();
+             it != m_lookupQueue.end() && m_lookupThreads < MaxLookUpThreads;) {
+            const QString host = *it;
+            LookUp& lookUp = m_lookUps[host];
+            if (lookUp.background != background) {
+                ++it;
+                continue;
+            }
+            QList<Ticket>& waiting = m_lookupWaiting[host];
+            waiting.erase(
+                std::remove_if(waiting.begin(), waiting.end(), [this](Ticket t) { return !find(t); }),
+                waiting.end());
+            // Nobody waits for it any more: every request for it was given up or cancelled.
+            if (waiting.isEmpty()) {
+                it = m_lookupQueue.erase(it);
+                m_lookUps.remove(host);
+                m_lookupWaiting.remove(host);
+                continue;
+            }
+            // Requests about to give up are not worth a thread the resolver may hold for a minute.
+            const bool worth = std::any_of(waiting.begin(), waiting.end(), [this](Ticket t) {
+                return find(t)->deadline.remainingTime() >= MinTimeToLookUpMs;
+            });
+            if (m_slots.value(lookUp.requester) >= MaxLookUps || !worth) {
+                ++it;
+                continue;
+            }
+            it = m_lookupQueue.erase(it);
+            lookUp.running = lookUp.holdsSlot = true;
+            ++m_slots[lookUp.requester];
+            ++m_lookupThreads;
+            QHostInfo::lookupHost(host, this, [this, host](const QHostInfo& info) {
+                lookedUp(host, info.error() == QHostInfo::NoError && !info.addresses().isEmpty());
+            });
         }
-        ++m_lookups;
-        ++m_lookupThreads;
-        m_lookingUp.insert(host, true);
-        QHostInfo::lookupHost(host, this, [this, host](const QHostInfo& info) {
-            lookedUp(host, info.error() == QHostInfo::NoError && !info.addresses().isEmpty());
-        });
     }
 }
 
 void NetworkFetcher::lookedUp(const QString& host, bool found) {
     --m_lookupThreads;
-    if (m_lookingUp.take(host)) --m_lookups;
+    const LookUp lookUp = m_lookUps.take(host);
+    if (lookUp.holdsSlot) --m_slots[lookUp.requester];
     if (found) {
         const qint64 now = Now();
         m_resolved.removeIf([now](const auto& known) { return now - known.value() >= ResolvedForMs; });
@@ -401,12 +426,12 @@ void NetworkFetcher::lookedUp(const QString& host, bool found) {
 }
 
 void NetworkFetcher::releaseLookUp(const QString& host) {
-    const auto running = m_lookingUp.find(host);
-    if (running == m_lookingUp.end() || !*running) return;
+    const auto lookUp = m_lookUps.find(host);
+    if (lookUp == m_lookUps.end() || !lookUp->holdsSlot) return;
     const QList<Ticket>& waiting = m_lookupWaiting.value(host);
     if (std::any_of(waiting.begin(), waiting.end(), [this](Ticket t) { return find(t); })) return;
-    *running = false;
-    --m_lookups;
+    lookUp->holdsSlot = false;
+    --m_slots[lookUp->requester];
     startLookUps();
 }
 

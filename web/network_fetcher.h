@@ -27,9 +27,11 @@ public:
     Ticket head(const Request& request, QObject* context, std::function<void(const Head&)> done) override;
     Ticket reach(const Request& request, QObject* context, std::function<void(Failure)> done) override;
     void cancel(Ticket ticket) override;
-    // Name look-ups that requests wait for, at most at once: each is a thread of Qt's pool while the resolver
-    // takes its time.
+    // Name look-ups that one requester's requests wait for, at most at once: each is a thread of Qt's pool while
+    // the resolver takes its time.
     static constexpr int MaxLookUps = 4;
+    // A request with less time left starts no look-up.
+    static constexpr int MinTimeToLookUpMs = 100;
     // Look-ups running at all, those nobody waits for any more included: Qt's pool runs 20 at most, and a few
     // are left for the rest of the program (the directory's reverse names).
     static constexpr int MaxLookUpThreads = 16;
@@ -67,12 +69,18 @@ private:
     QNetworkAccessManager* m_verifiedManager = nullptr; // and of a verified one
     bool m_proxiesSet = false;
     std::map<Ticket, std::unique_ptr<Job>> m_jobs;
-    int m_lookups = 0;                             // look-ups that requests wait for
+    // A name queued for a look-up or being looked up.
+    struct LookUp {
+        quintptr requester = 0; // whose slot it takes: the first request's context
+        bool background = false;
+        bool running = false;
+        bool holdsSlot = false; // running, and some request still waits for it
+    };
+    QHash<QString, LookUp> m_lookUps;
+    QStringList m_lookupQueue;                     // names waiting for a look-up, in order
+    QHash<quintptr, int> m_slots;                  // look-ups running that each requester's requests wait for
     int m_lookupThreads = 0;                       // look-ups the resolver has not returned from
-    QStringList m_lookupQueue;                     // host names waiting for a look-up, in order
-    QStringList m_backgroundQueue;                 // and those only requests in the background wait for
-    QHash<QString, QList<Ticket>> m_lookupWaiting; // the requests each host name's look-up answers
-    QHash<QString, bool> m_lookingUp;              // names being looked up, and whether they hold a slot
+    QHash<QString, QList<Ticket>> m_lookupWaiting; // the requests each name's look-up answers
     QHash<QString, qint64> m_resolved; // names the resolver answered, and when (QElapsedTimer's clock)
     Ticket m_last = 0;
 };
