@@ -63,5 +63,5 @@ PYTHON
         --key "$net/server.key" --stations "$net/stations.json" --log "$requests" --delay-ms "${directory_delay:-0}" \
         --lifetime "$2" >"$work/standin.log" 2>&1 &
     e2e_started $!
-    wait_for 10 grep -q ready "$work/standin.log" || fail "the directory's stand-in did not start"
+    wait_for 10 grep -qs ready "$work/standin.log" || fail "the directory's stand-in did not start"
 }
