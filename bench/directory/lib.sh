@@ -29,6 +29,10 @@ directory_bench_world() {
     directory_network
     directory_resolver with-srv
 
+    # The display's socket file in a folder of this namespace's own: python-xlib connects by the file before the
+    # abstract name (which is this network's own), and a server another session starts meanwhile can take the
+    # same number in the shared /tmp.
+    mount -t tmpfs -o mode=1777 tmpfs /tmp/.X11-unix
     e2e_start_display
     e2e_private_home
     e2e_start_bus ${directory_a11y:+--a11y}

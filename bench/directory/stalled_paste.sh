@@ -93,7 +93,8 @@ one_run() { # BUILD_DIR LABEL PASTE RUN
     (for ((i = 0; i < (watch + find_after + 5) * 10; i++)); do echo "$(now) $(threads "$corvana_pid")"; sleep 0.1
     done) >"$out.threads" &
     sampler=$!
-    /usr/bin/python3 "$here/watch_window.py" '^搜索电台$' --seconds "$((watch + find_after + 1))" >"$out.paints" &
+    /usr/bin/python3 "$here/watch_window.py" '^搜索电台$' --pid "$corvana_pid" \
+        --seconds "$((watch + find_after + 1))" >"$out.paints" &
     watcher=$!
     clip=""
     if [ "$paste" != none ]; then
@@ -113,7 +114,7 @@ one_run() { # BUILD_DIR LABEL PASTE RUN
         xdotool key --clearmodifiers ctrl+f
     fi
     sleep "$watch"
-    echo "$name $paste $run $t0 $idle $out" >>"$work/runs"
+    echo "$name $paste $run $t0 $(now) $idle $out" >>"$work/runs"
     if [ -n "${directory_a11y:-}" ]; then
         # The label at the foot of the search window: what it says after its search.
         screen dump >"$out.dump" 2>/dev/null || true
@@ -157,16 +158,16 @@ table = {}
 print("build    paste    run  lookup  request  answer  answer->rows  paste->rows  idle  max  max-idle")
 print("                       (s after the paste)  (ms)      (s)          (s)")
 for line in open(sys.argv[1]):
-    name, paste, run, t0, idle, out = line.split()
-    t0, idle = float(t0), int(idle)
+    name, paste, run, t0, t1, idle, out = line.split()
+    t0, t1, idle = float(t0), float(t1), int(idle)
     samples = [int(s[1]) for s in lines(out + ".threads") if len(s) == 2]
     top = max(samples) if samples else idle
     # The directory's name as the program first asked the resolver for it after the paste.
     lookups = lines(out + ".lookups")
     lookup = next((float(t) for t, kind, host in lookups
-                   if kind == "passed" and host.endswith("radio-browser.info") and float(t) >= t0), None)
+                   if kind == "passed" and host.endswith("radio-browser.info") and t0 <= float(t) < t1), None)
     stalled = sum(1 for _, kind, _ in lookups if kind == "stalled")
-    asked = [(float(c), float(s)) for c, s, _, path, *_ in log if float(c) >= t0 and "language=" in path]
+    asked = [(float(c), float(s)) for c, s, _, path, *_ in log if t0 <= float(c) < t1 and "language=" in path]
     paints = lines(out + ".paints")
     rows = None
     if len(asked) >= 3:

@@ -3,13 +3,14 @@
 # DAMAGE extension, through drawn.py), so that a bench sees when a window that asks for something by itself, as the
 # search window does when it opens, shows the answer, without the program's help. python3-xlib only.
 #
-# Usage: watch_window.py TITLE_REGEX [--seconds S] [--min-height PIXELS]
+# Usage: watch_window.py TITLE_REGEX [--pid PID] [--seconds S] [--min-height PIXELS]
 #
-# Looks for a client window (the window manager's _NET_CLIENT_LIST) whose title matches the whole pattern every
-# 5 ms; prints "window <time> <id>" once found, then "paint <time> <x> <y> <width> <height>" for each area drawn
-# in it that is at least --min-height pixels high (default 100: rows of a table, not a blinking cursor or a status
-# line). Ends --seconds (default 30) after its start. Times are seconds since the epoch, the clock the directory's
-# stand-in logs by.
+# Looks every 5 ms for a client window (the window manager's _NET_CLIENT_LIST) whose title matches the whole
+# pattern, and with --pid whose _NET_WM_PID is PID, so that no other program's window is taken for it; prints
+# "window <time> <id>" once found, then "paint <time> <x> <y> <width> <height>" for each area drawn in it that is
+# at least --min-height pixels high (default 100: rows of a table, not a blinking cursor or a status line). Ends
+# --seconds (default 30) after its start. Times are seconds since the epoch, the clock the directory's stand-in
+# logs by.
 import argparse
 import re
 import select
@@ -23,6 +24,7 @@ from drawn import watch
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("title")
+    parser.add_argument("--pid", type=int)
     parser.add_argument("--seconds", type=float, default=30)
     parser.add_argument("--min-height", type=int, default=100)
     args = parser.parse_args()
@@ -31,7 +33,8 @@ def main():
 
     d = display.Display()
     root = d.screen().root
-    clients, name, utf8 = (d.intern_atom(a) for a in ("_NET_CLIENT_LIST", "_NET_WM_NAME", "UTF8_STRING"))
+    clients, name, utf8, pid = (d.intern_atom(a) for a in ("_NET_CLIENT_LIST", "_NET_WM_NAME", "UTF8_STRING",
+                                                             "_NET_WM_PID"))
 
     def titled():
         listed = root.get_full_property(clients, X.AnyPropertyType)
@@ -39,9 +42,11 @@ def main():
             window = d.create_resource_object("window", wid)
             try:
                 title = window.get_full_property(name, utf8)
+                owner = window.get_full_property(pid, X.AnyPropertyType)
             except error.XError:  # gone while we looked
                 continue
-            if title and wanted.fullmatch(title.value.decode("utf-8", "replace")):
+            if title and wanted.fullmatch(title.value.decode("utf-8", "replace")) and (
+                    args.pid is None or (owner and owner.value[0] == args.pid)):
                 return window
         return None
 
