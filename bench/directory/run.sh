@@ -12,61 +12,18 @@
 # cmake -S . -B build-rel-dir -G Ninja -DCMAKE_BUILD_TYPE=Release; RUNS 10; DELAY_MS, the stand-in's added delay, 0)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-root=$(cd "$here/../.." && pwd)
+. "$here/lib.sh"
 if [ "${1:-}" != --in-namespace ]; then
     [ -n "${1:-}" ] || { sed -n '/^# Usage/,/^set/p' "$0" | sed '$d' >&2; exit 2; }
-    . "$root/scripts/lib/install.sh"
-    corvana_install_packages "$root"/scripts/packages{,-test}.txt
     cmake --build "$1" --target corvana >/dev/null
-    exec unshare --net --mount -- bash "$0" --in-namespace "$@"
+    directory_bench_enter "$0" "$@"
 fi
 shift
 build=$(cd "$1" && pwd)
 runs=${2:-10}
 delay=${3:-0}
-. "$root/tests/e2e/lib/world.sh"
-e2e_begin directory-bench
-unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY all_proxy ALL_PROXY no_proxy NO_PROXY
-
-# The network of the end-to-end test: loopback, dnsmasq with the SRV record, a test CA the only one trusted.
-. "$root/tests/e2e/lib/directory_network.sh"
-directory_network
-directory_resolver with-srv
-
-e2e_start_display
-e2e_private_home
-e2e_start_bus
-e2e_start_window_manager
-
-# 300 stations with the fields the directory gives (about 1 KB of JSON each): half named "Bench Radio ...", half
-# "Bench Music ...", a third tagged music and a third radio; a third of them Chinese, for the opening list.
-/usr/bin/python3 - "$net/stations.json" <<'EOF'
-import json, sys, uuid
-stations = []
-for i in range(300):
-    u = str(uuid.UUID(int=i + 1))
-    stations.append({
-        "changeuuid": str(uuid.UUID(int=10**6 + i)), "stationuuid": u,
-        "name": f"{'Bench Radio' if i % 2 == 0 else 'Bench Music'} {i:03d} 测试台",
-        "url": f"http://127.0.0.1:9/{i}", "url_resolved": f"http://127.0.0.1:9/{i}.mp3",
-        "homepage": f"https://station{i}.example/", "favicon": f"https://station{i}.example/favicon.ico",
-        "tags": ["music,pop,news", "radio,talk,news", "local,news"][i % 3], "country": "China", "countrycode": "CN",
-        "iso_3166_2": None, "state": "Beijing", "language": "chinese" if i % 3 == 1 else "english",
-        "languagecodes": "zh", "votes": i * 7, "lastchangetime": "2024-05-01 10:00:00",
-        "lastchangetime_iso8601": "2024-05-01T10:00:00Z", "codec": "MP3", "bitrate": 128, "hls": 0,
-        "lastcheckok": 1, "lastchecktime": "2024-05-02 10:00:00", "lastchecktime_iso8601": "2024-05-02T10:00:00Z",
-        "lastcheckoktime": "2024-05-02 10:00:00", "lastcheckoktime_iso8601": "2024-05-02T10:00:00Z",
-        "lastlocalchecktime": "2024-05-02 09:00:00", "lastlocalchecktime_iso8601": "2024-05-02T09:00:00Z",
-        "clicktimestamp": "2024-05-02 11:00:00", "clicktimestamp_iso8601": "2024-05-02T11:00:00Z",
-        "clickcount": (i * 37) % 1000, "clicktrend": 1, "ssl_error": 0, "geo_lat": 39.9, "geo_long": 116.4,
-        "has_extended_info": False})
-json.dump(stations, open(sys.argv[1], "w", encoding="utf-8"), ensure_ascii=False)
-EOF
-requests="$work/requests.log"
-/usr/bin/python3 "$root/tests/support/directory_standin.py" --cert "$net/server.pem" --key "$net/server.key" \
-    --stations "$net/stations.json" --log "$requests" --delay-ms "$delay" --lifetime 900 >"$work/standin.log" 2>&1 &
-e2e_started $!
-wait_for 10 grep -q ready "$work/standin.log" || fail "the directory's stand-in did not start"
+directory_delay=$delay
+directory_bench_world directory-bench 900
 
 cp "$build/corvana" "$work/corvana"
 start_corvana env QT_QPA_PLATFORM=xcb

@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 # bench/directory: types a search into a window as a hand does (XTEST, one key every --gap ms) and notes when the
-# X server drew into that window afterwards (the DAMAGE extension), so that the time from the last key to the
-# results on the screen is measured without the program's help. python3-xlib only.
+# X server drew into that window afterwards (the DAMAGE extension, through drawn.py), so that the time from the last
+# key to the results on the screen is measured without the program's help. python3-xlib only.
 #
 # Usage: type_and_watch.py WINDOW_ID TEXT [--gap MS] [--watch SECONDS] [--min-height PIXELS]
 #
@@ -14,7 +14,9 @@ import select
 import time
 
 from Xlib import X, XK, display
-from Xlib.ext import damage, xtest
+from Xlib.ext import xtest
+
+from drawn import watch
 
 
 def main():
@@ -27,18 +29,7 @@ def main():
     args = parser.parse_args()
 
     d = display.Display()
-    if not d.has_extension("DAMAGE"):
-        raise SystemExit("the display has no DAMAGE extension")
-    d.damage_query_version()
-    window = d.create_resource_object("window", args.window)
-    window.damage_create(damage.DamageReportRawRectangles)
-    d.sync()
-
-    def drawn():  # the areas drawn since the last look, high enough
-        while d.pending_events():
-            event = d.next_event()
-            if event.type == d.extension_event.DamageNotify and event.area.height >= args.min_height:
-                yield event.area
+    drawn = watch(d, d.create_resource_object("window", args.window), args.min_height)
 
     def key(name, down):
         code = d.keysym_to_keycode(XK.string_to_keysym(name))
