@@ -12,7 +12,8 @@
 # the accessibility bus (to read the status line, bench/check/status_watch.py: to a tenth of a second) and
 # openbox; right-clicks the list's third row, then 12 Down and Return on its menu (on a row neither first nor last,
 # 检查全部电台 is the twelfth entry enabled). Before that, 3 s of pings on the idle window give the floor. Prints
-# each run and the medians, the threads' names at their highest, and what the stations' server was asked.
+# each run and the medians, the threads' names at their highest and when their count changed, and what the
+# stations' server was asked.
 # Usage: bench/check/run.sh BUILD_DIR [RUNS]   (BUILD_DIR: a Release build, e.g.
 # cmake -S . -B build-rel -G Ninja -DCMAKE_BUILD_TYPE=Release; RUNS: 3)
 set -euo pipefail
@@ -151,6 +152,8 @@ run_once() { # N: appends "N wall menu idle max after worst_ms answered sent wor
     [ -z "$t_start" ] || menu=$(echo "$t_start - $t0" | bc -l)
     echo "$n $wall $menu $idle $max $after $(awk '{print $2, $4, $6, $8}' <<<"$ping") $floor ${final:-none}" >>"$work/runs"
     echo "-- run $n: threads at their highest: $(tail -n1 "$work/names-$n")" >>"$work/notes"
+    echo "   the count over time (s from Return: threads, at each change): $(awk -v t0="$t0" \
+        '$2 != last { printf "%.1f: %s, ", $1 - t0, $2; last = $2 }' "$work/threads-$n")" >>"$work/notes"
     kill -KILL "$corvana_pid" 2>/dev/null || true
     wait "$corvana_pid" 2>/dev/null || true
     corvana_pid=""
