@@ -5,5 +5,6 @@ target_sources(corvana_app PRIVATE
   app/desktop_controls.cpp
   app/station_import.cpp
   app/search_window.cpp app/search_window.h
+  app/history_window.cpp app/history_window.h
   app/corvana.qrc
 )
