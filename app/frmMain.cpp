@@ -91,6 +91,13 @@ frmMain::frmMain(QWidget* parent)
     BuildMenus();
     // One mute state: the menu's mark follows the session however it was changed (menu, strip, desktop).
     connect(&m_session, &player::Session::mutedChanged, menu_OffSound, &QAction::setChecked);
+    // Every title heard goes into the run's history, under the name the list gives its station.
+    connect(&m_session, &player::Session::titleChanged, this, [this](const QString& title) {
+        const QString station =
+            m_session.listName().isEmpty() ? m_session.stationName() : m_session.listName();
+        if (m_titlesHeard.add(QDateTime::currentDateTime(), station, title) && m_historyWindow)
+            m_historyWindow->Refresh();
+    });
     adjustSize();
     setFixedSize(size());
     m_tray = new tray::TrayIcon(*this, *menu_Control, mod_Function::RestoreWindowState, this);
@@ -115,6 +122,7 @@ frmMain::~frmMain() {
     disconnect(&m_session, nullptr, this, nullptr);
     // So do the finder and the search window, which would cancel their requests on a fetcher already gone.
     delete m_search;
+    delete m_historyWindow;
     delete m_finder;
     m_finder = nullptr;
     delete takeCentralWidget();
@@ -133,6 +141,7 @@ void frmMain::BuildLayout() {
 
     WMP = new player::MediaPlayer(m_session, client);
     WMP->setObjectName(QStringLiteral("WMP"));
+    WMP->showRecorder(m_recorder);
     WMP->setGeometry(TwipsRect(0, 0, 4215, 675));
 
     Label1 = new LinkLabel(client);
@@ -166,6 +175,9 @@ void frmMain::BuildLayout() {
     key(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), &frmMain::Form_Redo);
     // The community's station directory: a key, not a menu entry.
     key(QKeySequence(Qt::CTRL | Qt::Key_F), &frmMain::Form_Search);
+    // What was heard, and keeping what plays: keys too.
+    key(QKeySequence(Qt::CTRL | Qt::Key_H), &frmMain::Form_History);
+    key(QKeySequence(Qt::CTRL | Qt::Key_R), &frmMain::Form_Record);
     // Ctrl+V on the list; Ctrl+C stays the window's 清空列表.
     auto* paste =
         new QShortcut(QKeySequence::Paste, lst_Play, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);

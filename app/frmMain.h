@@ -6,9 +6,12 @@
 // report and lets the program go on.
 #pragma once
 
+#include "app/history_window.h"
 #include "app/search_window.h"
 #include "platform/plain_text.h"
+#include "player/recorder.h"
 #include "player/session.h"
+#include "player/title_history.h"
 #include "stations/edit_commands.h"
 #include "stations/list_file.h"
 #include "stations/list_history.h"
@@ -146,6 +149,15 @@ public:
     // the next (app/search_window.h). Its results play as a list station does and are added as a paste is.
     void Form_Search();
     frmSearch* SearchWindow() const { return m_search; }
+    // Ctrl+H: the titles heard since the start (app/history_window.h), made at the first press and raised at
+    // the next.
+    void Form_History();
+    frmHistory* HistoryWindow() const { return m_historyWindow; }
+    const player::TitleHistory& TitlesHeard() const { return m_titlesHeard; }
+    // Ctrl+R: records what plays into the music folder, one file per title, or stops recording; the strip
+    // shows it (player/recorder.h).
+    void Form_Record();
+    player::Recorder& Recorder() { return m_recorder; }
     // Stations dropped on the list or pasted into it (Ctrl+V): links, a page's links, a playlist's text,
     // playlist files. Completed from the web on the event loop; StationsFound appends them as 网络URL appends
     // one (app/station_import.cpp). Escape on the list drops what is still being read.
@@ -210,12 +222,16 @@ private:
     web::NetworkFetcher m_fetcher;
     // What the user listens to. Declared before anything that shows it, and outlives WMP (see ~frmMain).
     player::Session m_session;
+    // What the session played: the titles of this run, and what is being kept in files.
+    player::TitleHistory m_titlesHeard;
+    player::Recorder m_recorder{m_session};
     player::PlayerComponent* m_player = nullptr;
     tray::TrayIcon* m_tray = nullptr;
     desktop::MprisService* m_mpris = nullptr;
     stations::StationFinder* m_finder = nullptr; // made at the first drop or paste
     web::DnsDirectoryNames m_directoryNames;
-    QPointer<frmSearch> m_search;      // while the search window is open
+    QPointer<frmSearch> m_search; // while the search window is open
+    QPointer<frmHistory> m_historyWindow;
     QObject* m_listViewport = nullptr; // where drops on the list arrive
     QString m_listeningTo;             // the name of the station the player was last given
     // The list file's encoding and the lines it gave no station for: each save writes them back.
