@@ -153,7 +153,8 @@ public:
     // the next.
     void Form_History();
     frmHistory* HistoryWindow() const { return m_historyWindow; }
-    const player::TitleHistory& TitlesHeard() const { return m_titlesHeard; }
+    // What the user listens to (its signals feed the history).
+    player::Session& ListeningSession() { return m_session; }
     // Ctrl+R: records what plays into the music folder, one file per title, or stops recording; the strip
     // shows it (player/recorder.h).
     void Form_Record();
