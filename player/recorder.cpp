@@ -135,8 +135,7 @@ QString Recorder::text() const {
     QString where = QDir::toNativeSeparators(m_stationFolder);
     const QString home = QDir::toNativeSeparators(QDir::homePath());
     if (where.startsWith(home + QDir::separator())) where = QLatin1Char('~') + where.mid(home.size());
-    return QStringLiteral("● %1 录音到 %2")
-        .arg(Clock(m_recorded.isValid() ? m_recorded.elapsed() : 0), where);
+    return QStringLiteral("● %1 %2").arg(Clock(m_recorded.isValid() ? m_recorded.elapsed() : 0), where);
 }
 
 void Recorder::onState(Session::State state) {
