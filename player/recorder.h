@@ -33,8 +33,9 @@ class Recorder : public QObject {
 public:
     // Recording stops before the disk has less than this left.
     static constexpr qint64 MinFreeBytes = qint64(50) << 20;
-    // A recording whose file does not grow this long while the stream plays has failed.
-    static constexpr int StalledMs = 10000;
+    // A recording whose file does not grow this long while the stream plays has failed. The engine writes in
+    // blocks of 32 KiB: half a minute of a 10 kbit/s stream.
+    static constexpr int StalledMs = 30000;
     // How long the first audio waits for the stream's title, so that the file has the title's name.
     static constexpr int TitleWaitMs = 3000;
 

@@ -3,12 +3,12 @@
 # server (tests/support/hostile_server.py /titled/416: a new title every 9.984 s, its metadata block right before
 # its first byte, each title a tone of its own sweeping up, made by tones.py) into a PulseAudio null sink, and:
 #   CPU: SECONDS (default 30) playing alone, then as long recording (Ctrl+R), beside each other
-#   memory: the resident memory every minute over MINUTES (default 10) of recording
+#   memory: the resident memory every minute over MINUTES (default 10) of playing alone, then as long recording
 #   the files: name, codec (ffprobe), and where each starts and ends against its title in the stream, read from
 #   the tone heard at its first and last moments (a file cut right starts at 0 s into its title and ends at its
 #   end; the first and last files begin and end with the key presses)
 #   screenshots of the strip while it records and of 播放记录 (Ctrl+H), into OUT_DIR
-# Run by hand (it takes MINUTES and a little more):
+# Run by hand (it takes twice MINUTES and a little more):
 #   bench/recording/run.sh BUILD_DIR [MINUTES] [SECONDS] [OUT_DIR]
 set -euo pipefail
 build=$(cd "$1" && pwd)
@@ -26,7 +26,7 @@ frames=416
 title_seconds=$(echo "$frames * 0.024" | bc -l)
 
 python3 "$here/tones.py" make "$work/tones.mp3" "$frames"
-lifetime=$((minutes * 60 + seconds * 2 + 300))
+lifetime=$((minutes * 120 + seconds * 2 + 300))
 # The server ends when its input closes: this script holds it open until it ends.
 mkfifo "$work/station.in"
 /usr/bin/python3 "$here/../../tests/support/hostile_server.py" --mp3 "$work/tones.mp3" --lifetime "$lifetime" \
@@ -63,6 +63,16 @@ wait_for 20 sh -c "[ \"\$(/usr/bin/python3 '$here/../../tests/e2e/level.py' benc
     { echo "recording: Corvana is not playing (no sound at the sink)" >&2; exit 1; }
 sleep 3
 playing_cpu=$(cpu_seconds "$corvana")
+declare -a rss_playing rss
+sample() { # ARRAY: the resident memory every minute over $minutes
+    local -n into=$1
+    for ((m = 0; m <= minutes; m++)); do
+        kill -0 "$corvana" 2>/dev/null || { echo "recording: Corvana ended" >&2; exit 1; }
+        into[m]=$(rss_kib "$corvana")
+        [ "$m" -lt "$minutes" ] && sleep 60
+    done
+}
+sample rss_playing
 
 keys "$window" ctrl+r
 folder="$HOME/Music/Corvana/Titled"
@@ -71,12 +81,7 @@ sleep 3
 recording_cpu=$(cpu_seconds "$corvana")
 import -window "$window" "$out/recording-strip.png" 2>/dev/null || true
 
-declare -a rss
-for ((m = 0; m <= minutes; m++)); do
-    kill -0 "$corvana" 2>/dev/null || { echo "recording: Corvana ended at minute $m" >&2; exit 1; }
-    rss[m]=$(rss_kib "$corvana")
-    [ "$m" -lt "$minutes" ] && sleep 60
-done
+sample rss
 keys "$window" ctrl+r
 sleep 2
 keys "$window" ctrl+h
@@ -94,11 +99,12 @@ printf '%-22s %12.2f %12.2f\n' "playing alone" "$playing_cpu" "$(echo "100 * $pl
 printf '%-22s %12.2f %12.2f\n' "playing and recording" "$recording_cpu" "$(echo "100 * $recording_cpu / $seconds" | bc -l)"
 echo "recording / playing: $(printf '%.2f' "$(echo "$recording_cpu / $playing_cpu" | bc -l)")"
 echo
-echo "resident memory while recording"
-printf '%6s %10s\n' minute MiB
-for ((m = 0; m <= minutes; m++)); do printf '%6d %10s\n' "$m" "$(mib "${rss[m]}")"; done
+echo "resident memory (MiB), playing alone and then recording, a new title every 10 s"
+printf '%6s %14s %14s\n' minute "playing alone" recording
+for ((m = 0; m <= minutes; m++)); do printf '%6d %14s %14s\n' "$m" "$(mib "${rss_playing[m]}")" "$(mib "${rss[m]}")"; done
 from=$((minutes < 2 ? 0 : 1))
-echo "growth from minute $from to $minutes: $(mib $((rss[minutes] - rss[from]))) MiB"
+echo "growth from minute $from to $minutes: playing alone $(mib $((rss_playing[minutes] - rss_playing[from]))) MiB," \
+    "recording $(mib $((rss[minutes] - rss[from]))) MiB"
 echo
 echo "files in ~/Music/Corvana/Titled (start and end: seconds against the title's own start and end in the stream;"
 echo "+ late, - early; the first and last files start and end at the key presses)"
