@@ -18,15 +18,11 @@ namespace {
 constexpr qint64 BaseBackBuffer = qint64(1) << 20;
 constexpr qint64 MaxBackBuffer = qint64(64) << 20;
 
+// Whole minutes: the strip is drawn again once a minute, not every second, while it records.
 QString Clock(qint64 ms) {
-    const qint64 s = ms / 1000;
-    return s >= 3600 ? QStringLiteral("%1:%2:%3")
-                           .arg(s / 3600)
-                           .arg(s / 60 % 60, 2, 10, QLatin1Char('0'))
-                           .arg(s % 60, 2, 10, QLatin1Char('0'))
-                     : QStringLiteral("%1:%2")
-                           .arg(s / 60, 2, 10, QLatin1Char('0'))
-                           .arg(s % 60, 2, 10, QLatin1Char('0'));
+    const qint64 minutes = ms / 60000;
+    return minutes >= 60 ? QStringLiteral("%1小时%2分钟").arg(minutes / 60).arg(minutes % 60)
+                         : QStringLiteral("%1分钟").arg(minutes);
 }
 
 qint64 SizeOf(const QString& path) {
@@ -328,7 +324,10 @@ void Recorder::watch() {
         // it keeps cost about half again their size.
         setBackBuffer(qBound(BaseBackBuffer, m_lastSize * 2 + BaseBackBuffer, MaxBackBuffer));
     }
-    emit changed();
+    if (const QString shown = text(); shown != m_shown) {
+        m_shown = shown;
+        emit changed();
+    }
 }
 
 void Recorder::setBackBuffer(qint64 bytes) {

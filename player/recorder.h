@@ -113,6 +113,7 @@ private:
     // Files whose writing has been ended, until the engine says it closed them.
     QHash<quint64, QString> m_closing;
 
+    QString m_shown; // the text as the last change gave it
     quint64 m_tags = 0;
     qint64 m_backBuffer = 0;
     QTimer m_watch;

@@ -69,7 +69,7 @@ sample() { # ARRAY: the resident memory every minute over $minutes
     for ((m = 0; m <= minutes; m++)); do
         kill -0 "$corvana" 2>/dev/null || { echo "recording: Corvana ended" >&2; exit 1; }
         into[m]=$(rss_kib "$corvana")
-        [ "$m" -lt "$minutes" ] && sleep 60
+        if [ "$m" -lt "$minutes" ]; then sleep 60; fi
     done
 }
 sample rss_playing

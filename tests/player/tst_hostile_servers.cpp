@@ -633,7 +633,7 @@ private slots:
         r.session.setListName(QStringLiteral("Titled: 音/调"));
         r.session.play(m_server.url(QStringLiteral("/titled/96")));
         r.recorder.toggle();
-        QTRY_VERIFY_WITH_TIMEOUT(r.recorder.text().startsWith(QStringLiteral("● 00:0")), WaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(r.recorder.text().startsWith(QStringLiteral("● 0分钟 ")), WaitMs);
         QVERIFY2(r.recorder.text().endsWith(QStringLiteral("/music/Titled_ 音_调")),
                  qPrintable(r.recorder.text()));
         // The first title and two changes: three files.
@@ -670,7 +670,8 @@ private slots:
                  qPrintable(r.recorder.text()));
         QTRY_COMPARE_WITH_TIMEOUT(r.session.state(), State::Playing, WaitMs);
         r.recorder.toggle();
-        QTRY_VERIFY_WITH_TIMEOUT(r.recorder.text().startsWith(QStringLiteral("● 00:02")), WaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(r.recorder.text().startsWith(QStringLiteral("●")), WaitMs);
+        QTest::qWait(2000);
         r.recorder.toggle();
         QTRY_COMPARE_WITH_TIMEOUT(r.recorder.saved().size(), 1, WaitMs);
         QCOMPARE(r.session.state(), State::Playing);
