@@ -73,10 +73,8 @@ Recorder::Recorder(Session& session, QObject* parent)
     });
     m_titleWait.setSingleShot(true);
     connect(&m_titleWait, &QTimer::timeout, this, [this] {
-        if (!m_waitingAt) return;
-        const double at = *m_waitingAt;
-        m_waitingAt.reset();
-        open(at, QString());
+        const std::optional<double> at = std::exchange(m_waitingAt, std::nullopt);
+        if (at && m_session.state() == Session::State::Playing) open(*at, QString());
     });
     m_watch.setInterval(1000);
     connect(&m_watch, &QTimer::timeout, this, &Recorder::watch);
@@ -147,7 +145,11 @@ void Recorder::onState(Session::State state) {
     case Session::State::Idle:
         finish();
         break;
-    default: // a drop ends the entry, and with it the engine's writing (onDumpEnded)
+    default:
+        // A drop ends the entry, and with it the engine's writing (onDumpEnded); the first audio waiting for its
+        // title begins again when the stream plays again.
+        m_waitingAt.reset();
+        m_titleWait.stop();
         break;
     }
 }
@@ -266,7 +268,9 @@ void Recorder::onDumpEnded(quint64 tag, bool ok) {
     closeFile();
     onDumpEnded(tag, ok);
     if (!m_armed) return;
-    if (!ok && SizeOf(file) <= 0) {
+    // Refused while the stream plays: the engine cannot write here. (Once the entry has ended, nothing was
+    // left to write.)
+    if (!ok && SizeOf(file) <= 0 && m_session.state() == Session::State::Playing) {
         fail(QStringLiteral("播放器无法写入录音文件"));
         return;
     }
