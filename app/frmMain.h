@@ -231,10 +231,10 @@ private:
     desktop::MprisService* m_mpris = nullptr;
     stations::StationFinder* m_finder = nullptr; // made at the first drop or paste
     web::DnsDirectoryNames m_directoryNames;
-    QPointer<frmSearch> m_search; // while the search window is open
-    QPointer<frmHistory> m_historyWindow;
-    QObject* m_listViewport = nullptr; // where drops on the list arrive
-    QString m_listeningTo;             // the name of the station the player was last given
+    QPointer<frmSearch> m_search;         // while the search window is open
+    QPointer<frmHistory> m_historyWindow; // while the history window is open
+    QObject* m_listViewport = nullptr;    // where drops on the list arrive
+    QString m_listeningTo;                // the name of the station the player was last given
     // The list file's encoding and the lines it gave no station for: each save writes them back.
     stations::ListFileFormat m_listFileFormat;
     // The changes to the list in this run, and what the file holds of it now (at the load, or the last save).
