@@ -67,7 +67,13 @@ declare -a rss_playing rss
 sample() { # ARRAY: the resident memory every minute over $minutes
     local -n into=$1
     for ((m = 0; m <= minutes; m++)); do
-        kill -0 "$corvana" 2>/dev/null || { echo "recording: Corvana ended" >&2; exit 1; }
+        if ! kill -0 "$corvana" 2>/dev/null; then
+            local status=0
+            wait "$corvana" || status=$?
+            cp "$work/corvana.log" "$out/corvana.log"
+            echo "recording: Corvana ended (exit status $status; its output in $out/corvana.log)" >&2
+            exit 1
+        fi
         into[m]=$(rss_kib "$corvana")
         if [ "$m" -lt "$minutes" ]; then sleep 60; fi
     done
