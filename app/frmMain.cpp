@@ -92,6 +92,13 @@ frmMain::frmMain(web::Fetcher& fetcher, player::Session& session, QWidget* paren
     BuildMenus();
     // One mute state: the menu's mark follows the session however it was changed (menu, strip, desktop).
     connect(&m_session, &player::Session::mutedChanged, menu_OffSound, &QAction::setChecked);
+    // Every title heard goes into the run's history, under the name the list gives its station.
+    connect(&m_session, &player::Session::titleChanged, this, [this](const QString& title) {
+        const QString station =
+            m_session.listName().isEmpty() ? m_session.stationName() : m_session.listName();
+        if (m_titlesHeard.add(QDateTime::currentDateTime(), station, title) && m_historyWindow)
+            m_historyWindow->Refresh();
+    });
     adjustSize();
     setFixedSize(size());
     m_tray = new tray::TrayIcon(*this, *menu_Control, mod_Function::RestoreWindowState, this);
@@ -123,6 +130,7 @@ void frmMain::BuildLayout() {
 
     WMP = new player::MediaPlayer(m_session, client);
     WMP->setObjectName(QStringLiteral("WMP"));
+    WMP->showRecorder(m_recorder);
     WMP->setGeometry(TwipsRect(0, 0, 4215, 675));
 
     Label1 = new LinkLabel(client);
@@ -167,6 +175,9 @@ void frmMain::BuildLayout() {
                 platform::Guarded([&] { lst_Play_AfterLabelEdit(row, text); });
                 UpdateDesktop();
             });
+    // What was heard, and keeping what plays: keys too.
+    key(QKeySequence(Qt::CTRL | Qt::Key_H), &frmMain::Form_History);
+    key(QKeySequence(Qt::CTRL | Qt::Key_R), &frmMain::Form_Record);
     // Ctrl+V on the list; Ctrl+C stays the window's 清空列表.
     auto* paste =
         new QShortcut(QKeySequence::Paste, lst_Play, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);

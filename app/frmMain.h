@@ -6,9 +6,12 @@
 // report and lets the program go on.
 #pragma once
 
+#include "app/history_window.h"
 #include "app/search_window.h"
 #include "platform/plain_text.h"
+#include "player/recorder.h"
 #include "player/session.h"
+#include "player/title_history.h"
 #include "stations/edit_commands.h"
 #include "stations/list_file.h"
 #include "stations/list_history.h"
@@ -150,6 +153,16 @@ public:
     // the next (app/search_window.h). Its results play as a list station does and are added as a paste is.
     void Form_Search();
     frmSearch* SearchWindow() const { return m_search; }
+    // Ctrl+H: the titles heard since the start (app/history_window.h), made at the first press and raised at
+    // the next.
+    void Form_History();
+    frmHistory* HistoryWindow() const { return m_historyWindow; }
+    // What the user listens to (its signals feed the history).
+    player::Session& ListeningSession() { return m_session; }
+    // Ctrl+R: records what plays into the music folder, one file per title, or stops recording; the strip
+    // shows it (player/recorder.h).
+    void Form_Record();
+    player::Recorder& Recorder() { return m_recorder; }
     // Stations dropped on the list or pasted into it (Ctrl+V): links, a page's links, a playlist's text,
     // playlist files. Completed from the web on the event loop; StationsFound appends them as 网络URL appends
     // one (app/station_import.cpp). Escape on the list drops what is still being read.
@@ -236,17 +249,21 @@ private:
     // user listens to.
     web::Fetcher& m_fetcher;
     player::Session& m_session;
+    // What the session played: the titles of this run, and what is being kept in files.
+    player::TitleHistory m_titlesHeard;
+    player::Recorder m_recorder{m_session};
     player::PlayerComponent* m_player = nullptr;
     tray::TrayIcon* m_tray = nullptr;
     desktop::MprisService* m_mpris = nullptr;
     stations::StationFinder* m_finder = nullptr; // made at the first drop or paste
     web::DnsDirectoryNames m_directoryNames;
-    QPointer<frmSearch> m_search; // while the search window is open
-    QMenu* m_listMenu = nullptr;  // the list's right-click menu, once asked for
+    QPointer<frmSearch> m_search;         // while the search window is open
+    QPointer<frmHistory> m_historyWindow; // while the history window is open
+    QMenu* m_listMenu = nullptr;          // the list's right-click menu, once asked for
     struct ListMenuEntries {
         QList<QAction*> onStation; // shown only on a station
         QAction *up = nullptr, *down = nullptr, *copyAll = nullptr, *undo = nullptr, *redo = nullptr;
-        QAction *checkAll = nullptr, *repair = nullptr;
+        QAction *checkAll = nullptr, *repair = nullptr, *record = nullptr;
     } m_listMenuEntries;
     stations::StationChecker* m_checker = nullptr; // made at the first check
     QPointer<QWidget> m_repair;                    // while 修复电台 is open

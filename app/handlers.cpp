@@ -98,6 +98,7 @@ void frmMain::KeepRunningAfterUnload() {
 void frmMain::closeEvent(QCloseEvent* event) {
     if (m_unloaded) {
         if (m_search) m_search->close();
+        if (m_historyWindow) m_historyWindow->close();
         event->accept();
         return;
     }
@@ -120,8 +121,9 @@ void frmMain::closeEvent(QCloseEvent* event) {
         return;
     }
     m_unloaded = true;
-    // The search window is the main window's: it goes with it.
+    // The search and history windows are the main window's: they go with it.
     if (m_search) m_search->close();
+    if (m_historyWindow) m_historyWindow->close();
     event->accept();
 }
 
@@ -225,6 +227,17 @@ void frmMain::menu_Down_Click() {
 
 void frmMain::menu_OffSound_Click() {
     menu_OffSound->setChecked(player::ToggleMute(Player(), menu_OffSound->isChecked()));
+}
+
+void frmMain::Form_History() {
+    if (!m_historyWindow) m_historyWindow = new frmHistory(m_titlesHeard, m_recorder.folder(), this);
+    m_historyWindow->show();
+    m_historyWindow->raise();
+    m_historyWindow->activateWindow();
+}
+
+void frmMain::Form_Record() {
+    m_recorder.toggle();
 }
 
 // the informational extras

@@ -62,6 +62,8 @@ void frmMain::lst_Play_ContextMenu(const QPoint& viewportPos, bool fromKeyboard)
         entry(QStringLiteral("粘贴"), "Ctrl+V", &frmMain::lst_Play_Paste);
         e.copyAll = entry(QStringLiteral("复制全部电台"), nullptr, &frmMain::lst_Play_CopyAll);
         entry(QStringLiteral("搜索电台…"), "Ctrl+F", &frmMain::Form_Search);
+        entry(QStringLiteral("播放记录"), "Ctrl+H", &frmMain::Form_History);
+        e.record = entry(QStringLiteral("录音"), "Ctrl+R", &frmMain::Form_Record);
         m_listMenu->addSeparator();
         e.onStation << entry(QStringLiteral("检查电台"), nullptr, &frmMain::lst_Play_Check)
                     << entry(QStringLiteral("在目录中查找"), nullptr, &frmMain::lst_Play_FindInDirectory);
@@ -87,6 +89,8 @@ void frmMain::lst_Play_ContextMenu(const QPoint& viewportPos, bool fromKeyboard)
     e.down->setEnabled(station && station->Index() < count);
     e.copyAll->setVisible(count > 0);
     e.checkAll->setVisible(count > 0);
+    e.record->setText(m_recorder.recording() ? QStringLiteral("停止录音\tCtrl+R")
+                                             : QStringLiteral("录音\tCtrl+R"));
     e.repair->setVisible(!lst_Play->stationModel().deadRows().isEmpty());
     const auto undo = m_history.NextUndo(), redo = m_history.NextRedo();
     e.undo->setText(QStringLiteral("撤销") + (undo ? StepName(*undo) : QString()) +

@@ -57,33 +57,35 @@ int main(int argc, char* argv[]) {
     QApplication::setOrganizationDomain(QStringLiteral("ostrel.example"));
     QApplication::setDesktopFileName(QStringLiteral("example.ostrel.Corvana"));
 
-    // Made before the window and gone after it: whatever the window's children still ask of them as they go,
-    // they are there.
-    web::NetworkFetcher fetcher(QByteArrayLiteral("Corvana/" CORVANA_VERSION));
-    player::Session session(fetcher);
     int status = 0;
     {
-        frmMain window(fetcher, session);
-        // SIGTERM, SIGHUP and SIGINT close the window the way the user does: a modified list gets its question.
-        platform::TerminationSignals terminationSignals;
-        QObject::connect(&terminationSignals, &platform::TerminationSignals::received, &window,
-                         &QWidget::close);
-        // An error during start-up is reported, and the program ends: it never runs on a list it could not read.
-        if (!platform::Guarded([&] { window.Form_Load(); })) return 1;
-        window.show();
-        // libmpv takes a moment to start: once the window is on screen, not on the way to it, and well before a
-        // user can pick a station.
-        new FirstShown(window.windowHandle(), [&window] { window.StartEngine(); });
-        // On the session bus once the window is up: the desktop's media controls need not delay it.
-        QTimer::singleShot(0, &window, &frmMain::PublishToDesktop);
-        status = app.exec();
+        // Made before the window and gone after it: whatever the window's children still ask of them as they go,
+        // they are there.
+        web::NetworkFetcher fetcher(QByteArrayLiteral("Corvana/" CORVANA_VERSION));
+        player::Session session(fetcher);
+        {
+            frmMain window(fetcher, session);
+            // SIGTERM, SIGHUP and SIGINT close the window the way the user does: a modified list gets its question.
+            platform::TerminationSignals terminationSignals;
+            QObject::connect(&terminationSignals, &platform::TerminationSignals::received, &window,
+                             &QWidget::close);
+            // An error during start-up is reported, and the program ends: it never runs on a list it could not read.
+            if (!platform::Guarded([&] { window.Form_Load(); })) return 1;
+            window.show();
+            // libmpv takes a moment to start: once the window is on screen, not on the way to it, and well before a
+            // user can pick a station.
+            new FirstShown(window.windowHandle(), [&window] { window.StartEngine(); });
+            // On the session bus once the window is up: the desktop's media controls need not delay it.
+            QTimer::singleShot(0, &window, &frmMain::PublishToDesktop);
+            status = app.exec();
+        }
+        // The window is gone, and with it the list's question, a recording and every request. What the user
+        // copied goes to the desktop's clipboard manager now: Qt hands it over only as the application object
+        // goes, after waiting for the name look-ups still running in its pool, and one the network never answers
+        // (a stalled resolver, a captive portal) would hold a closed program for minutes. Then the engine stops.
+        platform::HandClipboardToManager();
     }
-    // The window is gone, and with it the list's question and every request. What the user copied goes to the
-    // desktop's clipboard manager now: Qt hands it over only as the application object goes, after waiting for
-    // the name look-ups still running in its pool, and one the network never answers (a stalled resolver, a
-    // captive portal) would hold a closed program for minutes. Nothing else is left to keep, so the program ends
-    // here, the engine with it.
-    platform::HandClipboardToManager();
+    // Nothing is left to keep: the program ends here, without Qt's wait.
     std::fflush(nullptr);
     std::_Exit(status);
 }

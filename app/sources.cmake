@@ -8,5 +8,6 @@ target_sources(corvana_app PRIVATE
   app/list_check.cpp
   app/repair_window.cpp app/repair_window.h
   app/search_window.cpp app/search_window.h
+  app/history_window.cpp app/history_window.h
   app/corvana.qrc
 )

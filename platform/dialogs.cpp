@@ -5,6 +5,7 @@
 #include "platform/error.h"
 
 #include <QCloseEvent>
+#include <QFileDialog>
 #include <QInputDialog>
 #include <QKeyEvent>
 #include <QMessageBox>
@@ -100,6 +101,10 @@ QString QtDialogs::InputBox(const QString& prompt, const QString& title) {
     dialog.setInputMode(QInputDialog::TextInput);
     if (dialog.exec() != QDialog::Accepted) return QString();
     return dialog.textValue();
+}
+
+QString QtDialogs::SaveFileName(const QString& title, const QString& suggested) {
+    return QFileDialog::getSaveFileName(g_parent.data(), title, suggested);
 }
 
 } // namespace platform

@@ -31,6 +31,8 @@ public:
     virtual int MsgBox(const QString& text, int style, const QString& title) = 0;
     // The typed text after OK; an empty text after Cancel.
     virtual QString InputBox(const QString& prompt, const QString& title) = 0;
+    // The platform's dialog for a file to write: the path chosen, or an empty text after Cancel.
+    virtual QString SaveFileName(const QString& title, const QString& suggested) = 0;
 };
 
 // The real dialogs. A Yes/No box cannot be escaped or closed without an answer.
@@ -38,6 +40,7 @@ class QtDialogs : public Dialogs {
 public:
     int MsgBox(const QString& text, int style, const QString& title) override;
     QString InputBox(const QString& prompt, const QString& title) override;
+    QString SaveFileName(const QString& title, const QString& suggested) override;
 };
 
 // The dialogs in use; SetDialogs(nullptr) goes back to the real ones. The caller keeps ownership.
@@ -52,6 +55,9 @@ inline int MsgBox(const QString& text, int style, const QString& title) {
 }
 inline QString InputBox(const QString& prompt, const QString& title) {
     return CurrentDialogs().InputBox(prompt, title);
+}
+inline QString SaveFileName(const QString& title, const QString& suggested) {
+    return CurrentDialogs().SaveFileName(title, suggested);
 }
 
 } // namespace platform

@@ -15,6 +15,7 @@
 #include <new>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace platform {
@@ -250,6 +251,38 @@ void DiskFileSystem::ReplaceFile(const QString& path, const QByteArray& bytes) {
 
 QString SaveTemporaryPrefix(const QString& fileName) {
     return u'.' + fileName + QStringLiteral(".corvana-save-");
+}
+
+void MakeFolders(const QString& folder) {
+    if (QFileInfo(folder).isDir()) return;
+    // The first folder of the path that is missing or cannot be made says why.
+    const QString parent = QFileInfo(folder).absolutePath();
+    if (parent != folder) MakeFolders(parent);
+    if (::mkdir(Native(folder).constData(), 0777) != 0 && errno != EEXIST) ThrowFileError(errno, folder);
+}
+
+QString CreateNewFile(const QString& folder, const QString& stem, const QString& extension) {
+    for (int number = 1;; ++number) {
+        const QString name =
+            number == 1 ? stem + extension : QStringLiteral("%1 (%2)%3").arg(stem).arg(number).arg(extension);
+        const QString path = QDir(folder).filePath(name);
+        const int fd = ::open(Native(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            ::close(fd);
+            return path;
+        }
+        if (errno != EEXIST || number == 1000) ThrowFileError(errno, path);
+    }
+}
+
+void RenameFile(const QString& from, const QString& to) {
+    if (::rename(Native(from).constData(), Native(to).constData()) != 0) ThrowFileError(errno, to);
+}
+
+qint64 FreeBytes(const QString& path) {
+    struct statvfs st {};
+    if (::statvfs(Native(path).constData(), &st) != 0) return -1;
+    return qint64(st.f_bavail) * qint64(st.f_frsize);
 }
 
 } // namespace platform

@@ -48,6 +48,17 @@ void SetProgramDirectory(const QString& dir); // empty: the executable's own fol
 // nothing of the user's (a CvLst.lst.backup or CvLst.lst.201501 of their own).
 QString SaveTemporaryPrefix(const QString& fileName);
 
+// The files of recordings. Each failure is a RuntimeError in the program's words.
+// Makes folder and the folders above it that are missing.
+void MakeFolders(const QString& folder);
+// Creates a new, empty file folder/stem + extension, exclusively: never one that exists, whoever made it. A
+// name taken gets a number, "stem (2).ext", "stem (3).ext" ... The path made.
+QString CreateNewFile(const QString& folder, const QString& stem, const QString& extension);
+// Gives from's file the name to (a file of the program's own, which it replaces).
+void RenameFile(const QString& from, const QString& to);
+// Bytes an ordinary user may still write on the file system that holds path; -1 when it cannot be told.
+qint64 FreeBytes(const QString& path);
+
 FileSystem& CurrentFileSystem();
 void SetFileSystem(FileSystem* fileSystem); // nullptr: back to the disk
 

@@ -71,6 +71,21 @@ int mpv_get_property_async(mpv_handle* ctx, uint64_t reply_userdata, const char*
     return fn(ctx, reply_userdata, name, format);
 }
 
+int mpv_get_property(mpv_handle* ctx, const char* name, mpv_format format, void* data) {
+    CORVANA_MPV_FUNCTION(mpv_get_property);
+    return fn(ctx, name, format, data);
+}
+
+void mpv_free(void* data) {
+    CORVANA_MPV_FUNCTION(mpv_free);
+    fn(data);
+}
+
+void mpv_free_node_contents(mpv_node* node) {
+    CORVANA_MPV_FUNCTION(mpv_free_node_contents);
+    fn(node);
+}
+
 int mpv_observe_property(mpv_handle* mpv, uint64_t reply_userdata, const char* name, mpv_format format) {
     CORVANA_MPV_FUNCTION(mpv_observe_property);
     return fn(mpv, reply_userdata, name, format);

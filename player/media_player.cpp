@@ -4,6 +4,7 @@
 #include "platform/error.h"
 #include "platform/plain_text.h"
 #include "platform/twips.h"
+#include "player/recorder.h"
 #include "player/strip_icons.h"
 
 #include <QContextMenuEvent>
@@ -35,6 +36,8 @@ public:
         m_text = text;
         m_color = color;
         setToolTip(platform::PlainToolTip(text));
+        // What a screen reader says of it: the strip shows text it does not otherwise reach.
+        setAccessibleName(text);
         update();
     }
     QString text() const { return m_text; }
@@ -106,6 +109,13 @@ MediaPlayer::MediaPlayer(Session& session, QWidget* parent) : QWidget(parent), m
 MediaPlayer::~MediaPlayer() {
     // The session outlives the strip: it must not call into a strip that is going.
     disconnect(&m_session, nullptr, this, nullptr);
+    if (m_recorder) disconnect(m_recorder, nullptr, this, nullptr);
+}
+
+void MediaPlayer::showRecorder(Recorder& recorder) {
+    m_recorder = &recorder;
+    connect(m_recorder, &Recorder::changed, this, &MediaPlayer::refreshStrip);
+    refreshStrip();
 }
 
 void MediaPlayer::buildStrip() {
@@ -151,6 +161,11 @@ void MediaPlayer::buildStrip() {
     controls->addWidget(m_muteButton);
     controls->addSpacing(4);
     controls->addWidget(m_volumeSlider, 1);
+    // What the recorder does, beside the slider, which gives it room while there is something to say.
+    m_recordLabel = new StateLabel(this);
+    m_recordLabel->setObjectName(QStringLiteral("recording"));
+    m_recordLabel->hide();
+    controls->addWidget(m_recordLabel, 3);
     rows->addLayout(controls);
 
     connect(m_playButton, &QToolButton::clicked, this, [this] { fromStrip([this] { controls_play(); }); });
@@ -197,6 +212,9 @@ void MediaPlayer::refreshStrip() {
     m_stateLabel->setText(m_session.stateText(), failed ? errorColor : QColor());
     m_titleLabel->setText(m_session.title().isEmpty() ? m_session.stationName() : m_session.title());
     m_stopButton->setEnabled(m_session.listening());
+    const QString recording = m_recorder ? m_recorder->text() : QString();
+    m_recordLabel->setText(recording, m_recorder && m_recorder->alert() ? errorColor : QColor());
+    m_recordLabel->setVisible(!recording.isEmpty() && !m_volumeSlider->isHidden());
     {
         const QSignalBlocker block(m_volumeSlider);
         m_volumeSlider->setValue(m_session.volume());

@@ -19,6 +19,7 @@ class QToolButton;
 
 namespace player {
 
+class Recorder;
 class StateLabel;
 
 class MediaPlayer : public QWidget, public PlayerComponent {
@@ -53,6 +54,9 @@ public:
     bool get_settings_autoStart() const { return m_settings.autoStart; }
     void put_settings_autoStart(bool autoStart) { m_settings.autoStart = autoStart; }
 
+    // Shows what the recorder does in the strip (the recorder outlives the strip).
+    void showRecorder(Recorder& recorder);
+
     // The strip's context menu while it is open (for tests).
     QMenu* contextMenu() const { return m_menu; }
 
@@ -84,6 +88,8 @@ private:
     QToolButton* m_muteButton = nullptr;
     bool m_mutedIconShown = false; // which glyph the mute button wears, so a refresh redraws only on a change
     QSlider* m_volumeSlider = nullptr;
+    StateLabel* m_recordLabel = nullptr;
+    Recorder* m_recorder = nullptr;
     QPointer<QMenu> m_menu;
     QPoint m_titleTipAt; // where the title's tooltip of the stream was asked for
     // The label it was asked over: the state label, which carries the title in the "mini" strip, or the title's

@@ -5,6 +5,7 @@
 #include "platform/error.h"
 
 #include <QDebug>
+#include <QFile>
 #include <QMetaObject>
 #include <mpv/client.h>
 #include <vector>
@@ -105,12 +106,9 @@ EngineOptions MpvEngine::DefaultOptions() {
         // after that. Not reconnect_at_eof: it reopens finite files (playlists) at their end without pause,
         // for ever.
         {"stream-lavf-o", "reconnect=1,reconnect_streamed=1,reconnect_delay_max=4"},
-        // Time to sound (bench/time_to_audio). A stream without a burst from its server arrives in real
-        // time, so every byte the engine waits for costs its playing time: FFmpeg's stream analysis (about
-        // 4 kB of MP3, a quarter of a second) adds nothing when the stream's header already says what it is,
-        // and a 100 ms output buffer starts sound 100 ms sooner than libmpv's 200 ms while still riding out a
-        // busy moment.
-        {"demuxer-lavf-probe-info", "nostreams"},
+        // Time to sound (bench/time_to_audio). A 100 ms output buffer starts sound 100 ms sooner than
+        // libmpv's 200 ms while still riding out a busy moment. FFmpeg's stream analysis stays on: without it
+        // an MP3 stream has no sample rate until it is decoded, and a recording of it has no header to write.
         {"audio-buffer", "0.1"},
         // Only FFmpeg's demuxers, never the engine's own playlist reader: that one reads a playlist to its
         // end however long it is (an endless one grows the process by hundreds of MB a second), follows a
@@ -217,6 +215,10 @@ void MpvEngine::dispatch(const mpv_event& event) {
     case MPV_EVENT_COMMAND_REPLY: {
         if (event.reply_userdata == 0) // stop: nothing to answer
             break;
+        if (event.reply_userdata & DumpTagBit) {
+            emit dumpEnded(event.reply_userdata & ~DumpTagBit, event.error >= 0);
+            break;
+        }
         const mpv_node& result = static_cast<const mpv_event_command*>(event.data)->result;
         qint64 entry = -1;
         if (event.error >= 0 && result.format == MPV_FORMAT_NODE_MAP)
@@ -324,6 +326,67 @@ void MpvEngine::setVolume(int volume) {
 void MpvEngine::setMute(bool mute) {
     int value = mute ? 1 : 0;
     mpv_set_property_async(m_handle, 0, "mute", MPV_FORMAT_FLAG, &value);
+}
+
+double MpvEngine::playbackTime() const {
+    double seconds = qQNaN();
+    if (mpv_get_property(m_handle, "time-pos", MPV_FORMAT_DOUBLE, &seconds) < 0) return qQNaN();
+    return seconds;
+}
+
+QString MpvEngine::audioCodec() const {
+    char* name = nullptr;
+    if (mpv_get_property(m_handle, "audio-codec-name", MPV_FORMAT_STRING, &name) < 0 || !name) return {};
+    const QString codec = QString::fromUtf8(name);
+    mpv_free(name);
+    return codec;
+}
+
+std::optional<QPair<double, double>> MpvEngine::cachedSpan() const {
+    mpv_node state;
+    if (mpv_get_property(m_handle, "demuxer-cache-state", MPV_FORMAT_NODE, &state) < 0) return std::nullopt;
+    auto field = [](const mpv_node& map, const char* key) -> const mpv_node* {
+        if (map.format != MPV_FORMAT_NODE_MAP) return nullptr;
+        for (int i = 0; i < map.u.list->num; ++i)
+            if (qstrcmp(map.u.list->keys[i], key) == 0) return &map.u.list->values[i];
+        return nullptr;
+    };
+    const double now = playbackTime();
+    std::optional<QPair<double, double>> span;
+    if (const mpv_node* ranges = field(state, "seekable-ranges");
+        ranges && ranges->format == MPV_FORMAT_NODE_ARRAY)
+        for (int i = 0; i < ranges->u.list->num; ++i) {
+            const mpv_node* start = field(ranges->u.list->values[i], "start");
+            const mpv_node* end = field(ranges->u.list->values[i], "end");
+            if (!start || !end || start->format != MPV_FORMAT_DOUBLE || end->format != MPV_FORMAT_DOUBLE)
+                continue;
+            // The range being played; a little slack, as the time read lags what the cache holds.
+            if (!span || (start->u.double_ - 1 <= now && now <= end->u.double_ + 1))
+                span = qMakePair(start->u.double_, end->u.double_);
+        }
+    mpv_free_node_contents(&state);
+    return span;
+}
+
+void MpvEngine::dumpCache(double start, std::optional<double> end, const QString& path, quint64 tag) {
+    const QByteArray from = QByteArray::number(start, 'f', 3);
+    const QByteArray to = end ? QByteArray::number(*end, 'f', 3) : QByteArray("no");
+    const QByteArray file = QFile::encodeName(path);
+    std::vector<const char*> argv = {"dump-cache", from.constData(), to.constData(), file.constData(),
+                                     nullptr};
+    if (mpv_command_async(m_handle, tag | DumpTagBit, argv.data()) < 0)
+        QMetaObject::invokeMethod(
+            this, [this, tag] { emit dumpEnded(tag, false); }, Qt::QueuedConnection);
+}
+
+void MpvEngine::stopDump() {
+    command({"dump-cache", "0", "0", ""});
+}
+
+void MpvEngine::setBackBufferBytes(qint64 bytes) {
+    const QByteArray value = QByteArray::number(bytes);
+    const char* text = value.constData();
+    mpv_set_property_async(m_handle, 0, "demuxer-max-back-bytes", MPV_FORMAT_STRING, &text);
 }
 
 void MpvEngine::requestBitrate(quint64 tag) {

@@ -15,6 +15,7 @@
 #include <QString>
 #include <QStringList>
 #include <atomic>
+#include <optional>
 
 struct mpv_handle;
 struct mpv_event;
@@ -76,6 +77,23 @@ public:
     // engine recomputes it every second, and observing it would wake the program as often for the whole run.
     void requestBitrate(quint64 tag);
 
+    // Recording: the engine writes the stream's own packets, remuxed into the container its name's ending
+    // names, never decoded, from its cache: what plays is there, with what was read ahead of it and, as far as
+    // the back buffer reaches, what played before. Times are the stream's own seconds, as playbackTime gives.
+    // What plays now; NaN when nothing does.
+    double playbackTime() const;
+    // The codec of what plays, as audioFormatChanged gives it, asked now: a title may come before that.
+    QString audioCodec() const;
+    // The seconds the cache holds around what plays, first and last; none when it holds nothing.
+    std::optional<QPair<double, double>> cachedSpan() const;
+    // Writes the cache from start to end into path, over whatever path holds; with no end, on from there as
+    // the stream arrives, until another write or stopDump() takes over or the entry ends. One write at a time:
+    // a new one ends the last. dumpEnded(tag, ...) when it ends.
+    void dumpCache(double start, std::optional<double> end, const QString& path, quint64 tag);
+    void stopDump();
+    // How much of what played the cache keeps (at least the options' 1 MiB makes sense).
+    void setBackBufferBytes(qint64 bytes);
+
 signals:
     void loadReplied(quint64 tag, qint64 entry, player::EngineError error);
     void startFile(qint64 entry);
@@ -96,8 +114,12 @@ signals:
     void volumeChanged(double volume);
     void muteChanged(bool mute);
     void logMessage(const QByteArray& level, const QByteArray& prefix, const QByteArray& text);
+    // A write of dumpCache ended: ok when the engine wrote what it was asked to (or was taken over).
+    void dumpEnded(quint64 tag, bool ok);
 
 private:
+    // Marks the replies to dumpCache among those to load.
+    static constexpr quint64 DumpTagBit = quint64(1) << 63;
     static void Wakeup(void* self);
     void drain();
     void dispatch(const mpv_event& event);

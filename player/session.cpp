@@ -50,7 +50,9 @@ QString Session::stateText() const {
     case State::Buffering:
         return QStringLiteral("正在缓冲 %1%").arg(m_bufferPercent);
     case State::Playing: {
-        const QString shown = !m_title.isEmpty() ? m_title : !m_stationName.isEmpty() ? m_stationName : m_listName;
+        const QString shown = !m_title.isEmpty()         ? m_title
+                              : !m_stationName.isEmpty() ? m_stationName
+                                                         : m_listName;
         return shown.isEmpty() ? QStringLiteral("正在播放") : QStringLiteral("正在播放：") + shown;
     }
     case State::Reconnecting:
@@ -162,7 +164,8 @@ void Session::play(const QString& typed) {
     }
     m_wantPlay = false;
     startEngine();
-    forgetTitles(); // a new station: nothing of the last one's title or name may show under it
+    emit stationRequested();
+    forgetTitles();         // a new station: nothing of the last one's title or name may show under it
     m_recentTitles.clear(); // nor its titles: the tooltip's history is this station's
 
     m_playlistsRead.clear();

@@ -80,6 +80,9 @@ public:
     // neither itself nor what it plays (HLS, a server without icy-name).
     void setListName(const QString& name) { m_listName = name; }
     QString address() const { return m_heldAddress; }
+    QString listName() const { return m_listName; }
+    // The engine, once it runs (for the recorder, which writes from its cache); nullptr before.
+    MpvEngine* engine() const { return m_engine.get(); }
 
     State state() const { return m_state; }
     // The state in the strip's words.
@@ -112,6 +115,8 @@ signals:
     void volumeChanged(int volume);
     void mutedChanged(bool muted);
     void bitrateMeasured();
+    // A station was asked for (play): what the last one did is over.
+    void stationRequested();
     // Anything the strip shows changed (also the buffer percentage or an error's words).
     void changed();
 

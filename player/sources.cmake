@@ -6,6 +6,8 @@ target_sources(corvana_player PRIVATE
   player/failure_text.cpp player/failure_text.h
   player/retry_policy.h
   player/stream_title.cpp player/stream_title.h
+  player/title_history.cpp player/title_history.h
+  player/recorder.cpp player/recorder.h
   player/player_commands.cpp player/player_commands.h
 )
 target_sources(corvana_player PRIVATE

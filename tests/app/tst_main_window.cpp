@@ -26,7 +26,11 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPointer>
+#include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
+#include <QTableWidget>
 #include <QTest>
 #include <QTextDocument>
 #include <QToolTip>
@@ -268,6 +272,63 @@ private slots:
         QCOMPARE(m_fx->dialogs().shown.size(), size_t(1));
         QCOMPARE(m_fx->dialogs().shown[0].style, 16);
         QVERIFY(form()->isVisible());
+    }
+
+    // Ctrl+H: 播放记录, one at a time, fed by what the session plays; Ctrl+C, 保存… and the recordings' folder.
+    void historyWindow() {
+        form()->Recorder().setFolder(m_fx->folder() + QStringLiteral("/music"));
+        form()->show();
+        form()->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form()));
+        QTest::keyClick(form(), Qt::Key_H, Qt::ControlModifier);
+        QPointer<frmHistory> history = form()->HistoryWindow();
+        QVERIFY(history && history->isVisible() && !history->isModal());
+        QCOMPARE(history->windowTitle(), QStringLiteral("播放记录"));
+        player::Session& session = form()->ListeningSession();
+        session.setListName(QStringLiteral("电台一"));
+        for (const char* title : {"One", "One", "", "Two", "Three"})
+            emit session.titleChanged(QString::fromUtf8(title));
+        auto* rows = history->findChild<QTableWidget*>();
+        QCOMPARE(rows->rowCount(), 3);
+        QCOMPARE(rows->item(0, 2)->text(), QStringLiteral("Three"));
+        QCOMPARE(rows->item(2, 1)->text(), QStringLiteral("电台一"));
+        form()->activateWindow();
+        QTest::keyClick(form(), Qt::Key_H, Qt::ControlModifier);
+        QCOMPARE(form()->HistoryWindow(), history.data());
+
+        QApplication::setActiveWindow(history);
+        QTRY_COMPARE(QApplication::activeWindow(), history.data());
+        rows->selectRow(2);
+        rows->selectionModel()->select(rows->model()->index(0, 0),
+                                       QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        QTest::keyClick(rows, Qt::Key_C, Qt::ControlModifier);
+        static const QRegularExpression copied(
+            QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\t电台一\\tThree\\n\\d{4}-[-\\d "
+                           ":]+\\t电台一\\tOne\\n$"));
+        QVERIFY2(copied.match(QApplication::clipboard()->text()).hasMatch(),
+                 qPrintable(QApplication::clipboard()->text()));
+        QCOMPARE(form()->lst_Play->ListItems().Count(), 0); // the list's Ctrl+C stays the main window's
+
+        const QString saved = m_fx->folder() + QStringLiteral("/记录.txt");
+        m_fx->dialogs().inputAnswers.push_back(saved);
+        QTest::mouseClick(history->findChild<QPushButton*>(QStringLiteral("historySave")), Qt::LeftButton);
+        QCOMPARE(QString::fromUtf8(ReadBytes(saved)).count(QStringLiteral("\t电台一\t")), 3);
+        QTest::mouseClick(history->findChild<QPushButton*>(QStringLiteral("historyRecordings")),
+                          Qt::LeftButton);
+        QCOMPARE(m_launcher.calls.back().commandLine,
+                 QStringLiteral("explorer.exe ") + m_fx->folder() + QStringLiteral("/music"));
+        QVERIFY(QFileInfo(m_fx->folder() + QStringLiteral("/music")).isDir());
+
+        QTest::keyClick(rows, Qt::Key_Escape);
+        QTRY_VERIFY(!history);
+        // A new one shows the run's titles, and goes with the main window.
+        QApplication::setActiveWindow(form());
+        QTest::keyClick(form(), Qt::Key_H, Qt::ControlModifier);
+        history = form()->HistoryWindow();
+        QVERIFY(history);
+        QCOMPARE(history->findChild<QTableWidget*>()->rowCount(), 3);
+        form()->close();
+        QTRY_VERIFY(!history);
     }
 
     void about() {

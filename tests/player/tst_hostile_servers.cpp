@@ -1,8 +1,10 @@
 // tests/player/: the engine, the session, the program's fetcher and the station finder against servers that
 // answer badly on purpose (tests/support/hostile_server.py on 127.0.0.1, started and stopped here):
-// endless and self-naming playlists, stalled servers, hostile titles and names. The process runs under a
-// memory limit, so that a runaway fails this test rather than the machine.
+// endless and self-naming playlists, stalled servers, hostile titles and names; and the recorder on a station whose
+// titles begin at known bytes, and on a full disk (a tmpfs of this process's own mount namespace: CTest runs it
+// under unshare). The process runs under a memory limit, so that a runaway fails this test rather than the machine.
 #include "player/mpv_engine.h"
+#include "player/recorder.h"
 #include "player/session.h"
 #include "readers/playlist.h"
 #include "stations/station_finder.h"
@@ -12,6 +14,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QStringEncoder>
@@ -124,6 +127,23 @@ std::optional<web::Body> FetchBody(web::Fetcher& fetcher, const QUrl& url) {
 // thread until the test ends, then finds nothing. Defined here, the program's calls come here first.
 std::atomic<bool> g_resolverBack{false};
 
+// What ffprobe reads in a file: its codec, empty when it reads no audio.
+QString Codec(const QString& path) {
+    QProcess probe;
+    probe.start(QStringLiteral("ffprobe"), {"-v", "error", "-select_streams", "a:0", "-show_entries",
+                                            "stream=codec_name", "-of", "csv=p=0", path});
+    return probe.waitForFinished(10000) ? QString::fromUtf8(probe.readAllStandardOutput()).trimmed()
+                                        : QString();
+}
+
+// A session and its recorder, recording into folder.
+struct Recording {
+    explicit Recording(const QString& folder) { recorder.setFolder(folder); }
+    web::NetworkFetcher fetcher{"Corvana/test"};
+    player::Session session{fetcher, {{"ao", "null"}, {"network-timeout", "5"}}};
+    player::Recorder recorder{session};
+};
+
 } // namespace
 
 extern "C" int getaddrinfo(const char* node, const char* service, const addrinfo* hints, addrinfo** res) {
@@ -152,13 +172,14 @@ private slots:
         }
         m_dir = std::make_unique<QTemporaryDir>();
         QVERIFY(m_dir->isValid());
-        // MP3 frames and nothing else, so that the server can loop it: no ID3 tag, no Xing header.
+        // MP3 frames and nothing else, so that the server can loop it: no ID3 tag, no Xing header; at 48 kHz,
+        // 384 bytes each, as its titled station needs.
         const QString mp3 = m_dir->filePath(QStringLiteral("tone.mp3"));
         QVERIFY(playback::Ffmpeg(
-            QStringLiteral("-f lavfi -i sine=frequency=440:duration=10 -ac 2 -ar 44100 -b:a 128k "
+            QStringLiteral("-f lavfi -i sine=frequency=440:duration=10 -ac 2 -ar 48000 -b:a 128k "
                            "-id3v2_version 0 -write_xing 0 -f mp3"),
             {mp3}));
-        QVERIFY(m_server.start(script, mp3));
+        QVERIFY(m_server.start(script, mp3, 600));
     }
 
     void cleanupTestCase() {
@@ -629,6 +650,97 @@ private slots:
         session.play(pls);
         QTRY_COMPARE_WITH_TIMEOUT(session.state(), State::Playing, WaitMs);
         QTRY_VERIFY_WITH_TIMEOUT(!session.title().isEmpty(), WaitMs);
+    }
+
+    // Ctrl+R (here the recorder's toggle) while connecting, titles changing every 2.3 s, Stop, another station:
+    // one file per title, named by it, in the codec's own container; what the strip is given to show.
+    void recordsOneFilePerTitle() {
+        const QString music = m_dir->filePath(QStringLiteral("music"));
+        Recording r(music);
+        r.recorder.toggle();
+        QCOMPARE(r.recorder.text(), QStringLiteral("没有正在播放的电台，无可录音"));
+        r.session.setListName(QStringLiteral("Titled: 音/调"));
+        r.session.play(m_server.url(QStringLiteral("/titled/96")));
+        r.recorder.toggle();
+        QTRY_VERIFY_WITH_TIMEOUT(r.recorder.text().startsWith(QStringLiteral("● 0分钟 ")), WaitMs);
+        QVERIFY2(r.recorder.text().endsWith(QStringLiteral("/music/Titled_ 音_调")),
+                 qPrintable(r.recorder.text()));
+        // The first title and two changes: three files.
+        QSignalSpy titles(&r.session, &player::Session::titleChanged);
+        QTRY_VERIFY_WITH_TIMEOUT(titles.size() >= 3, WaitMs);
+        QTest::qWait(500);
+        r.session.stop();
+        QCOMPARE(r.recorder.text(), QStringLiteral("录音结束，已保存3个文件"));
+        QTRY_COMPARE_WITH_TIMEOUT(r.recorder.saved().size(), 3, WaitMs);
+        static const QRegularExpression name(
+            QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d\\.\\d\\d\\.\\d\\d Tone (\\d+)\\.mp3$"));
+        int tone = -1;
+        for (const QString& path : r.recorder.saved()) {
+            const QRegularExpressionMatch match = name.match(QFileInfo(path).fileName());
+            QVERIFY2(match.hasMatch() && (tone < 0 || match.captured(1).toInt() == tone + 1),
+                     qPrintable(path));
+            tone = match.captured(1).toInt();
+            QCOMPARE(Codec(path), QStringLiteral("mp3"));
+        }
+        QCOMPARE(QDir(music + QStringLiteral("/Titled_ 音_调")).entryList(QDir::Files | QDir::Hidden).size(),
+                 3);
+
+        // Another station ends the recording; Ctrl+R again records the new one, in its own container.
+        const playback::StreamServers servers =
+            playback::StreamServers::Read(qEnvironmentVariable("CORVANA_STREAM_SERVERS"));
+        if (servers.value(QStringLiteral("STATUS")) != QLatin1String("ready"))
+            QSKIP("no Ogg station: no stream servers");
+        r.session.play(m_server.url(QStringLiteral("/titled/96")));
+        r.recorder.toggle();
+        QTRY_VERIFY_WITH_TIMEOUT(r.recorder.text().startsWith(QStringLiteral("●")), WaitMs);
+        r.session.setListName(QStringLiteral("Ogg"));
+        r.session.play(servers.url(QStringLiteral("/ogg")));
+        QVERIFY2(!r.recorder.recording() && r.recorder.text().startsWith(QStringLiteral("录音结束")),
+                 qPrintable(r.recorder.text()));
+        QTRY_COMPARE_WITH_TIMEOUT(r.session.state(), State::Playing, WaitMs);
+        r.recorder.toggle();
+        QTRY_VERIFY_WITH_TIMEOUT(r.recorder.text().startsWith(QStringLiteral("●")), WaitMs);
+        QTest::qWait(2000);
+        r.recorder.toggle();
+        QTRY_COMPARE_WITH_TIMEOUT(r.recorder.saved().size(), 1, WaitMs);
+        QCOMPARE(r.session.state(), State::Playing);
+        QVERIFY2(r.recorder.saved().first().endsWith(QStringLiteral(" Corvana Ogg 测试音.ogg")),
+                 qPrintable(r.recorder.saved().first()));
+        QCOMPARE(Codec(r.recorder.saved().first()), QStringLiteral("vorbis"));
+    }
+
+    // A full disk stops the recording, saying why; playback goes on, and what was written plays.
+    void fullDiskStopsTheRecording() {
+        const QString disk = m_dir->filePath(QStringLiteral("disk"));
+        QVERIFY(QDir().mkpath(disk));
+        if (QProcess::execute(QStringLiteral("mount"), {"-t", "tmpfs", "-o", "size=64m", "tmpfs", disk}) != 0)
+            QSKIP("mount refused: no tmpfs of our own here (run under unshare --mount as root)");
+        const auto unmount = qScopeGuard([&] { QProcess::execute(QStringLiteral("umount"), {"-l", disk}); });
+        Recording r(disk);
+        r.session.play(m_server.url(QStringLiteral("/titled/96")));
+        QTRY_COMPARE_WITH_TIMEOUT(r.session.state(), State::Playing, WaitMs);
+        r.recorder.toggle();
+        const QDir folder(disk + QStringLiteral("/Titled Tones"));
+        // Written: every file has something, or (as the engine writes in blocks of 32 KiB) any file does.
+        const auto written = [&](bool every) {
+            const QFileInfoList files = folder.entryInfoList(QDir::Files);
+            const auto some = [](const QFileInfo& f) { return f.size() > 0; };
+            return every ? !files.isEmpty() && std::all_of(files.begin(), files.end(), some)
+                         : std::any_of(files.begin(), files.end(), some);
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(written(false), WaitMs);
+        // Another program fills the disk.
+        QFile ballast(disk + QStringLiteral("/ballast"));
+        QVERIFY(ballast.open(QIODevice::WriteOnly));
+        while (ballast.write(QByteArray(1 << 20, 'x')) == 1 << 20 && ballast.flush()) {
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(r.recorder.text(),
+                                  QStringLiteral("录音失败：磁盘空间不足（剩余不到50 MB）"), WaitMs);
+        QCOMPARE(r.session.state(), State::Playing);
+        // Each file written plays; the name made for a title the disk had no room for goes.
+        QTRY_VERIFY_WITH_TIMEOUT(written(true), WaitMs);
+        for (const QString& file : folder.entryList(QDir::Files))
+            QCOMPARE(Codec(folder.filePath(file)), QStringLiteral("mp3"));
     }
 
 private:

@@ -4,6 +4,7 @@
 #include "platform/twips.h"
 #include "player/media_player.h"
 #include "player/retry_policy.h"
+#include "player/title_history.h"
 #include "support/scripted_fetcher.h"
 
 #include <QAction>
@@ -312,6 +313,44 @@ private slots:
         QCOMPARE(policy.nextDelayMs(-1), 2000);
         policy.reset();
         QCOMPARE(policy.nextDelayMs(-1), 1000);
+    }
+
+    // The titles heard: each step is a station and the title it now plays ("*N": N titles in turn).
+    void titleHistory_data() {
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QStringList>("rows");
+        QTest::newRow("newest first") << QStringList{"A|one", "A|two"} << QStringList{"A|two", "A|one"};
+        QTest::newRow("a reconnect sending the title again")
+            << QStringList{"A|one", "A|", "A|one"} << QStringList{"A|one"};
+        QTest::newRow("a station without titles") << QStringList{"A|"} << QStringList{};
+        QTest::newRow("back to a station still playing its title")
+            << QStringList{"A|one", "B|one", "A|one"} << QStringList{"A|one", "B|one", "A|one"};
+        QTest::newRow("the oldest go first") << QStringList{"*1001"} << QStringList{"A|1001", "A|2"};
+    }
+    void titleHistory() {
+        QFETCH(QStringList, steps);
+        QFETCH(QStringList, rows);
+        player::TitleHistory history;
+        const QDateTime heard(QDate(2026, 3, 4), QTime(5, 6, 7));
+        for (const QString& step : steps)
+            if (step.startsWith(QLatin1Char('*')))
+                for (int i = 1; i <= step.mid(1).toInt(); ++i)
+                    history.add(heard, QStringLiteral("A"), QString::number(i));
+            else
+                history.add(heard, step.section(QLatin1Char('|'), 0, 0), step.section(QLatin1Char('|'), 1));
+        QStringList got;
+        for (const player::HeardTitle& row : history.rows())
+            got << row.station + QLatin1Char('|') + row.title;
+        if (steps.first().startsWith(QLatin1Char('*'))) {
+            QCOMPARE(got.size(), player::TitleHistory::MaxRows);
+            got = QStringList{got.first(), got.last()};
+        }
+        QCOMPARE(got, rows);
+        // Copied as text: time, station and title tab-separated, a line each.
+        if (!rows.isEmpty())
+            QCOMPARE(player::TitleHistory::Text(history.rows().mid(0, 1)),
+                     QStringLiteral("2026-03-04 05:06:07\t") +
+                         rows.first().replace(QLatin1Char('|'), QLatin1Char('\t')) + QLatin1Char('\n'));
     }
 
 private:

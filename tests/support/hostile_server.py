@@ -45,6 +45,13 @@
 #   /lf-head       "ICY 200 OK" and an icy-name "LF Head", each line ended by LF alone, then nothing
 #   /split-head    "ICY 200 OK" and an icy-name "Split Head", the blank line that ends the head sent 0.5 s after
 #                  the rest, then nothing
+#   /titled/<n>    a live ICY station of the --mp3 file, which must be CBR MPEG audio of 384-byte frames (128 kbit/s
+#                  at 48 kHz, no tags, no Xing frame), looped: icy-metaint 6144 (16 frames); a new title every n
+#                  frames (n a multiple of 16), "Tone <k>" for the k-th run of n frames since the server started,
+#                  its metadata block right before the title's first byte, so that a title begins at a known byte
+#                  of the stream. The station is on air from the server's start: a listener joins at the current
+#                  block with a 64 KiB burst of what was sent before, as icecast does, and hears the title then
+#                  on air first.
 #   /count         text/plain: "<path> <requests> <when>..." lines for every path asked so far (not counted
 #                  itself), with when each request came, in milliseconds of CLOCK_MONOTONIC (the clock of
 #                  Python's time.monotonic and of Qt's QElapsedTimer on Linux)
@@ -62,6 +69,8 @@ import time
 MAX_BODY = 1 << 30
 ICY_METAINT = 16000
 MP3_BYTES_PER_SECOND = 16000
+TITLED_FRAME = 384  # bytes of an MPEG audio frame at 128 kbit/s and 48 kHz, which has no padding
+TITLED_BYTES_PER_SECOND = 16000
 LONG_TITLE_BYTES = 70000
 HOSTILE_TITLE = ("Evil \u202eexe.live\u202c song\r\nsecond line\tafter a tab \x01\x07\x1b\x7f\u0085 end "
                  "\u200djoined")
@@ -153,7 +162,7 @@ class Handler(socketserver.BaseRequestHandler):
         if count(path) > args.max_requests:
             threading.Thread(target=self.server.shutdown, daemon=True).start()
             return
-        if path in ("/starve", "/icy", "/icy-long", "/icy-latin1") and not args.mp3:
+        if (path in ("/starve", "/icy", "/icy-long", "/icy-latin1") or path.startswith("/titled/")) and not args.mp3:
             self.send(b"HTTP/1.0 500 No MP3 file given\r\nContent-Length: 0\r\nConnection: close\r\n\r\n")
             return
         base = f"http://127.0.0.1:{self.server.server_address[1]}".encode()
@@ -221,6 +230,8 @@ class Handler(socketserver.BaseRequestHandler):
             self.trickle()
         elif path in ("/icy", "/icy-long", "/icy-latin1"):
             self.icy(path)
+        elif path.startswith("/titled/") and path[8:].isdigit() and int(path[8:]) % 16 == 0 and int(path[8:]):
+            self.titled(int(path[8:]) * TITLED_FRAME)
         else:
             self.send(b"HTTP/1.0 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n")
 
@@ -289,6 +300,31 @@ class Handler(socketserver.BaseRequestHandler):
                 since_block = 0
             self.send(chunk)
             sent += len(chunk)
+
+
+    def titled(self, title_bytes):
+        with open(args.mp3, "rb") as f:
+            audio = f.read()
+        metaint = 16 * TITLED_FRAME
+        self.send(b"ICY 200 OK\r\nContent-Type: audio/mpeg\r\nicy-name: Titled Tones\r\n"
+                  b"icy-metaint: " + str(metaint).encode() + b"\r\nicy-br: 128\r\n\r\n")
+        # Where the station is now, in whole blocks, and a burst of what went before.
+        live = int((time.monotonic() - started) * TITLED_BYTES_PER_SECOND) // metaint * metaint
+        position = max(0, live - 65536 // metaint * metaint)
+        clock, first_block = time.monotonic(), True
+        while position - live < MAX_BODY and not expired(self.since):
+            if position > live + int((time.monotonic() - clock) * TITLED_BYTES_PER_SECOND):
+                time.sleep(0.02)
+                continue
+            offset = position % len(audio)
+            chunk = (audio[offset:] + audio[:metaint])[:metaint]
+            position += metaint
+            # A block titles the bytes after it: the first one says what is on, later ones only a change.
+            title = ""
+            if first_block or position % title_bytes == 0:
+                title = "Tone %d" % (position // title_bytes + 1)
+            first_block = False
+            self.send(chunk + (icy_block(title) if title else b"\0"))
 
 
 class Looped:

@@ -18,10 +18,19 @@ int ScriptedDialogs::MsgBox(const QString& text, int style, const QString& title
     return answer;
 }
 
+QString ScriptedDialogs::SaveFileName(const QString& title, const QString& suggested) {
+    shown.push_back({QStringLiteral("SaveFileName"), suggested, 0, title});
+    return Answer(suggested);
+}
+
 QString ScriptedDialogs::InputBox(const QString& prompt, const QString& title) {
     shown.push_back({QStringLiteral("InputBox"), prompt, 0, title});
+    return Answer(prompt);
+}
+
+QString ScriptedDialogs::Answer(const QString& asked) {
     if (inputAnswers.empty())
-        throw RuntimeError(errInvalidCall, QStringLiteral("unscripted input box: ") + prompt);
+        throw RuntimeError(errInvalidCall, QStringLiteral("unscripted input box: ") + asked);
     QString answer = inputAnswers.front();
     inputAnswers.pop_front();
     return answer;

@@ -13,7 +13,7 @@ namespace platform {
 class ScriptedDialogs : public Dialogs {
 public:
     struct Shown {
-        QString kind; // "MsgBox" or "InputBox"
+        QString kind; // "MsgBox", "InputBox" or "SaveFileName"
         QString text;
         int style = 0;
         QString title;
@@ -25,6 +25,11 @@ public:
 
     int MsgBox(const QString& text, int style, const QString& title) override;
     QString InputBox(const QString& prompt, const QString& title) override;
+    // Answered from inputAnswers too.
+    QString SaveFileName(const QString& title, const QString& suggested) override;
+
+private:
+    QString Answer(const QString& asked);
 };
 
 } // namespace platform
