@@ -106,9 +106,13 @@ EngineOptions MpvEngine::DefaultOptions() {
         // after that. Not reconnect_at_eof: it reopens finite files (playlists) at their end without pause,
         // for ever.
         {"stream-lavf-o", "reconnect=1,reconnect_streamed=1,reconnect_delay_max=4"},
-        // Time to sound (bench/time_to_audio). A 100 ms output buffer starts sound 100 ms sooner than
-        // libmpv's 200 ms while still riding out a busy moment. FFmpeg's stream analysis stays on: without it
-        // an MP3 stream has no sample rate until it is decoded, and a recording of it has no header to write.
+        // Time to sound (bench/time_to_audio). A stream without a burst from its server arrives in real time,
+        // so every byte the engine waits for costs its playing time: FFmpeg's stream analysis reads a
+        // hundredth of a second of it, enough for the sample rate a recording's header needs (without the
+        // analysis an MP3 stream has none until it is decoded), where its own bound cost half a second. A
+        // 100 ms output buffer starts sound 100 ms sooner than libmpv's 200 ms while still riding out a busy
+        // moment.
+        {"demuxer-lavf-analyzeduration", "0.01"},
         {"audio-buffer", "0.1"},
         // Only FFmpeg's demuxers, never the engine's own playlist reader: that one reads a playlist to its
         // end however long it is (an endless one grows the process by hundreds of MB a second), follows a
