@@ -10,8 +10,8 @@
 # 25 never answering, every address distinct and on 127.0.0.1.
 # Each run starts the program anew (a copy of the binary with CvLst.lst beside it) on one Xvfb, session bus with
 # the accessibility bus (to read the status line, bench/check/status_watch.py: to a tenth of a second) and
-# openbox; right-clicks the list's third row, then 12 Down and Return on its menu (on a row neither first nor last,
-# 检查全部电台 is the twelfth entry enabled). Before that, 3 s of pings on the idle window give the floor. Prints
+# openbox; right-clicks the list's third row, then 14 Down and Return on its menu (on a row neither first nor last,
+# 检查全部电台 is the fourteenth entry enabled). Before that, 3 s of pings on the idle window give the floor. Prints
 # each run and the medians, the threads' names at their highest and when their count changed, and what the
 # stations' server was asked.
 # Usage: bench/check/run.sh BUILD_DIR [RUNS]   (BUILD_DIR: a Release build, e.g.
@@ -115,7 +115,7 @@ run_once() { # N: appends "N wall menu idle max after worst_ms answered sent wor
     read -r x y <<<"$(screen find "table cell" "003 silent")"
     xdotool mousemove "$x" "$y" click 3
     wait_for 5 menu_shown || fail "run $n: the list's menu did not open"
-    xdotool key --clearmodifiers --delay 40 Down Down Down Down Down Down Down Down Down Down Down Down
+    xdotool key --clearmodifiers --delay 40 Down Down Down Down Down Down Down Down Down Down Down Down Down Down
     sleep 0.3
     idle=$(threads "$corvana_pid")
     : >"$work/threads-$n"

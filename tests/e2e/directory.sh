@@ -216,14 +216,14 @@ step "no resolver: no server, 重试; without SRV: the reverse name, the list; a
 #    on the last row, 下移 is off.)
 keys "$search" Escape
 menu() { click_at "table cell" 中国之声 3 && sleep 0.5 && xdotool key --delay 30 $(printf 'Down %.0s' $(seq "$1")) Return; }
-menu 11 # 检查全部电台
+menu 13 # 检查全部电台
 wait_for 20 screen find label "检查了3个电台,1个无法连接" >/dev/null || fail "检查全部电台 did not find one dead station"
 sleep 0.5 && shot list-checked
-menu 12 # 修复无法连接的电台
+menu 14 # 修复无法连接的电台
 wait_for_window '^修复电台$' >/dev/null && wait_for 15 screen find label "勾选的1个电台.*" >/dev/null ||
     fail "修复电台 proposes nothing for 中国之声"
 sleep 0.5 && shot repair && xdotool key Escape
-menu 10 # 在目录中查找
+menu 12 # 在目录中查找
 wait_for 15 screen find label "找到1个电台" >/dev/null && click_at "push button" 替换地址 || fail "no 替换地址 for 中国之声"
 wait_for 5 screen find label "已替换地址:中国之声" >/dev/null || fail "替换地址 did not replace it"
 keys "$window" ctrl+e
