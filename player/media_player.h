@@ -89,7 +89,7 @@ private:
     bool m_mutedIconShown = false; // which glyph the mute button wears, so a refresh redraws only on a change
     QSlider* m_volumeSlider = nullptr;
     StateLabel* m_recordLabel = nullptr;
-    Recorder* m_recorder = nullptr;
+    QPointer<Recorder> m_recorder; // the window's, which may go before the strip
     QPointer<QMenu> m_menu;
     QPoint m_titleTipAt; // where the title's tooltip of the stream was asked for
     // The label it was asked over: the state label, which carries the title in the "mini" strip, or the title's
